@@ -1,0 +1,163 @@
+// The stand-in ODS library: parameters in, tokens out, one call per
+// SRV_PROC. See ods_standin.h for the contract.
+#include "ods_standin.h"
+
+#include <srv.h>
+
+#include <cstring>
+#include <deque>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Param {
+  std::string name;   // "" for a value passed without a name
+  BYTE type = 0;
+  std::string data;   // the value's bytes
+  bool is_null = false;
+};
+
+struct Token {
+  StandinToken view{};
+  std::string text;
+};
+
+// Parameter names compare as SQL Server compares identifiers under its
+// usual case-insensitive collation: ASCII letters without regard to case.
+bool SameName(const std::string &a, const char *b, size_t b_length) {
+  if (a.size() != b_length) return false;
+  for (size_t i = 0; i < b_length; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct CXPData {
+  std::vector<Param> params;
+  std::deque<Token> tokens;  // a deque keeps the views' addresses stable
+  const Param *At(int n) const {
+    if (n < 1 || static_cast<size_t>(n) > params.size()) return nullptr;
+    return &params[static_cast<size_t>(n) - 1];
+  }
+};
+
+extern "C" {
+
+STANDIN_API CXPData *standin_open(void) { return new (std::nothrow) CXPData(); }
+
+STANDIN_API int standin_add_param(CXPData *call, const char *name, int type,
+                                  const void *data, size_t length, int is_null) {
+  if (call == nullptr) return 0;
+  try {
+    Param p;
+    p.name = name != nullptr ? name : "";
+    p.type = static_cast<BYTE>(type);
+    p.is_null = is_null != 0;
+    if (!p.is_null && data != nullptr)
+      p.data.assign(static_cast<const char *>(data), length);
+    call->params.push_back(std::move(p));
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+STANDIN_API size_t standin_token_count(const CXPData *call) {
+  return call != nullptr ? call->tokens.size() : 0;
+}
+
+STANDIN_API const StandinToken *standin_token(const CXPData *call, size_t i) {
+  if (call == nullptr || i >= call->tokens.size()) return nullptr;
+  return &call->tokens[i].view;
+}
+
+STANDIN_API void standin_close(CXPData *call) { delete call; }
+
+int srv_rpcparams(SRV_PROC *srvproc) {
+  return srvproc != nullptr ? static_cast<int>(srvproc->params.size()) : 0;
+}
+
+int srv_paramnumber(SRV_PROC *srvproc, char *name, int namelen) {
+  if (srvproc == nullptr || name == nullptr) return 0;
+  size_t length = namelen == SRV_NULLTERM ? std::strlen(name) : static_cast<size_t>(namelen);
+  if (length == 0) return 0;
+  for (size_t i = 0; i < srvproc->params.size(); ++i)
+    if (SameName(srvproc->params[i].name, name, length)) return static_cast<int>(i + 1);
+  return 0;
+}
+
+char *srv_paramname(SRV_PROC *srvproc, int n, int *len) {
+  const Param *p = srvproc != nullptr ? srvproc->At(n) : nullptr;
+  if (p == nullptr) {
+    if (len != nullptr) *len = -1;
+    return nullptr;
+  }
+  if (len != nullptr) *len = static_cast<int>(p->name.size());
+  return const_cast<char *>(p->name.c_str());
+}
+
+int srv_paraminfo(SRV_PROC *srvproc, int n, BYTE *pbType, ULONG *pcbMaxLen,
+                  ULONG *pcbActualLen, BYTE *pbData, WINBOOL *pfNull) {
+  const Param *p = srvproc != nullptr ? srvproc->At(n) : nullptr;
+  if (p == nullptr) return FAIL;
+  ULONG actual = p->is_null ? 0 : static_cast<ULONG>(p->data.size());
+  // A literal's declared length is its own length, as the server types it.
+  ULONG maximum = actual > 0 ? actual : 1;
+  if (pbType != nullptr) *pbType = p->type;
+  if (pcbMaxLen != nullptr) *pcbMaxLen = maximum;
+  if (pcbActualLen != nullptr) *pcbActualLen = actual;
+  if (pfNull != nullptr) *pfNull = p->is_null ? 1 : 0;
+  if (pbData != nullptr && actual > 0) std::memcpy(pbData, p->data.data(), actual);
+  return SUCCEED;
+}
+
+int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
+                BYTE state, char *rpcname, int rpcnamelen, USHORT linenum,
+                char *message, int msglen) {
+  if (srvproc == nullptr) return FAIL;
+  try {
+    Token t;
+    if (message != nullptr)
+      t.text.assign(message, msglen == SRV_NULLTERM ? std::strlen(message)
+                                                    : static_cast<size_t>(msglen));
+    srvproc->tokens.push_back(std::move(t));
+    Token &stored = srvproc->tokens.back();
+    stored.view.kind = STANDIN_TOKEN_MESSAGE;
+    stored.view.msgtype = msgtype;
+    stored.view.number = msgnum;
+    stored.view.msgclass = msgclass;
+    stored.view.state = state;
+    stored.view.line = linenum;
+    stored.view.text = stored.text.data();
+    stored.view.text_length = stored.text.size();
+    return SUCCEED;
+  } catch (...) {
+    return FAIL;
+  }
+}
+
+int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count) {
+  if (srvproc == nullptr) return FAIL;
+  try {
+    srvproc->tokens.emplace_back();
+    Token &stored = srvproc->tokens.back();
+    stored.view.kind = STANDIN_TOKEN_DONE;
+    stored.view.status = status;
+    stored.view.curcmd = curcmd;
+    stored.view.count = count;
+    stored.view.text = "";
+    return SUCCEED;
+  } catch (...) {
+    return FAIL;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,81 @@
+// The stand-in ODS library: what SQL Server gives an extended procedure,
+// for running the procedure without SQL Server.
+//
+// A host (xpexec, or a test) opens a call, adds the parameters as the
+// server would pass them, hands the SRV_PROC to the procedure, and then
+// reads back the tokens the procedure sent, in order. The srv_* functions
+// (declared by <srv.h>) answer as SQL Server does: srv_paramnumber is 0 for
+// a name that was not passed, srv_paramname is "" for a value passed
+// without a name, srv_paraminfo reports type, maximum and actual length,
+// copies the data when given a buffer, and a NULL has actual length 0.
+//
+// A call belongs to the thread that opened it; distinct calls share nothing,
+// so several threads may run calls at once.
+#ifndef MAILVANE_HOST_ODS_STANDIN_H
+#define MAILVANE_HOST_ODS_STANDIN_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(MAILVANE_BUILDING_STANDIN)
+#define STANDIN_API __declspec(dllexport)
+#else
+#define STANDIN_API __declspec(dllimport)
+#endif
+#else
+#define STANDIN_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct CXPData;
+
+// Parameter type codes the stand-in reports (the SQL Server TDS codes).
+enum {
+  STANDIN_TYPE_VARCHAR = 0xA7,   // varchar: bytes as given
+  STANDIN_TYPE_NVARCHAR = 0xE7,  // nvarchar: UTF-16LE bytes
+  STANDIN_TYPE_INT = 0x38        // int: 4 bytes, little-endian
+};
+
+enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2 };
+
+// One token the procedure sent, copied at the time it was sent.
+struct StandinToken {
+  int kind;             // STANDIN_TOKEN_MESSAGE or STANDIN_TOKEN_DONE
+  int msgtype;          // message: srv_sendmsg's type
+  int32_t number;       // message: message number
+  int msgclass;         // message: class (severity)
+  int state;            // message: state
+  int line;             // message: line number
+  const char *text;     // message: the text bytes (not NUL-terminated)
+  size_t text_length;   // message: number of bytes in text
+  int status;           // done: status bits
+  int curcmd;           // done: current command
+  int32_t count;        // done: row count
+};
+
+// Opens a call with no parameters; null when memory runs out.
+STANDIN_API struct CXPData *standin_open(void);
+
+// Adds a parameter. name is "" (or null) for a value passed without a name.
+// data may be null when length is 0; is_null marks SQL NULL (length 0).
+// Returns 1, or 0 when memory runs out.
+STANDIN_API int standin_add_param(struct CXPData *call, const char *name,
+                                  int type, const void *data, size_t length,
+                                  int is_null);
+
+STANDIN_API size_t standin_token_count(const struct CXPData *call);
+// The i-th token; null when i is out of range. Valid until standin_close.
+STANDIN_API const struct StandinToken *standin_token(const struct CXPData *call,
+                                                     size_t i);
+
+STANDIN_API void standin_close(struct CXPData *call);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

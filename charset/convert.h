@@ -1,0 +1,26 @@
+// Text conversion to the message's code page, and the MIME charset name of
+// a code page.
+//
+// ConvertText widens 8-bit text from the thread code page (up to its first
+// zero byte) and converts it to code_page through the multi-language
+// service; code page 0 stands for the system's ANSI code page. The service
+// must be present: callers without one keep their bytes as they are.
+// GetCharsetName writes the web charset name of code_page into out (a
+// caller's array of `limit` bytes) and fails for a name of `limit` bytes or
+// more; without a service only code pages 0 and 28591 have a name,
+// "iso-8859-1". Both report failure only through their result.
+#ifndef MAILVANE_CHARSET_CONVERT_H
+#define MAILVANE_CHARSET_CONVERT_H
+
+#include <cstdint>
+#include <string>
+
+#include "charset/multi_language.h"
+
+bool ConvertText(CMultiLanguageService *service, std::uint32_t code_page, const char *text,
+                 std::string &out);
+
+bool GetCharsetName(char *out, std::uint32_t code_page, CMultiLanguageService *service,
+                    int limit);
+
+#endif

@@ -1,0 +1,65 @@
+#include "charset/iconv_convert.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace {
+
+// iconv_t owned for the length of one conversion.
+class IconvHandle {
+ public:
+  IconvHandle(const char *to, const char *from) : h_(iconv_open(to, from)) {}
+  ~IconvHandle() {
+    if (valid()) iconv_close(h_);
+  }
+  IconvHandle(const IconvHandle &) = delete;
+  IconvHandle &operator=(const IconvHandle &) = delete;
+  bool valid() const { return h_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return h_; }
+
+ private:
+  iconv_t h_;
+};
+
+// Bytes taken from the output area per iconv round.
+constexpr std::size_t kChunk = 4096;
+
+}  // namespace
+
+bool IconvConvert(const char *from, const char *to, const char *data, std::size_t length,
+                  std::size_t unit, std::string &out) {
+  out.clear();
+  IconvHandle cd(to, from);
+  if (!cd.valid()) return false;
+  char *in = const_cast<char *>(data);
+  std::size_t in_left = length;
+  char buffer[kChunk];
+  while (in_left > 0) {
+    char *dst = buffer;
+    std::size_t dst_left = sizeof buffer;
+    std::size_t r = iconv(cd.get(), &in, &in_left, &dst, &dst_left);
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    if (r != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // EILSEQ or EINVAL: the sequence at in cannot be converted. Replace
+    // one source unit (a surrogate pair counts as one character).
+    std::size_t skip = unit;
+    if (unit == 2 && in_left >= 4) {
+      // UTF-16LE: a high surrogate followed by a low one is one character.
+      unsigned hi = static_cast<unsigned char>(in[1]);
+      unsigned lo = static_cast<unsigned char>(in[3]);
+      if ((hi & 0xFC) == 0xD8 && (lo & 0xFC) == 0xDC) skip = 4;
+    }
+    if (skip > in_left) skip = in_left;
+    in += skip;
+    in_left -= skip;
+    out.push_back('?');
+    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  }
+  // Flush any shift state of stateful targets (ISO-2022-JP).
+  char *dst = buffer;
+  std::size_t dst_left = sizeof buffer;
+  iconv(cd.get(), nullptr, nullptr, &dst, &dst_left);
+  out.append(buffer, static_cast<std::size_t>(dst - buffer));
+  return true;
+}

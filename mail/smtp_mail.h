@@ -1,0 +1,100 @@
+// CSmtpMail: the one mail of a procedure call.
+//
+// The request driver creates it empty, fills it through the setters, asks
+// it to Send itself and reads GetLastErrorText when that fails. It is a
+// CMailHeader and writes itself as the whole message (WriteTo). It owns its
+// part list (the body first, then the attachments in the order added) and
+// one reference on the multi-language service.
+//
+// Setters return 0 or a failure code (error_codes.h); they never leave a
+// text behind, the last-error text belongs to Send. Every text argument is
+// untrusted caller input: an address with CR, LF or NUL is refused before
+// anything is sent.
+//
+// The transport operations (Send, the envelope recipient list) are declared
+// here and defined in smtp/; the message layout in mail/message_layout.cpp.
+#ifndef MAILVANE_MAIL_SMTP_MAIL_H
+#define MAILVANE_MAIL_SMTP_MAIL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mail/error_codes.h"
+#include "mail/smtp_timeouts.h"
+#include "mime/mail_header.h"
+
+// Name and file name under which a mail announces itself when it is written
+// as a message/rfc822 part of another mail: 264 bytes with the NUL.
+inline constexpr int kNestedNameSize = 264;
+
+class CSmtpMail : public CMailHeader {
+ public:
+  CSmtpMail();
+  ~CSmtpMail() override;
+
+  // Setters, in the order the driver calls them. code_page 0 is the
+  // system's ANSI code page.
+  HResult SetFrom(const char *from);
+  HResult SetTo(const char *list, std::uint32_t code_page);
+  HResult SetCc(const char *list, std::uint32_t code_page);
+  HResult SetBcc(const char *list);
+  HResult SetSubject(const char *subject, std::uint32_t code_page);
+  HResult SetBody(const char *text, int length, const char *content_type,
+                  std::uint32_t code_page);
+  // list is split in place: each ";" becomes a NUL.
+  HResult SetAttachments(char *list);
+  HResult SetCredentials(const char *user, const char *password);
+
+  // Delivers the mail through server:port; S_OK, or E_FAIL with the reason
+  // in the last-error text.
+  HResult Send(const char *server, int port);
+  std::string GetLastErrorText() const { return m_lastError; }
+
+  // A copy of the mail without BCC text, credentials and last error.
+  CMimePart *Clone() const override;
+
+  // Recipient lists.
+  static int ParseRecipient(const std::string &entry, std::string &address,
+                            std::string &display_name);
+  int AddRecipient(std::string &list, const char *address, const char *display_name,
+                   std::uint32_t code_page);
+  int AddBccAddress(const char *address);
+
+  // Attachments.
+  int AddAttachment(const char *path, const char *content_type, int kind,
+                    std::uint32_t code_page);
+
+  // The envelope recipient list: addresses of To, then CC, then the BCC
+  // text, joined by ",".
+  std::size_t GetRecipientsLength() const;
+  bool GetRecipients(char *buffer, std::size_t *length) const;
+
+  // Message layout.
+  int WriteTo(COutputChannel *channel, const char *boundary, int flags) override;
+  int FormatPartHeader(std::string &out, const char *boundary) override;
+  int MakeBoundary(char *out, std::size_t size) const;
+
+  // Limits of the send; tests shorten them.
+  void SetTimeouts(const CSmtpTimeouts &timeouts) { m_timeouts = timeouts; }
+  const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
+
+  const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
+  const std::string &GetUser() const { return m_user; }
+  const std::string &GetPassword() const { return m_password; }
+
+ private:
+  HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);
+
+  std::vector<std::unique_ptr<CMimePart>> m_parts;
+  char m_nestedName[kNestedNameSize] = "email";
+  std::string m_user;
+  std::string m_password;
+  std::string m_lastError;
+  CSmtpTimeouts m_timeouts;
+
+};
+
+#endif

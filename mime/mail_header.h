@@ -1,0 +1,65 @@
+// CMailHeader: the header fields of a message and the header block it
+// writes (Date, From, Subject, To, CC), and the RFC 2047 encoded-word writer
+// used for subjects and display names.
+//
+// The header holds one reference on the multi-language service (may be
+// null: then header text is never encoded) and releases it when destroyed.
+// The To and CC texts arrive in their final form, items joined by ", "; the
+// BCC text only ever serves the envelope and is never written. Caller text
+// is untrusted: CR and LF never reach the header raw.
+#ifndef MAILVANE_MIME_MAIL_HEADER_H
+#define MAILVANE_MIME_MAIL_HEADER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "charset/multi_language.h"
+#include "mime/mime_part.h"
+
+// The Date line is 38 bytes: "Date: Tue, 05 Mar 2024 09:07:03 +0530" at its
+// longest, plus the NUL.
+inline constexpr int kDateHeaderSize = 38;
+
+// Writes the Date line (no CR LF) into buffer; see the .cpp for the rules.
+int FormatDateHeader(char *buffer, int size);
+
+class CMailHeader : public CMimePart {
+ public:
+  CMailHeader();
+  ~CMailHeader() override;
+  CMailHeader(const CMailHeader &) = delete;
+  CMailHeader &operator=(const CMailHeader &) = delete;
+
+  // The header block, written with one write.
+  int WriteTo(COutputChannel *channel, const char *boundary, int flags) override;
+  const char *GetContentType() const override { return "text/plain"; }
+  CMimePart *Clone() const override;
+  int FormatPartHeader(std::string &out, const char *boundary) override { return 1; }
+
+  // RFC 2047: text copied unchanged, or one encoded word (Q or B) when it
+  // holds unsafe bytes and a service is present. See the .cpp.
+  int EncodeHeaderText(const std::string &text, const char *charset, char *out,
+                       std::size_t capacity, std::size_t *out_length, int *encoded) const;
+
+ protected:
+  // Copies every field but the BCC text into other (Clone of the mail).
+  void CopyHeaderTo(CMailHeader &other) const;
+  // Replaces the service, taking a reference on the new one.
+  void SetMultiLanguage(CMultiLanguageService *service);
+
+ public:
+  CMultiLanguageService *m_multiLanguage = nullptr;
+  std::string m_from;         // bare sender address
+  std::string m_to;           // To text, items joined by ", "
+  std::string m_cc;           // CC text, same form
+  std::string m_bcc;          // BCC addresses joined by ","
+  std::string m_subject;      // already converted to m_subjectCharset
+  std::int32_t m_priority = 3;
+  std::string m_extraHeader;  // raw header lines after X-Priority; empty
+  std::string m_fromName;     // sender display name; empty
+  char m_subjectCharset[kCharsetNameSize] = {};
+  char m_nameCharset[kCharsetNameSize] = {};
+};
+
+#endif

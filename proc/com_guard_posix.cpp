@@ -1,0 +1,4 @@
+#include "proc/com_guard.h"
+
+CComGuard::CComGuard() = default;
+CComGuard::~CComGuard() = default;

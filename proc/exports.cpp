@@ -1,0 +1,25 @@
+// The two functions SQL Server calls. No exception may leave them: it would
+// take the server process down.
+#include <cstdint>
+
+#include "proc/request_driver.h"
+
+namespace {
+// Extended-procedure interface 7.0: major version in the top byte.
+constexpr std::uint32_t kXpVersion = 0x07000000;
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) std::uint32_t __GetXpVersion() { return kXpVersion; }
+
+// 0 when the mail was sent, 1 otherwise; the client already has the report.
+__attribute__((visibility("default"))) int mailvane(CXPData *srvproc) {
+  try {
+    return RunRequest(srvproc) ? 0 : 1;
+  } catch (...) {
+    return 1;
+  }
+}
+
+}  // extern "C"

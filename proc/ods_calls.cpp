@@ -1,0 +1,24 @@
+#include "proc/ods_calls.h"
+
+#include <srv.h>
+
+namespace {
+
+// The message every failure carries: a client tells failures apart by text.
+constexpr DBINT kMessageNumber = 20001;
+constexpr BYTE kMessageClass = 1;
+constexpr BYTE kMessageState = 1;
+
+}  // namespace
+
+void ReplyFailure(CXPData *srvproc, int line, const char *text) {
+  srv_sendmsg(srvproc, SRV_MSG_ERROR, kMessageNumber, kMessageClass, kMessageState, nullptr, 0,
+              static_cast<USHORT>(line), const_cast<char *>(text), SRV_NULLTERM);
+  srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_ERROR), 0, 0);
+}
+
+void ReplySuccess(CXPData *srvproc) {
+  srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_COUNT), 0, 1);
+}
+
+int ParamCount(CXPData *srvproc) { return srv_rpcparams(srvproc); }

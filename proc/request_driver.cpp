@@ -1,0 +1,136 @@
+#include "proc/request_driver.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "mail/smtp_mail.h"
+#include "proc/com_guard.h"
+#include "proc/ods_calls.h"
+#include "proc/xp_params.h"
+
+namespace {
+
+// Line numbers the client sees: one for every failure with a text, one for
+// failures without.
+constexpr int kTextLine = 252;
+constexpr int kUnknownLine = 260;
+
+// Fewer parameters than this gets the usage text.
+constexpr int kMinimumParams = 3;
+
+constexpr int kDefaultPort = 25;
+
+constexpr char kUsage[] =
+    "Usage:\nexec master..mailvane\n\t{[@server =] 'server'\n"
+    "\t{[[@port =] 'server port number']\n\t{[[@user =] 'user name']\n"
+    "\t{[[@pwd =] 'user password']\n\t,[@recipients =] 'recipients [;...n]'\n"
+    "\t,[@from =] 'from' }\n\t[,[@copy_recipients =] 'copy_recipients [;...n]'\n"
+    "\t[,[@blind_copy_recipients =] 'blind_copy_recipients [;...n]'\n"
+    " \t[,[@subject =] 'subject']\n\t[,[@message =] 'message']\n"
+    "\t[,[@type =] 'type']\n\t[,[@attachments =] 'attachments [;...n]']\n";
+
+constexpr char kUnknownError[] = "Unknown error.";
+
+// A failure with a text for the client; everything else is "Unknown error.".
+class CRequestFailure {
+ public:
+  explicit CRequestFailure(std::string text) : m_text(std::move(text)) {}
+  const std::string &Text() const { return m_text; }
+
+ private:
+  std::string m_text;
+};
+
+// The parameters, with the position each has in the usage text.
+enum Param {
+  kServer, kPort, kRecipients, kFrom, kCopy, kBlindCopy,
+  kSubject, kMessage, kType, kAttachments, kUser, kPwd, kParamCount
+};
+
+constexpr const char *kParamNames[kParamCount] = {
+    "@server", "@port",    "@recipients", "@from",        "@copy_recipients", "@blind_copy_recipients",
+    "@subject", "@message", "@type",       "@attachments", "@user",            "@pwd"};
+
+// Raises "Error(<name>): \t<code>" for a setter that failed.
+void Check(HResult code, const char *name) {
+  if (code == S_OK) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "Error(%s): \t%x", name, static_cast<std::uint32_t>(code));
+  throw CRequestFailure(text);
+}
+
+void Require(const std::string &value, const char *text) {
+  if (value.empty()) throw CRequestFailure(text);
+}
+
+void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
+  if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
+
+  CXpParams params(srvproc);
+  for (int i = 0; i < kParamCount; ++i) params.GetParam(kParamNames[i], i + 1, p[i]);
+
+  Require(p[kServer], "@server can not be empty.");
+  Require(p[kRecipients], "@recipients can not be empty.");
+  Require(p[kFrom], "@from can not be empty.");
+
+  Check(mail.SetFrom(p[kFrom].c_str()), "@from");
+  Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");
+  if (!p[kCopy].empty()) Check(mail.SetCc(p[kCopy].c_str(), 0), "@copy_recipients");
+  if (!p[kBlindCopy].empty()) Check(mail.SetBcc(p[kBlindCopy].c_str()), "@blind_copy_recipients");
+  if (!p[kSubject].empty()) Check(mail.SetSubject(p[kSubject].c_str(), 0), "@subject");
+  if (p[kType].empty()) p[kType] = "text/plain";
+  if (!p[kMessage].empty())
+    Check(mail.SetBody(p[kMessage].c_str(), static_cast<int>(p[kMessage].size()), p[kType].c_str(), 0),
+          "@message");
+  // The name in this message is spelled as callers have always seen it.
+  if (!p[kAttachments].empty()) Check(mail.SetAttachments(p[kAttachments].data()), "@attachements");
+  Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
+
+  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort])) != S_OK)
+    throw CRequestFailure(mail.GetLastErrorText());
+}
+
+}  // namespace
+
+int ParsePort(const std::string &text) {
+  if (text.empty()) return kDefaultPort;
+  const char *s = text.c_str();
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  // No range check, as the C library's conversion; wrap-around rather than
+  // undefined overflow for absurd inputs.
+  std::uint32_t n = 0;
+  for (; *s >= '0' && *s <= '9'; ++s) n = n * 10u + static_cast<std::uint32_t>(*s - '0');
+  if (negative) n = 0u - n;
+  return static_cast<int>(n);
+}
+
+bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
+  std::string p[kParamCount];
+  try {
+    Fill(srvproc, mail, p);
+    ReplySuccess(srvproc);
+    return true;
+  } catch (const CRequestFailure &failure) {
+    ReplyFailure(srvproc, kTextLine, failure.Text().c_str());
+  } catch (...) {
+    ReplyFailure(srvproc, kUnknownLine, kUnknownError);
+  }
+  return false;
+}
+
+bool RunRequest(CXPData *srvproc) {
+  CComGuard com;
+  try {
+    CSmtpMail mail;
+    return RunRequestWith(srvproc, mail);
+  } catch (...) {
+    // Only the mail's construction can get here (no memory).
+    ReplyFailure(srvproc, kUnknownLine, kUnknownError);
+    return false;
+  }
+}

@@ -1,0 +1,30 @@
+// The request driver: one call of the procedure, from its parameters to its
+// one report to the client.
+//
+// It reads the twelve parameters, checks the three required ones, fills one
+// CSmtpMail through its setters in a fixed order, sends it, and reports:
+// one DONE on success, or one error message (20001) and one DONE on failure.
+// It is the only place where failures become messages. Nothing escapes it:
+// every exception ends as a message ("Unknown error." for those without a
+// text).
+#ifndef MAILVANE_PROC_REQUEST_DRIVER_H
+#define MAILVANE_PROC_REQUEST_DRIVER_H
+
+#include <string>
+
+struct CXPData;
+class CSmtpMail;
+
+// Runs one request; true when the mail was sent.
+bool RunRequest(CXPData *srvproc);
+
+// Like RunRequest, with the mail made by the caller (tests use it to
+// shorten the transport's limits).
+bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail);
+
+// The port of a "@port" text: the C library's decimal conversion (leading
+// blanks and a sign, digits up to the first other byte, 0 without digits);
+// 25 for the empty text.
+int ParsePort(const std::string &text);
+
+#endif

@@ -1,0 +1,35 @@
+// CXpParams: reads the procedure's parameters through ODS.
+//
+// GetParam finds a parameter by name, or by the position it has in the usage
+// text when the server reports that same name there, and copies its value.
+// It never reports anything: an absent, empty, NULL or unreadable parameter
+// leaves the caller's string as it was.
+//
+// Values of the 8-bit types arrive byte for byte. Values of the Unicode
+// types (nchar, nvarchar, ntext) arrive as UTF-16LE and are converted to the
+// thread code page, so N'bob@example.com' is not cut at its first zero
+// byte; characters the code page cannot hold become '?'. Values of the
+// integer types arrive as their decimal text.
+#ifndef MAILVANE_PROC_XP_PARAMS_H
+#define MAILVANE_PROC_XP_PARAMS_H
+
+#include <string>
+
+struct CXPData;
+
+class CXpParams {
+ public:
+  explicit CXpParams(CXPData *srvproc) : m_srvproc(srvproc) {}
+  virtual ~CXpParams() = default;
+
+  // True when a value was fetched into value.
+  bool GetParam(const char *name, int position, std::string &value) const;
+
+ private:
+  // The parameter's number; 0 or less when it is absent.
+  int FindParam(const char *name, int position) const;
+
+  CXPData *m_srvproc;
+};
+
+#endif

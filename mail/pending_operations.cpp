@@ -63,3 +63,18 @@ int CSmtpMail::WriteTo(COutputChannel *, const char *, int) { return 0; }
 int CSmtpMail::FormatPartHeader(std::string &, const char *) { return 0; }
 int CSmtpMail::MakeBoundary(char *, std::size_t) const { return 0; }
 HResult CSmtpMail::SetList(std::string &, const char *, std::uint32_t, bool) { return E_NOTIMPL; }
+
+#include "mime/text_part.h"
+#include "smtp/envelope.h"
+
+CTextPart::CTextPart() = default;
+CTextPart::~CTextPart() = default;
+int CTextPart::WriteTo(COutputChannel *, const char *, int) { return 0; }
+CMimePart *CTextPart::Clone() const { return nullptr; }
+int CTextPart::FormatPartHeader(std::string &, const char *) { return 0; }
+int CTextPart::SetText(const char *, int, CMultiLanguageService *, std::uint32_t) { return 0; }
+CMimePart *CHtmlPart::Clone() const { return nullptr; }
+int CHtmlPart::FormatPartHeader(std::string &, const char *) { return 0; }
+
+bool ExtractAddresses(const char *, char *, std::size_t *) { return false; }
+CEnvelopeElements::Result CEnvelopeElements::Next(std::string &) { return kTooLong; }

@@ -1,0 +1,50 @@
+// CTextPart and CHtmlPart: the body of a message, plain text or HTML.
+//
+// The part owns its text, already in its charset (converted by the
+// multi-language service when there is one). It writes its part header and
+// the text through the output channel in 4096-byte pieces: lines longer
+// than 998 bytes are broken (RFC 5322 2.1.1), and with kWriteSmtp a bare CR
+// or LF becomes CR LF and a "." that begins a line is doubled, so the text
+// can never end the data early or smuggle a command.
+#ifndef MAILVANE_MIME_TEXT_PART_H
+#define MAILVANE_MIME_TEXT_PART_H
+
+#include <cstdint>
+#include <string>
+
+#include "charset/multi_language.h"
+#include "mime/mime_part.h"
+
+class CTextPart : public CMimePart {
+ public:
+  CTextPart();
+  ~CTextPart() override;
+
+  int WriteTo(COutputChannel *channel, const char *boundary, int flags) override;
+  const char *GetContentType() const override { return "text/plain"; }
+  const char *GetCharset() const override { return m_charset; }
+  CMimePart *Clone() const override;
+  int FormatPartHeader(std::string &out, const char *boundary) override;
+
+  // Takes the text: converted to code_page when a service is given
+  // (up to the text's first zero byte), else `length` bytes as they are
+  // (a negative length: up to the first zero byte). Then names the charset.
+  // Returns 0 when the conversion, the allocation or the naming fails.
+  int SetText(const char *text, int length, CMultiLanguageService *service,
+              std::uint32_t code_page);
+
+  const std::string &Text() const { return m_text; }
+
+ protected:
+  std::string m_text;
+  char m_charset[kCharsetNameSize] = "iso-8859-1";
+};
+
+class CHtmlPart : public CTextPart {
+ public:
+  const char *GetContentType() const override { return "text/html"; }
+  CMimePart *Clone() const override;
+  int FormatPartHeader(std::string &out, const char *boundary) override;
+};
+
+#endif

@@ -34,25 +34,15 @@ int CMailHeader::EncodeHeaderText(const std::string &, const char *, char *, std
 }
 
 
-HResult CSmtpMail::SetFrom(const char *) { return E_NOTIMPL; }
-HResult CSmtpMail::SetTo(const char *, std::uint32_t) { return E_NOTIMPL; }
-HResult CSmtpMail::SetCc(const char *, std::uint32_t) { return E_NOTIMPL; }
-HResult CSmtpMail::SetBcc(const char *) { return E_NOTIMPL; }
 HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
 HResult CSmtpMail::Send(const char *, int) {
   m_lastError = "Sending is not available in this build.";
   return E_NOTIMPL;
 }
-int CSmtpMail::ParseRecipient(const std::string &, std::string &, std::string &) { return 1; }
-int CSmtpMail::AddRecipient(std::string &, const char *, const char *, std::uint32_t) { return 0; }
-int CSmtpMail::AddBccAddress(const char *) { return 0; }
 int CSmtpMail::AddAttachment(const char *, const char *, int, std::uint32_t) { return 0; }
-std::size_t CSmtpMail::GetRecipientsLength() const { return 1; }
-bool CSmtpMail::GetRecipients(char *, std::size_t *) const { return false; }
 int CSmtpMail::WriteTo(COutputChannel *, const char *, int) { return 0; }
 int CSmtpMail::FormatPartHeader(std::string &, const char *) { return 0; }
 int CSmtpMail::MakeBoundary(char *, std::size_t) const { return 0; }
-HResult CSmtpMail::SetList(std::string &, const char *, std::uint32_t, bool) { return E_NOTIMPL; }
 
 #include "mime/text_part.h"
 #include "smtp/envelope.h"
@@ -66,5 +56,4 @@ int CTextPart::SetText(const char *, int, CMultiLanguageService *, std::uint32_t
 CMimePart *CHtmlPart::Clone() const { return nullptr; }
 int CHtmlPart::FormatPartHeader(std::string &, const char *) { return 0; }
 
-bool ExtractAddresses(const char *, char *, std::size_t *) { return false; }
-CEnvelopeElements::Result CEnvelopeElements::Next(std::string &) { return kTooLong; }
+

@@ -1,0 +1,37 @@
+// Lead bytes of double-byte characters, for scanning 8-bit text in the
+// system's ANSI code page.
+//
+// In a double-byte code page the second byte of a character may equal an
+// ASCII delimiter ("\" in Shift_JIS, for one); a scan that steps over a lead
+// byte together with the byte after it never takes such a byte for the
+// delimiter. Code pages without double-byte characters (UTF-8 among them:
+// none of its continuation bytes is ASCII) have no lead bytes.
+//
+// A table is a plain value; it is read afresh for each list, never cached
+// process-wide.
+#ifndef MAILVANE_MAIL_LEAD_BYTE_H
+#define MAILVANE_MAIL_LEAD_BYTE_H
+
+#include <cstdint>
+
+class CLeadBytes {
+ public:
+  // No lead bytes: every byte is a character of its own.
+  CLeadBytes() = default;
+
+  // The lead bytes of the double-byte code pages 932, 936, 949 and 950;
+  // none for any other code page.
+  static CLeadBytes OfCodePage(std::uint32_t code_page);
+
+  bool IsLead(unsigned char byte) const { return m_lead[byte]; }
+  void SetLead(unsigned char byte) { m_lead[byte] = true; }
+
+ private:
+  bool m_lead[256] = {};
+};
+
+// The lead bytes of the system's ANSI code page, as the platform reports
+// them now.
+CLeadBytes AnsiLeadBytes();
+
+#endif

@@ -1,0 +1,7 @@
+#include "mail/lead_byte.h"
+
+#include "charset/thread_codepage.h"
+
+// Text reaches us in the thread's locale codeset; only the double-byte
+// code pages among them have lead bytes.
+CLeadBytes AnsiLeadBytes() { return CLeadBytes::OfCodePage(ThreadCodePage()); }

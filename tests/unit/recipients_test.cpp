@@ -1,0 +1,346 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "charset/thread_codepage.h"
+#include "mail/error_codes.h"
+#include "mail/last_error.h"
+#include "mail/lead_byte.h"
+#include "mail/multibyte_text.h"
+#include "mail/smtp_mail.h"
+#include "tests/support/thread_locale.h"
+
+namespace {
+
+// A conversion service that holds Latin-1 only and names every code page
+// iso-8859-1: enough to see a display name become an encoded word.
+class CLatin1Service : public CMultiLanguageService {
+ public:
+  void AddRef() override { ++m_refs; }
+  void Release() override {
+    if (--m_refs == 0) delete this;
+  }
+  bool GetWebCharset(std::uint32_t, std::u16string &name) override {
+    name = u"iso-8859-1";
+    return true;
+  }
+  bool ConvertFromUnicode(std::uint32_t, const char16_t *text, std::size_t count,
+                          std::string &out) override {
+    out.clear();
+    for (std::size_t i = 0; i < count && text[i] != 0; ++i)
+      out.push_back(text[i] <= 0xFF ? static_cast<char>(text[i]) : '?');
+    return true;
+  }
+
+ private:
+  int m_refs = 1;
+};
+
+void ReplaceService(CSmtpMail &mail, CMultiLanguageService *service) {
+  if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
+  mail.m_multiLanguage = service;  // the mail takes over the reference
+}
+
+// Mails without a conversion service: names are taken as they are and the
+// charset of code page 0 is iso-8859-1.
+class RecipientList : public ::testing::Test {
+ protected:
+  void SetUp() override { ReplaceService(mail, nullptr); }
+  CSmtpMail mail;
+};
+
+struct ListRow {
+  const char *input;
+  HResult result;
+  const char *stored;
+};
+
+const ListRow kToRows[] = {
+    {"ann", S_OK, "\"\" <ann>"},
+    {"ann;bob", S_OK, "\"\" <ann>, \"\" <bob>"},
+    {"<Bob Lee> bob;carl", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
+    {" < Bob Lee > bob ; carl ", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
+    {"\t<\tBob Lee\r\n>\vbob\f;\ncarl\r", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
+    {"Bob Lee <bob>", S_OK, "\"bob\" <>"},
+    {"Xy <Ann> ann", S_OK, "\"Ann\" <ann>"},
+    {"<Ann \"Q\" Lee> ann", S_OK, "\"Ann \\\"Q\\\" Lee\" <ann>"},
+    {"<A\\B> ann", S_OK, "\"A\\\\B\" <ann>"},
+    {"<A\\\"B> ann", S_OK, "\"A\\\\\\\"B\" <ann>"},  // backslash first, then the quote
+    {"ann;;bob", S_OK, "\"\" <ann>, \"\" <>, \"\" <bob>"},
+    {"ann;", S_OK, "\"\" <ann>"},
+    {";ann", S_OK, "\"\" <>, \"\" <ann>"},
+    {"ann; ;bob", S_OK, "\"\" <ann>, \"\" <>, \"\" <bob>"},
+    {"ann, bob", S_OK, "\"\" <ann, bob>"},
+    {"<Ann>", S_OK, "\"Ann\" <>"},
+    {"ann;bob>", 1, "\"\" <ann>"},
+    {"ann;<bob", 1, "\"\" <ann>"},
+    {"ann;>bob<", 1, "\"\" <ann>"},
+    {"a  b", S_OK, "\"\" <a  b>"},  // blanks inside an address stay
+    {"", S_OK, ""},
+};
+
+TEST_F(RecipientList, ToTextExamples) {
+  for (const ListRow &row : kToRows) {
+    EXPECT_EQ(mail.SetTo(row.input, 0), row.result) << row.input;
+    EXPECT_EQ(mail.m_to, row.stored) << row.input;
+  }
+}
+
+TEST_F(RecipientList, CcTextHasTheToForm) {
+  for (const ListRow &row : kToRows) {
+    EXPECT_EQ(mail.SetCc(row.input, 0), row.result) << row.input;
+    EXPECT_EQ(mail.m_cc, row.stored) << row.input;
+    EXPECT_EQ(mail.m_to, "") << row.input;
+  }
+}
+
+TEST_F(RecipientList, BccTextKeepsAddressesOnly) {
+  const ListRow rows[] = {
+      {"<Bob Lee> bob;carl", S_OK, "bob,carl"},
+      {"ann;;bob", S_OK, "ann,,bob"},
+      {"ann;", S_OK, "ann"},
+      {";ann", S_OK, ",ann"},
+      {" ann ; bob ", S_OK, "ann,bob"},
+      {"ann, bob", S_OK, "ann, bob"},
+      {"ann;bob>", 1, "ann"},
+      {"", S_OK, ""},
+  };
+  for (const ListRow &row : rows) {
+    EXPECT_EQ(mail.SetBcc(row.input), row.result) << row.input;
+    EXPECT_EQ(mail.m_bcc, row.stored) << row.input;
+    EXPECT_EQ(mail.m_to, "") << row.input;
+  }
+}
+
+TEST_F(RecipientList, ASetterReplacesTheEarlierList) {
+  ASSERT_EQ(mail.SetTo("ann;bob", 0), S_OK);
+  ASSERT_EQ(mail.SetTo("carl", 0), S_OK);
+  EXPECT_EQ(mail.m_to, "\"\" <carl>");
+  ASSERT_EQ(mail.SetBcc("ann"), S_OK);
+  ASSERT_EQ(mail.SetBcc(nullptr), S_OK);
+  EXPECT_EQ(mail.m_bcc, "");
+}
+
+TEST_F(RecipientList, NameAboveAsciiStaysQuotedWithoutService) {
+  ASSERT_EQ(mail.SetTo("<J\xF6rg> j", 0), S_OK);
+  EXPECT_EQ(mail.m_to, "\"J\xF6rg\" <j>");
+}
+
+TEST(RecipientListWithService, NameAboveAsciiBecomesAnEncodedWord) {
+  CScopedLatinReadingLocale locale;
+  // The name 4A F6 72 67, as the thread code page spells it.
+  std::string name;
+  switch (ThreadCodePage()) {
+    case 65001: name = "J\xC3\xB6rg"; break;
+    case 1252:
+    case 28591: name = "J\xF6rg"; break;
+    default: GTEST_SKIP() << "the thread code page cannot spell the name";
+  }
+  CSmtpMail mail;
+  ReplaceService(mail, new CLatin1Service());
+  ASSERT_EQ(mail.SetTo(("<" + name + "> j").c_str(), 0), S_OK);
+  EXPECT_EQ(mail.m_to, "=?iso-8859-1?B?SvZyZw==?= <j>");
+}
+
+// The entry syntax "<name> address"; fields the entry gives no value keep
+// what they held, and a malformed entry stores nothing.
+TEST(ParseRecipient, SplitsNameAndAddress) {
+  struct Row {
+    const char *entry;
+    int result;
+    const char *address;
+    const char *name;
+  } rows[] = {
+      {"ann", 0, "ann", "(kept)"},
+      {"  ann  ", 0, "ann", "(kept)"},
+      {"", 0, "", "(kept)"},
+      {" \t ", 0, "", "(kept)"},
+      {"<Bob Lee> bob", 0, "bob", "Bob Lee"},
+      {"Xy <Ann> ann", 0, "ann", "Ann"},
+      {"Bob Lee <bob>", 0, "", "bob"},
+      {"<> ", 0, "", ""},
+      {"<a> b>c", 0, "b>c", "a"},
+      {"<a", 1, "(kept)", "(kept)"},
+      {"a>", 1, "(kept)", "(kept)"},
+      {">a<", 1, "(kept)", "(kept)"},
+  };
+  for (const Row &row : rows) {
+    std::string address = "(kept)";
+    std::string name = "(kept)";
+    EXPECT_EQ(CSmtpMail::ParseRecipient(row.entry, address, name), row.result) << row.entry;
+    EXPECT_EQ(address, row.address) << row.entry;
+    EXPECT_EQ(name, row.name) << row.entry;
+  }
+}
+
+TEST_F(RecipientList, AddRecipientAppendsOneItem) {
+  std::string list;
+  ASSERT_EQ(mail.AddRecipient(list, "ann", "", 0), 1);
+  ASSERT_EQ(mail.AddRecipient(list, "", "Bob", 0), 1);
+  EXPECT_EQ(list, "\"\" <ann>, \"Bob\" <>");
+  EXPECT_EQ(mail.AddRecipient(list, nullptr, "x", 0), 0);
+  EXPECT_EQ(list, "\"\" <ann>, \"Bob\" <>");
+}
+
+TEST_F(RecipientList, AddBccAddressJoinsWithBareCommas) {
+  EXPECT_EQ(mail.AddBccAddress(nullptr), 0);
+  const struct {
+    const char *address;
+    const char *stored;
+  } steps[] = {{"", ""}, {"a", "a"}, {"", "a,"}, {"b", "a,,b"}};
+  for (const auto &step : steps) {
+    EXPECT_EQ(mail.AddBccAddress(step.address), 1);
+    EXPECT_EQ(mail.m_bcc, step.stored);
+  }
+}
+
+// A failing entry ends the walk with the code of the failure; with no
+// platform error behind it that code is E_FAIL, never success.
+TEST_F(RecipientList, FailureWithoutPlatformErrorIsEFail) {
+  const struct {
+    std::int32_t last_error;
+    std::uint32_t code;
+  } rows[] = {{0, 0x80004005u}, {2, 0x80070002u}};
+  for (const auto &row : rows) {
+    SetThreadLastError(row.last_error);
+    // Without a service only code pages 0 and 28591 have a charset name.
+    EXPECT_EQ(static_cast<std::uint32_t>(mail.SetTo("ann;bob", 1252)), row.code);
+    EXPECT_EQ(mail.m_to, "");
+    SetThreadLastError(row.last_error);
+    EXPECT_EQ(static_cast<std::uint32_t>(mail.SetCc("ann", 1252)), row.code);
+  }
+}
+
+// CR or LF in an address would end the RCPT TO command and start another.
+TEST_F(RecipientList, LineBreakInAddressIsRefused) {
+  const struct {
+    const char *input;
+    const char *bcc_before;
+  } rows[] = {
+      {"ann\r\nRCPT TO:<eve>", ""},
+      {"ann;bob\rx", "ann"},
+      {"<Bob> b\nob", ""},
+      {"a\r\n\r\nDATA;bob", ""},
+  };
+  for (const auto &row : rows) {
+    EXPECT_EQ(mail.SetBcc(row.input), E_INVALIDARG) << row.input;
+    EXPECT_EQ(mail.m_bcc, row.bcc_before) << row.input;
+    EXPECT_EQ(mail.SetTo(row.input, 0), E_INVALIDARG) << row.input;
+    EXPECT_EQ(mail.m_to.find_first_of("\r\n"), std::string::npos) << row.input;
+    EXPECT_EQ(mail.SetCc(row.input, 0), E_INVALIDARG) << row.input;
+    EXPECT_EQ(mail.m_cc.find_first_of("\r\n"), std::string::npos) << row.input;
+  }
+  EXPECT_EQ(mail.AddBccAddress("a\r\nb"), 0);
+  std::string list;
+  EXPECT_EQ(mail.AddRecipient(list, "a\nb", "", 0), 0);
+  EXPECT_EQ(list, "");
+}
+
+TEST_F(RecipientList, LineBreaksAroundAnAddressAreTrimmed) {
+  EXPECT_EQ(mail.SetBcc("\r\nann\r\n;bob\n"), S_OK);
+  EXPECT_EQ(mail.m_bcc, "ann,bob");
+  EXPECT_EQ(mail.SetTo("\r\nann\r\n", 0), S_OK);
+  EXPECT_EQ(mail.m_to, "\"\" <ann>");
+}
+
+// Copied into the To line, a line break in a name would start a header
+// line of the caller's choosing.
+TEST_F(RecipientList, LineBreakInNameWithoutServiceIsRefused) {
+  EXPECT_EQ(mail.SetTo("ann;<Eve\r\nBcc: x> eve", 0), E_INVALIDARG);
+  EXPECT_EQ(mail.m_to, "\"\" <ann>");
+  EXPECT_EQ(mail.SetCc("<a\nb> c", 0), E_INVALIDARG);
+  EXPECT_EQ(mail.m_cc, "");
+}
+
+TEST(RecipientListWithService, LineBreakInNameNeverReachesTheText) {
+  CSmtpMail mail;
+  ReplaceService(mail, new CLatin1Service());
+  HResult result = mail.SetTo("<Eve\r\nBcc: x> eve", 0);
+  // Encoded as a word, or refused: never raw.
+  EXPECT_TRUE(result == S_OK || result == E_INVALIDARG) << std::hex << result;
+  EXPECT_EQ(mail.m_to.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST(SetFrom, StoresTheTextUnchanged) {
+  CSmtpMail mail;
+  const char *rows[] = {"ann@example.org", " Ann <ann@example.org> ", ""};
+  for (const char *from : rows) {
+    EXPECT_EQ(mail.SetFrom(from), S_OK) << from;
+    EXPECT_EQ(mail.m_from, from);
+  }
+}
+
+TEST(SetFrom, RefusesLineBreaksAndNoText) {
+  CSmtpMail mail;
+  ASSERT_EQ(mail.SetFrom("ann"), S_OK);
+  for (const char *from : {"ann\r\nRCPT TO:<eve>", "a\rb", "a\n"}) {
+    EXPECT_EQ(mail.SetFrom(from), E_INVALIDARG);
+    EXPECT_EQ(mail.m_from, "ann");
+  }
+  SetThreadLastError(0);
+  EXPECT_EQ(mail.SetFrom(nullptr), E_FAIL);
+  EXPECT_EQ(mail.m_from, "ann");
+}
+
+// Shift_JIS: 0x95 0x5C is one character whose second byte is "\".
+TEST(MultibyteText, SecondByteIsNeverADelimiter) {
+  const CLeadBytes sjis = CLeadBytes::OfCodePage(932);
+  const CLeadBytes none;
+  const std::string text = "\x95\\;\\";
+  EXPECT_EQ(FindCharacter(text, '\\', 0, sjis), 3u);
+  EXPECT_EQ(FindCharacter(text, '\\', 0, none), 1u);
+  EXPECT_EQ(FindCharacter(text, ';', 0, sjis), 2u);
+  EXPECT_EQ(FindCharacter(text, '<', 0, sjis), std::string::npos);
+
+  std::string quoted;
+  AppendQuotedText(quoted, "\x95\\\"\\", sjis);
+  EXPECT_EQ(quoted, "\x95\\\\\"\\\\");
+  quoted.clear();
+  AppendQuotedText(quoted, "\x95\\", none);
+  EXPECT_EQ(quoted, "\x95\\\\");
+}
+
+TEST(MultibyteText, TrimsBlanksAtBothEnds) {
+  const CLeadBytes sjis = CLeadBytes::OfCodePage(932);
+  const struct {
+    const char *text;
+    const char *trimmed;
+  } rows[] = {
+      {" \t\n\v\f\rab c \r\n", "ab c"},
+      {"   ", ""},
+      {"", ""},
+      {" \x95\\ ", "\x95\\"},
+      {" a\x95", "a\x95"},  // a lead byte at the end stands alone
+      {"\x81 ", "\x81 "},    // its second byte is part of the character
+  };
+  for (const auto &row : rows) EXPECT_EQ(TrimBlanks(row.text, sjis), row.trimmed) << row.text;
+}
+
+TEST(LeadBytes, DoubleByteCodePagesOnly) {
+  const struct {
+    std::uint32_t code_page;
+    std::vector<unsigned> lead;
+    std::vector<unsigned> not_lead;
+  } rows[] = {
+      {932, {0x81, 0x9F, 0xE0, 0xFC}, {0x00, 0x5C, 0x80, 0xA0, 0xDF, 0xFD, 0xFF}},
+      {936, {0x81, 0xFE}, {0x80, 0xFF, 0x41}},
+      {949, {0x81, 0xFE}, {0x80, 0xFF}},
+      {950, {0x81, 0xFE}, {0x80, 0xFF}},
+      {1252, {}, {0x81, 0xE0, 0xFE}},
+      {65001, {}, {0xC3, 0xE3, 0xF0}},
+  };
+  for (const auto &row : rows) {
+    const CLeadBytes table = CLeadBytes::OfCodePage(row.code_page);
+    for (unsigned b : row.lead) EXPECT_TRUE(table.IsLead(static_cast<unsigned char>(b))) << row.code_page << " " << b;
+    for (unsigned b : row.not_lead) EXPECT_FALSE(table.IsLead(static_cast<unsigned char>(b))) << row.code_page << " " << b;
+  }
+}
+
+TEST(LeadBytes, AsciiIsNeverALeadByte) {
+  const CLeadBytes ansi = AnsiLeadBytes();
+  for (unsigned b = 0; b < 0x80; ++b) EXPECT_FALSE(ansi.IsLead(static_cast<unsigned char>(b))) << b;
+}
+
+}  // namespace

@@ -101,7 +101,7 @@ TEST_F(RecipientList, BccTextKeepsAddressesOnly) {
       {"<Bob Lee> bob;carl", S_OK, "bob,carl"},
       {"ann;;bob", S_OK, "ann,,bob"},
       {"ann;", S_OK, "ann"},
-      {";ann", S_OK, ",ann"},
+      {";ann", S_OK, "ann"},  // an empty address adds no comma to an empty text
       {" ann ; bob ", S_OK, "ann,bob"},
       {"ann, bob", S_OK, "ann, bob"},
       {"ann;bob>", 1, "ann"},
@@ -219,7 +219,8 @@ TEST_F(RecipientList, LineBreakInAddressIsRefused) {
     const char *input;
     const char *bcc_before;
   } rows[] = {
-      {"ann\r\nRCPT TO:<eve>", ""},
+      {"ann\r\nRSET", ""},
+      {"<Eve> ann\r\nRCPT TO:eve", ""},
       {"ann;bob\rx", "ann"},
       {"<Bob> b\nob", ""},
       {"a\r\n\r\nDATA;bob", ""},

@@ -84,11 +84,13 @@ def sql_text(value):
 class Result:
     """What one xpexec run gave: its tokens, exit status and error output."""
 
-    def __init__(self, exit_status, stdout, stderr):
+    def __init__(self, exit_status, stdout, stderr, tokens=True):
         self.exit_status = exit_status
         self.stdout = stdout
         self.stderr = stderr
         self.tokens = []
+        if not tokens:
+            return
         for line in stdout.decode("utf-8", "replace").splitlines():
             line = line.strip()
             if line:
@@ -150,7 +152,7 @@ def run(statements, *options, timeout=DEFAULT_TIMEOUT, env=None, tokens=True):
         os.killpg(process.pid, signal.SIGKILL)
         process.communicate()
         raise AssertionError("xpexec ran longer than %s s: %r" % (timeout, command))
-    return Result(process.returncode, stdout, stderr)
+    return Result(process.returncode, stdout, stderr, tokens)
 
 
 def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120):

@@ -109,7 +109,8 @@ trap stop_wine EXIT
 start_wine() {
   local prefix=$1 t0=$SECONDS
   "$repo/scripts/wine-run.sh" "$prefix" "$wine64"
-  WINEPREFIX=$prefix "$wineserver" -p
+  # One left running by an interrupted run serves as well.
+  WINEPREFIX=$prefix "$wineserver" -p 2>/dev/null || true
   wine_started=$prefix
   "$repo/scripts/wine-run.sh" "$prefix" "$wine64" wineboot </dev/null >/dev/null 2>&1
   echo "Wine ready in $(elapsed "$t0")"

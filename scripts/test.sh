@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The test command: builds everything and runs every test.
+#
+#   bash scripts/test.sh
+#
+# 1. Installs the Debian packages the build and the tests need, when any is
+#    missing (apt-get, as root; nothing is fetched when all are there).
+# 2. Configures and builds three trees, warnings as errors:
+#      build/linux   the Linux library, xpexec and the tests
+#      build/win64   the x64 Windows DLL, xpexec.exe and the tests
+#      build/win32   the x86 Windows DLL and the programs beside it (built
+#                    and inspected only: this machine runs no 32-bit
+#                    Windows code)
+# 3. Runs ctest in each: Linux natively, win64 under Wine64 (one persistent
+#    wineserver for the whole run, so no test pays Wine's start-up twice),
+#    win32 its binary checks.
+#
+# Prints ctest's summary for each tree; exits non-zero when anything failed.
+# ctest's full output is kept in build/<tree>/ctest.log.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+
+# Two cores on the project's machines: one job each.
+jobs=2
+wine64=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+packages=(
+  cmake ninja-build g++ googletest
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  wine64 python3 python3-aiosmtpd media-types libssl-dev file
+)
+
+started=$SECONDS
+failures=()
+
+say() { printf '\n== %s\n' "$*"; }
+elapsed() { printf '%ds' $((SECONDS - $1)); }
+
+install_missing() {
+  local missing=() p
+  for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [[ ${#missing[@]} -eq 0 ]] && return 0
+  say "installing ${missing[*]}"
+  local sudo=()
+  if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "need root to install: ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" apt-get update -q
+  # wine64 only: the 32-bit Windows build is never run here.
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
+    --no-install-recommends "${missing[@]}" </dev/null
+}
+
+# build TREE [TOOLCHAIN [TARGET...]]: configures build/TREE and builds the
+# targets (all by default); false on failure.
+build() {
+  local tree=$1 toolchain=${2:-} t0=$SECONDS
+  local targets=("${@:3}")
+  local args=(-S . -B "build/$tree" -G Ninja -DMAILVANE_WERROR=ON)
+  [[ -n $toolchain ]] && args+=("-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/$toolchain.cmake")
+  say "$tree: configure and build"
+  if ! cmake "${args[@]}" >"build/$tree.configure.log" 2>&1; then
+    cat "build/$tree.configure.log"
+    failures+=("$tree: configure")
+    return 1
+  fi
+  if ! ninja -C "build/$tree" -j"$jobs" "${targets[@]}" >"build/$tree/build.log" 2>&1; then
+    # The compiler's messages, without the lines of files that compiled.
+    grep -v '^\[[0-9]*/[0-9]*\] ' "build/$tree/build.log" | tail -n 200
+    failures+=("$tree: build")
+    return 1
+  fi
+  echo "built in $(elapsed "$t0")"
+}
+
+# run_tests TREE: runs ctest in build/TREE and prints its summary.
+run_tests() {
+  local tree=$1 t0=$SECONDS log="build/$1/ctest.log"
+  say "$tree: tests"
+  if ctest --test-dir "build/$tree" -j"$jobs" --output-on-failure --no-tests=error \
+      </dev/null >"$log" 2>&1; then
+    sed -n '/tests passed/,$p' "$log"
+  else
+    # Only the failing tests' output is in the log besides the progress.
+    cat "$log"
+    failures+=("$tree: tests")
+  fi
+  echo "tests ran in $(elapsed "$t0")"
+}
+
+wine_started=
+stop_wine() {
+  if [[ -n $wine_started ]]; then
+    WINEPREFIX=$wine_started "$wineserver" -k 2>/dev/null || true
+  fi
+}
+trap stop_wine EXIT
+
+# start_wine PREFIX: makes the prefix (first run only) and keeps one
+# wineserver, with Wine's own service processes, running for it until this
+# script ends. The services are started here, with no tie to ctest: those a
+# test's program started would hold the test's output open, and ctest would
+# wait for them.
+start_wine() {
+  local prefix=$1 t0=$SECONDS
+  "$repo/scripts/wine-run.sh" "$prefix" "$wine64"
+  # One left running by an interrupted run serves as well.
+  WINEPREFIX=$prefix "$wineserver" -p 2>/dev/null || true
+  wine_started=$prefix
+  "$repo/scripts/wine-run.sh" "$prefix" "$wine64" wineboot </dev/null >/dev/null 2>&1
+  echo "Wine ready in $(elapsed "$t0")"
+}
+
+install_missing
+mkdir -p build
+
+if build linux; then
+  run_tests linux
+fi
+
+if build win64 toolchain-mingw-x86_64; then
+  start_wine "$repo/build/win64/wineprefix"
+  run_tests win64
+  stop_wine
+  wine_started=
+fi
+
+# What its checks inspect; its tests are for running, which it cannot.
+if build win32 toolchain-mingw-i686 inspected_binaries; then
+  run_tests win32
+fi
+
+say "done in $(elapsed "$started")"
+if [[ ${#failures[@]} -gt 0 ]]; then
+  printf 'FAILED: %s\n' "${failures[@]}"
+  exit 1
+fi
+echo "all passed"

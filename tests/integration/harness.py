@@ -1,0 +1,181 @@
+"""What every integration test shares: running xpexec, and an SMTP server.
+
+An integration test is a file tests/integration/test_<subject>.py holding
+unittest test cases; ctest runs each such file (tests.cmake registers every
+one for every build that can run its programs) as
+
+    /usr/bin/python3 test_<subject>.py XPEXEC-COMMAND... --
+
+where XPEXEC-COMMAND is how this build's xpexec is started: build/linux/bin/
+xpexec on Linux; scripts/wine-run.sh PREFIX WINE64 build/win64/bin/
+xpexec.exe for the x64 Windows build. The file ends with
+
+    if __name__ == "__main__":
+        harness.main()
+
+which takes the command off the argument list and runs the file's tests.
+Run by hand without a command, it uses build/linux/bin/xpexec.
+
+In a test:
+
+    result = harness.run("EXEC mailvane @server = '127.0.0.1'")
+    result.exit_status        # 0, 1 or 2
+    result.messages           # the message tokens, as dicts
+    result.dones, result.returns
+
+    with harness.smtp_server(user="u", password="p") as server:
+        harness.run(... "@port = %d" % server.port ...)
+        server.wait_for(1)
+        server.messages[0].mail_from, .rcpt_tos, .data (bytes)
+
+File names handed to the procedure must be names on the procedure's own
+system: harness.procedure_path(path) gives the Windows name of a local
+file when the build runs under Wine.
+
+Every run has a time limit (a test fails, never hangs), and every server
+listens on loopback, has a lifetime and is stopped when its block ends.
+"""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(REPO, "scripts"))
+from capture_server import CaptureServer, free_port  # noqa: E402,F401
+
+# Long enough for Wine to start a process on a busy 2-core machine; the
+# procedure's own waits (10 s connect per address) stay well inside it.
+DEFAULT_TIMEOUT = 60.0
+
+# The command that starts this build's xpexec; set by main().
+XPEXEC = [os.path.join(REPO, "build", "linux", "bin", "xpexec")]
+
+# The same locale wherever the tests run, so that text leaves xpexec the
+# same way in a developer's shell and in CI. A test may pass its own env.
+FIXED_LOCALE = {"LC_ALL": "C.UTF-8", "LANG": "C.UTF-8"}
+
+
+def is_windows_build():
+    """True when xpexec is the Windows build (run under Wine)."""
+    return any(part.lower().endswith(".exe") for part in XPEXEC)
+
+
+def procedure_path(path):
+    """The name the procedure's system gives the local file `path`.
+
+    Under Wine the whole Linux file system is drive Z:.
+    """
+    path = os.path.abspath(path)
+    if is_windows_build():
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def sql_text(value):
+    """`value` as a T-SQL string literal: 'text' with quotes doubled."""
+    return "'" + value.replace("'", "''") + "'"
+
+
+class Result:
+    """What one xpexec run gave: its tokens, exit status and error output."""
+
+    def __init__(self, exit_status, stdout, stderr, tokens=True):
+        self.exit_status = exit_status
+        self.stdout = stdout
+        self.stderr = stderr
+        self.tokens = []
+        if not tokens:
+            return
+        for line in stdout.decode("utf-8", "replace").splitlines():
+            line = line.strip()
+            if line:
+                self.tokens.append(json.loads(line))
+
+    def of_kind(self, kind):
+        return [t for t in self.tokens if t.get("token") == kind]
+
+    @property
+    def messages(self):
+        return self.of_kind("message")
+
+    @property
+    def dones(self):
+        return self.of_kind("done")
+
+    @property
+    def returns(self):
+        return [t["value"] for t in self.of_kind("return")]
+
+    def calls(self):
+        """The tokens split per call: each list ends with its return."""
+        calls, current = [], []
+        for token in self.tokens:
+            current.append(token)
+            if token.get("token") == "return":
+                calls.append(current)
+                current = []
+        if current:
+            calls.append(current)
+        return calls
+
+    def __repr__(self):
+        return "Result(exit=%r, tokens=%r, stderr=%r)" % (
+            self.exit_status, self.tokens, self.stderr[-500:])
+
+
+def run(statements, *options, timeout=DEFAULT_TIMEOUT, env=None, tokens=True):
+    """Runs xpexec on `statements` (text or bytes, given on standard input).
+
+    `options` are further xpexec options (for example "--dll", path).
+    Standard input carries the statements byte for byte, whatever the
+    locale of the command line. Kills xpexec and fails when it runs longer
+    than `timeout` seconds.
+    """
+    if isinstance(statements, str):
+        statements = statements.encode("utf-8")
+    command = list(XPEXEC) + (["--tokens"] if tokens else []) + list(options)
+    environment = dict(os.environ)
+    environment.update(FIXED_LOCALE)
+    if env:
+        environment.update(env)
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, env=environment,
+                               start_new_session=True)
+    try:
+        stdout, stderr = process.communicate(statements, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise AssertionError("xpexec ran longer than %s s: %r" % (timeout, command))
+    return Result(process.returncode, stdout, stderr, tokens)
+
+
+def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120):
+    """A recording SMTP server on loopback, for a `with` block.
+
+    aiosmtpd at a free port; with `user`, AUTH PLAIN is required and only
+    that user and password are accepted. `.messages` lists what arrived
+    (mail_from, rcpt_tos, data bytes as received, login); `.wait_for(n,
+    timeout)` waits for n of them. It stops when the block ends, and at the
+    latest after `lifetime` seconds.
+    """
+    return CaptureServer(user=user, password=password, host=host, lifetime=lifetime)
+
+
+def main():
+    """Runs the calling test file: argv is XPEXEC-COMMAND... [-- UNITTEST-ARGS]."""
+    global XPEXEC
+    args = sys.argv[1:]
+    if "--" in args:
+        split = args.index("--")
+        command, rest = args[:split], args[split + 1:]
+    else:
+        command, rest = args, []
+    if command:
+        XPEXEC = command
+    unittest.main(module="__main__", argv=[sys.argv[0]] + rest, verbosity=2)

@@ -90,6 +90,7 @@ class CSmtpMail : public CMailHeader {
   // them.
   virtual std::uint32_t BoundaryTickCount() const;
   virtual int BoundaryRandom() const;
+  std::vector<std::unique_ptr<CMimePart>> &MutableParts() { return m_parts; }
 
  private:
   HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);

@@ -17,6 +17,16 @@ std::size_t EncodedWordEnd(const std::string &text, std::size_t pos) {
 
 }  // namespace
 
+bool HasBareLineBreak(const std::string &text) {
+  for (std::size_t i = text.find_first_of("\r\n"); i != std::string::npos;
+       i = text.find_first_of("\r\n", i + 3)) {
+    bool fold = text.compare(i, 2, "\r\n") == 0 && i + 2 < text.size() &&
+                (text[i + 2] == ' ' || text[i + 2] == '\t');
+    if (!fold) return true;
+  }
+  return false;
+}
+
 void AppendValueFolded(std::string &block, const std::string &value) {
   int column = kValueFieldWidth;
   for (std::size_t i = 0; i < value.size(); ++i) {

@@ -19,6 +19,11 @@
 inline constexpr int kValueFoldColumn = 997;
 inline constexpr int kValueFieldWidth = 9;
 
+// True when the text holds a CR or LF that is not part of a fold (CR LF
+// followed by a space or TAB): such a line break would start a header line
+// of the text's own.
+bool HasBareLineBreak(const std::string &text);
+
 // Append the folded value or list to block. Throw std::bad_alloc.
 void AppendValueFolded(std::string &block, const std::string &value);
 void AppendListFolded(std::string &block, const std::string &list);

@@ -57,10 +57,10 @@ bool CMailHeader::ReadClock(CLocalTime &now) const { return ReadLocalTime(now); 
 
 int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flags) {
   if (channel == nullptr) return 0;
-  // Every text here arrives checked or encoded; a line break that got
-  // through anyway would add header lines of the caller's choosing, so the
-  // block is refused rather than sent.
-  if (HasLineBreak(m_from) || HasLineBreak(m_to) || HasLineBreak(m_cc)) return 0;
+  // Every text here arrives checked or encoded (long encoded names carry
+  // folds); a line break that got through anyway would add header lines of
+  // the caller's choosing, so the block is refused rather than sent.
+  if (HasLineBreak(m_from) || HasBareLineBreak(m_to) || HasBareLineBreak(m_cc)) return 0;
   try {
     std::string block;
     CLocalTime now;

@@ -134,7 +134,9 @@ TEST(Boundary, PlatformTickCountAndRandom) {
   EXPECT_EQ(b.substr(0, 18), "------=_Next_Part_");
   EXPECT_EQ(b[28], '.');
   for (std::size_t i = 18; i < 32; ++i)
-    if (i != 28) EXPECT_TRUE(b[i] >= '0' && b[i] <= '9') << b;
+    if (i != 28) {
+      EXPECT_TRUE(b[i] >= '0' && b[i] <= '9') << b;
+    }
 }
 
 TEST(MessageLayout, PlainTextAlone) {

@@ -14,46 +14,13 @@ bool ConvertText(CMultiLanguageService *, std::uint32_t, const char *, std::stri
 
 bool GetCharsetName(char *, std::uint32_t, CMultiLanguageService *, int) { return false; }
 
-int FormatDateHeader(char *, int) { return 0; }
-
-CMailHeader::CMailHeader() = default;
-CMailHeader::~CMailHeader() { SetMultiLanguage(nullptr); }
-
-void CMailHeader::SetMultiLanguage(CMultiLanguageService *service) {
-  if (service != nullptr) service->AddRef();
-  if (m_multiLanguage != nullptr) m_multiLanguage->Release();
-  m_multiLanguage = service;
-}
-
-void CMailHeader::CopyHeaderTo(CMailHeader &) const {}
-CMimePart *CMailHeader::Clone() const { return nullptr; }
-int CMailHeader::WriteTo(COutputChannel *, const char *, int) { return 0; }
-int CMailHeader::EncodeHeaderText(const std::string &, const char *, char *, std::size_t,
-                                  std::size_t *, int *) const {
-  return 0;
-}
-
-
 HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
 HResult CSmtpMail::Send(const char *, int) {
   m_lastError = "Sending is not available in this build.";
   return E_NOTIMPL;
 }
 int CSmtpMail::AddAttachment(const char *, const char *, int, std::uint32_t) { return 0; }
-int CSmtpMail::WriteTo(COutputChannel *, const char *, int) { return 0; }
-int CSmtpMail::FormatPartHeader(std::string &, const char *) { return 0; }
-int CSmtpMail::MakeBoundary(char *, std::size_t) const { return 0; }
 
 #include "mime/text_part.h"
 #include "smtp/envelope.h"
-
-CTextPart::CTextPart() = default;
-CTextPart::~CTextPart() = default;
-int CTextPart::WriteTo(COutputChannel *, const char *, int) { return 0; }
-CMimePart *CTextPart::Clone() const { return nullptr; }
-int CTextPart::FormatPartHeader(std::string &, const char *) { return 0; }
-int CTextPart::SetText(const char *, int, CMultiLanguageService *, std::uint32_t) { return 0; }
-CMimePart *CHtmlPart::Clone() const { return nullptr; }
-int CHtmlPart::FormatPartHeader(std::string &, const char *) { return 0; }
-
 

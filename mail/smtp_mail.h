@@ -85,6 +85,13 @@ class CSmtpMail : public CMailHeader {
   const std::string &GetUser() const { return m_user; }
   const std::string &GetPassword() const { return m_password; }
 
+ protected:
+  // The tick count and pseudo-random number of a new boundary; tests fix
+  // them.
+  virtual std::uint32_t BoundaryTickCount() const;
+  virtual int BoundaryRandom() const;
+  std::vector<std::unique_ptr<CMimePart>> &MutableParts() { return m_parts; }
+
  private:
   HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);
 

@@ -17,7 +17,9 @@
 #include "charset/multi_language.h"
 #include "mime/mime_part.h"
 
-// The Date line is 38 bytes: "Date: Tue, 05 Mar 2024 09:07:03 +0530" at its
+struct CLocalTime;
+
+// The Date line is 38 bytes: "Date: Tue, 15 Mar 2024 09:07:03 +0530" at its
 // longest, plus the NUL.
 inline constexpr int kDateHeaderSize = 38;
 
@@ -38,7 +40,9 @@ class CMailHeader : public CMimePart {
   int FormatPartHeader(std::string &out, const char *boundary) override { return 1; }
 
   // RFC 2047: text copied unchanged, or one encoded word (Q or B) when it
-  // holds unsafe bytes and a service is present. See the .cpp.
+  // holds unsafe bytes and a service is present; a text too long for one
+  // header line becomes several words joined by folds. Fails for a text
+  // with CR or LF when there is no service. See mime/encoded_word.h.
   int EncodeHeaderText(const std::string &text, const char *charset, char *out,
                        std::size_t capacity, std::size_t *out_length, int *encoded) const;
 
@@ -47,6 +51,8 @@ class CMailHeader : public CMimePart {
   void CopyHeaderTo(CMailHeader &other) const;
   // Replaces the service, taking a reference on the new one.
   void SetMultiLanguage(CMultiLanguageService *service);
+  // The local time and bias of the Date line; tests fix it.
+  virtual bool ReadClock(CLocalTime &now) const;
 
  public:
   CMultiLanguageService *m_multiLanguage = nullptr;

@@ -1,0 +1,62 @@
+// RFC 2047 encoded words for header text: the Q and B encoders and the
+// choice between them.
+//
+// Header text is untrusted caller text. Bytes that may not appear raw in a
+// header, CR and LF among them (a raw line break would let the text add
+// header lines of its own), make the text "unsafe". With a multi-language
+// service an unsafe text becomes one encoded word, Q when fewer than 17 % of
+// its bytes are unsafe, else B; a text whose one word would not fit on a
+// header line (longer than kLongestUnfoldedValue) becomes several words of
+// at most 75 characters each (RFC 2047 section 2), joined by a fold
+// (CR LF TAB) and cut only between whole characters of the charset
+// (charset_characters.h), so each word decodes alone. Without a service the
+// text is copied unchanged, except that a text with CR or LF is refused.
+#ifndef MAILVANE_MIME_ENCODED_WORD_H
+#define MAILVANE_MIME_ENCODED_WORD_H
+
+#include <cstddef>
+#include <string>
+
+// A header line holds 998 bytes (RFC 5322 section 2.1.1); the value fold
+// breaks a line when it reaches column 997, counting "Subject: " (9) before
+// the value. A value of up to 988 bytes is therefore never broken.
+inline constexpr std::size_t kLongestUnfoldedValue = 988;
+
+// The longest encoded word when a text is written as several (RFC 2047 2).
+inline constexpr std::size_t kLongestEncodedWord = 75;
+
+// Percentage of unsafe bytes from which the B encoding is the shorter one.
+inline constexpr std::size_t kBase64FromPercent = 17;
+
+// The fold written between two encoded words of one text.
+inline constexpr char kWordFold[] = "\r\n\t";
+
+// True for the bytes that may not stand raw in a header: 0x00-0x08, 0x0A,
+// 0x0B, 0x0C, 0x0D, 0x0E-0x1F and 0x7F-0xFF. TAB is safe.
+bool IsUnsafeHeaderByte(unsigned char byte);
+
+// True when the text holds CR or LF. Without a multi-language service such
+// a text cannot be made safe for a header, and the setters refuse it.
+bool HasLineBreak(const std::string &text);
+
+std::size_t CountUnsafeBytes(const std::string &text);
+
+// Whether an unsafe text is written in Q (else B) words.
+bool UsesQEncoding(const std::string &text);
+
+// The capacities the two encoders demand for an n-byte text in one word.
+std::size_t QWordCapacity(std::size_t n);
+std::size_t BWordCapacity(std::size_t n);
+
+// Appends one Q or B word for length bytes at data.
+void AppendQWord(std::string &out, const char *charset, const char *data, std::size_t length);
+void AppendBWord(std::string &out, const char *charset, const char *data, std::size_t length);
+
+// The header form of text (see above) into out; encoded is set when words
+// were produced. can_encode tells whether a multi-language service is
+// present. False, with out empty, when the text has a line break and cannot
+// be encoded. Throws std::bad_alloc.
+bool BuildHeaderText(const std::string &text, const char *charset, bool can_encode,
+                     std::string &out, bool &encoded);
+
+#endif

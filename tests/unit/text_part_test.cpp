@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "charset/convert.h"
+#include "mime/text_part.h"
+#include "tests/support/fake_multi_language.h"
+#include "tests/support/memory_channel.h"
+
+namespace {
+
+const char kPlainHeader[] =
+    "MIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\n"
+    "Content-Transfer-Encoding: 8bit\r\n\r\n";
+
+std::string Body(const std::string &text, int flags) {
+  CTextPart part;
+  // The text is stored before its charset is named, so this holds while
+  // the naming is not yet built too.
+  part.SetText(text.data(), static_cast<int>(text.size()), nullptr, 28591);
+  CMemoryChannel channel;
+  EXPECT_EQ(part.WriteTo(&channel, "", flags), 1);
+  const std::string &bytes = channel.Bytes();
+  EXPECT_EQ(bytes.substr(0, sizeof kPlainHeader - 1), kPlainHeader);
+  return bytes.substr(sizeof kPlainHeader - 1);
+}
+
+bool CharsetNamingBuilt() {
+  char name[kCharsetNameSize] = {};
+  return GetCharsetName(name, 0, nullptr, kCharsetNameSize);
+}
+
+TEST(TextPartHeader, PrefixAndType) {
+  CTextPart plain;
+  CHtmlPart html;
+  std::string out;
+  ASSERT_EQ(plain.FormatPartHeader(out, ""), 1);
+  EXPECT_EQ(out, kPlainHeader);
+  ASSERT_EQ(html.FormatPartHeader(out, "------=_Next_Part_0000001234.041"), 1);
+  EXPECT_EQ(out,
+            "\r\n\r\n--------=_Next_Part_0000001234.041\r\nContent-Type: text/html;\r\n"
+            "\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n");
+  // Only the first 32 characters of a boundary are used.
+  ASSERT_EQ(plain.FormatPartHeader(out, "0123456789012345678901234567890123456789"), 1);
+  EXPECT_EQ(out.substr(0, 40), "\r\n\r\n--01234567890123456789012345678901\r\n");
+  EXPECT_EQ(plain.FormatPartHeader(out, nullptr), 0);
+  EXPECT_STREQ(html.GetContentType(), "text/html");
+  EXPECT_STREQ(plain.GetContentType(), "text/plain");
+}
+
+TEST(TextPartBody, LinesAndDots) {
+  struct Row {
+    std::string text;
+    int flags;
+    std::string sent;
+  } rows[] = {
+      {"", kWriteSmtp, ""},
+      {".\r\n..a", kWriteSmtp, "..\r\n...a"},
+      {".\r\n..a", 0, ".\r\n..a"},
+      {"a.b\r\nc.", kWriteSmtp, "a.b\r\nc."},
+      {".", kWriteSmtp, ".."},
+      // Bare line ends: CR LF on the wire with kWriteSmtp, as they are without.
+      {"a\n.b", kWriteSmtp, "a\r\n..b"},
+      {"a\r.b", kWriteSmtp, "a\r\n..b"},
+      {"a\n\r.b", kWriteSmtp, "a\r\n\r\n..b"},
+      {"a\n.b\r.c", 0, "a\n.b\r.c"},
+      {"\r\n.\r\n", kWriteSmtp, "\r\n..\r\n"},
+      {std::string("\xE9\x00\xFF", 3), kWriteSmtp, std::string("\xE9\x00\xFF", 3)},
+  };
+  for (const Row &row : rows) EXPECT_EQ(Body(row.text, row.flags), row.sent) << row.text;
+}
+
+TEST(TextPartBody, LongLinesBreakAt998) {
+  std::string text(2500, 'x');
+  EXPECT_EQ(Body(text, kWriteSmtp),
+            std::string(998, 'x') + "\r\n" + std::string(998, 'x') + "\r\n" + std::string(504, 'x'));
+  // A line of exactly 998 bytes keeps its own line end, no empty line.
+  text = std::string(998, 'y') + "\r\nz";
+  EXPECT_EQ(Body(text, kWriteSmtp), text);
+  text = std::string(998, 'y') + "\nz";
+  EXPECT_EQ(Body(text, kWriteSmtp), std::string(998, 'y') + "\r\nz");
+  // A dot that a break puts at the start of a line is doubled.
+  text = std::string(998, 'y') + ".z";
+  EXPECT_EQ(Body(text, kWriteSmtp), std::string(998, 'y') + "\r\n..z");
+  EXPECT_EQ(Body(text, 0), std::string(998, 'y') + "\r\n.z");
+}
+
+TEST(TextPartBody, StreamsThroughTheBuffer) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += ".line " + std::to_string(i) + "\r\n";
+  CTextPart part;
+  part.SetText(text.data(), static_cast<int>(text.size()), nullptr, 0);
+  CMemoryChannel channel;
+  ASSERT_EQ(part.WriteTo(&channel, "", kWriteSmtp), 1);
+  EXPECT_GE(channel.WriteCount(), 9u);
+  for (const std::string &write : channel.Writes()) EXPECT_LE(write.size(), 4096u);
+  std::string expected = kPlainHeader;
+  for (int i = 0; i < 3000; ++i) expected += "..line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(channel.Bytes(), expected);
+}
+
+TEST(TextPartBody, Failures) {
+  CTextPart part;
+  part.SetText("text", 4, nullptr, 0);
+  CMemoryChannel channel;
+  EXPECT_EQ(part.WriteTo(nullptr, "", kWriteSmtp), 0);
+  EXPECT_EQ(part.WriteTo(&channel, nullptr, kWriteSmtp), 0);
+  EXPECT_EQ(channel.WriteCount(), 0u);
+  std::string big(10000, 'b');
+  part.SetText(big.data(), static_cast<int>(big.size()), nullptr, 0);
+  for (std::size_t n = 1; n <= 3; ++n) {
+    CMemoryChannel failing;
+    failing.FailFromWrite(n);
+    EXPECT_EQ(part.WriteTo(&failing, "", kWriteSmtp), 0) << n;
+    EXPECT_EQ(failing.WriteCount(), n);
+  }
+}
+
+TEST(TextPartText, WithoutServiceBytesAreKept) {
+  if (!CharsetNamingBuilt()) GTEST_SKIP() << "charset naming not built in this tree";
+  CTextPart part;
+  EXPECT_EQ(part.SetText("abc\0def", 7, nullptr, 0), 1);
+  EXPECT_EQ(part.Text(), std::string("abc\0def", 7));
+  EXPECT_STREQ(part.GetCharset(), "iso-8859-1");
+  EXPECT_EQ(part.SetText("up to the zero\0rest", -1, nullptr, 28591), 1);
+  EXPECT_EQ(part.Text(), "up to the zero");
+  EXPECT_EQ(part.SetText("x", 1, nullptr, 1252), 0);  // no name without a service
+}
+
+TEST(TextPartText, Refusals) {
+  CTextPart part;
+  EXPECT_EQ(part.SetText(nullptr, 0, nullptr, 0), 0);
+  CFakeMultiLanguage refusing;
+  part.SetText("kept", 4, nullptr, 0);
+  EXPECT_EQ(part.SetText("other", 5, &refusing, 0), 0);
+  EXPECT_EQ(part.Text(), "kept");
+}
+
+TEST(TextPartCopy, KeepsTextCharsetAndKind) {
+  CHtmlPart html;
+  html.SetText("<p>hi</p>", -1, nullptr, 0);
+  std::unique_ptr<CMimePart> copy(html.Clone());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy->GetContentType(), "text/html");
+  EXPECT_STREQ(copy->GetCharset(), html.GetCharset());
+  EXPECT_EQ(static_cast<CTextPart *>(copy.get())->Text(), html.Text());
+  CTextPart plain;
+  plain.SetText("hi", -1, nullptr, 0);
+  std::unique_ptr<CMimePart> plain_copy(plain.Clone());
+  EXPECT_STREQ(plain_copy->GetContentType(), "text/plain");
+  EXPECT_EQ(static_cast<CTextPart *>(plain_copy.get())->Text(), "hi");
+}
+
+}  // namespace

@@ -39,10 +39,6 @@ HResult CSmtpMail::SetTo(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetCc(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetBcc(const char *) { return E_NOTIMPL; }
 HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
-HResult CSmtpMail::Send(const char *, int) {
-  m_lastError = "Sending is not available in this build.";
-  return E_NOTIMPL;
-}
 int CSmtpMail::ParseRecipient(const std::string &, std::string &, std::string &) { return 1; }
 int CSmtpMail::AddRecipient(std::string &, const char *, const char *, std::uint32_t) { return 0; }
 int CSmtpMail::AddBccAddress(const char *) { return 0; }

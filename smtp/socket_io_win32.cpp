@@ -1,8 +1,9 @@
 // WinSock 2: an overlapped socket whose connect is awaited on a WinSock
 // event and whose reads and writes are overlapped ReadFile/WriteFile on one
 // OVERLAPPED record, each awaited with the caller's limit. An operation
-// still outstanding at the limit is cancelled and its completion collected
-// before returning, so the system never writes into a buffer that is gone.
+// still outstanding at the limit is cancelled (CancelIoEx) and its
+// completion collected before returning, so the system never touches a
+// buffer that is gone.
 #include "smtp/socket_io.h"
 
 #include <winsock2.h>
@@ -15,20 +16,47 @@ namespace {
 
 static_assert(sizeof(OVERLAPPED) <= kSocketRecordSize, "the OVERLAPPED must fit the record");
 
-// The most one WriteFile/ReadFile is given; the DWORD count must not wrap.
-constexpr std::size_t kMaxTransfer = 1u << 30;
+// The most one WriteFile is given: each piece gets the whole write limit,
+// so a slow reader that keeps taking bytes never runs a long write out of
+// time, and a stalled one is noticed within one limit. Small enough to fit
+// the free room of a socket buffer that select reported writable.
+constexpr std::size_t kWritePiece = 16 * 1024;
+// The most one ReadFile is given; the DWORD count must not wrap.
+constexpr std::size_t kMaxRead = 1u << 30;
+// How long a cancelled operation may take to come back before the socket
+// is closed under it (some socket layers cannot cancel a send under way).
+constexpr DWORD kWithdrawMs = 1000;
 
 DWORD WaitLimit(int timeoutMs) { return timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0; }
 
+// Takes back the operation started on record, so that the system is done
+// with the caller's buffer when this returns. Closing the socket ends every
+// operation on it: that is the last resort, and *socket is then marked
+// closed.
+void Withdraw(std::intptr_t *socket, OVERLAPPED &record) {
+  HANDLE handle = reinterpret_cast<HANDLE>(*socket);
+  DWORD ignored = 0;
+  CancelIoEx(handle, &record);
+  if (WaitForSingleObject(record.hEvent, kWithdrawMs) != WAIT_OBJECT_0) {
+    SOCKET s = static_cast<SOCKET>(*socket);
+    closesocket(s);
+    GetOverlappedResult(handle, &record, &ignored, TRUE);
+    CloseHandle(record.hEvent);
+    std::memset(&record, 0, sizeof record);
+    *socket = -1;
+    return;
+  }
+  GetOverlappedResult(handle, &record, &ignored, TRUE);
+}
+
 // Waits for the operation started on record, at most timeoutMs.
-IoStatus Await(HANDLE handle, OVERLAPPED &record, int timeoutMs, DWORD *done, int *error) {
+IoStatus Await(std::intptr_t *socket, OVERLAPPED &record, int timeoutMs, DWORD *done,
+               int *error) {
+  HANDLE handle = reinterpret_cast<HANDLE>(*socket);
   DWORD wait = WaitForSingleObject(record.hEvent, WaitLimit(timeoutMs));
   if (wait != WAIT_OBJECT_0) {
     if (wait != WAIT_TIMEOUT) *error = static_cast<int>(GetLastError());
-    // Withdraw the operation, then wait until the system is done with it.
-    CancelIoEx(handle, &record);
-    DWORD ignored = 0;
-    GetOverlappedResult(handle, &record, &ignored, TRUE);
+    Withdraw(socket, record);
     return wait == WAIT_TIMEOUT ? IoStatus::kTimedOut : IoStatus::kFailed;
   }
   if (!GetOverlappedResult(handle, &record, done, FALSE)) {
@@ -129,8 +157,21 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
   const char *bytes = static_cast<const char *>(data);
   std::size_t sent = 0;
   while (sent < length) {
-    std::size_t piece = length - sent < kMaxTransfer ? length - sent : kMaxTransfer;
+    std::size_t piece = length - sent < kWritePiece ? length - sent : kWritePiece;
     Rearm(record);
+    // Wait for room first, within the limit: an overlapped send that meets a
+    // full socket buffer is not always resumed (seen under Wine), while one
+    // given a small piece when there is room completes.
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(static_cast<SOCKET>(m_socket), &writable);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    int ready = select(0, nullptr, &writable, nullptr, &limit);
+    if (ready == 0) return IoStatus::kTimedOut;
+    if (ready < 0) {
+      *error = WSAGetLastError();
+      return IoStatus::kFailed;
+    }
     if (!WriteFile(handle, bytes + sent, static_cast<DWORD>(piece), nullptr, &record)) {
       DWORD e = GetLastError();
       if (e != ERROR_IO_PENDING && e != ERROR_IO_INCOMPLETE) {
@@ -139,7 +180,7 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
       }
     }
     DWORD done = 0;
-    IoStatus status = Await(handle, record, timeoutMs, &done, error);
+    IoStatus status = Await(&m_socket, record, timeoutMs, &done, error);
     if (status != IoStatus::kDone) return status;
     if (done == 0) {
       // Nothing taken and no error: the connection is gone.
@@ -153,7 +194,7 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
 
 IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *error) {
   *error = 0;
-  std::size_t capacity = *length < kMaxTransfer ? *length : kMaxTransfer;
+  std::size_t capacity = *length < kMaxRead ? *length : kMaxRead;
   *length = 0;
   if (!IsOpen()) {
     *error = WSAENOTSOCK;
@@ -171,7 +212,7 @@ IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *
     }
   }
   DWORD done = 0;
-  IoStatus status = Await(handle, record, timeoutMs, &done, error);
+  IoStatus status = Await(&m_socket, record, timeoutMs, &done, error);
   if (status == IoStatus::kDone) *length = done;
   return status;
 }

@@ -15,12 +15,4 @@ bool ConvertText(CMultiLanguageService *, std::uint32_t, const char *, std::stri
 bool GetCharsetName(char *, std::uint32_t, CMultiLanguageService *, int) { return false; }
 
 HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
-HResult CSmtpMail::Send(const char *, int) {
-  m_lastError = "Sending is not available in this build.";
-  return E_NOTIMPL;
-}
 int CSmtpMail::AddAttachment(const char *, const char *, int, std::uint32_t) { return 0; }
-
-#include "mime/text_part.h"
-#include "smtp/envelope.h"
-

@@ -17,6 +17,10 @@ class COutputChannel {
   // byte was accepted, false on the first failure; the channel keeps its
   // own account of why.
   virtual bool WriteBytes(const void *data, std::size_t length) = 0;
+  // A writer that fails for a reason of its own (a file it cannot read)
+  // names it here before it returns its failure; the owner of the channel
+  // reports that text. The first text set stands. The default keeps none.
+  virtual void SetFailureText(const char *text) {}
 };
 
 #endif

@@ -1,0 +1,47 @@
+// CAddressList: the addresses of one name resolution, in the resolver's
+// order.
+//
+// Resolve runs getaddrinfo and copies each entry (family, socket type,
+// protocol, address) into the list; the platform's chain is released before
+// Resolve returns, and any earlier list is dropped first. Add appends the
+// entries of another list, so that a caller can try the addresses of
+// several resolutions in one Connect. The host text is untrusted and goes
+// only to the resolver.
+#ifndef MAILVANE_SMTP_ADDRESS_LIST_H
+#define MAILVANE_SMTP_ADDRESS_LIST_H
+
+#include <cstddef>
+#include <vector>
+
+// Room for any socket address: the size of sockaddr_storage on every
+// platform we build for.
+inline constexpr std::size_t kMaxSocketAddress = 128;
+
+struct CAddressEntry {
+  int family = 0;
+  int socketType = 0;
+  int protocol = 0;
+  std::size_t length = 0;
+  alignas(8) unsigned char address[kMaxSocketAddress] = {};
+};
+
+// Families and socket type as the resolver wants them.
+int AddressFamilyUnspecified();
+int SocketTypeStream();
+
+class CAddressList {
+ public:
+  // port is formatted in decimal as the service name. Returns 0, or the
+  // resolver's error code (the list is then empty).
+  int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol);
+  void Add(const CAddressList &other);
+
+  std::size_t Count() const { return m_entries.size(); }
+  const CAddressEntry &At(std::size_t i) const { return m_entries[i]; }
+  void Clear() { m_entries.clear(); }
+
+ private:
+  std::vector<CAddressEntry> m_entries;
+};
+
+#endif

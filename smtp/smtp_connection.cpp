@@ -1,0 +1,185 @@
+// The connection: connect over the resolved addresses, the greeting, the
+// close, and the exchange of one command with its reply.
+#include "smtp/smtp_connection.h"
+
+#include "smtp/reply.h"
+#include "smtp/transport_texts.h"
+#include "smtp/winsock_init.h"
+
+namespace {
+
+// The code of the greeting, and the step name a late one shows.
+constexpr char kGreetingCode[] = "220";
+constexpr char kGreetingStep[] = "greeting";
+
+}  // namespace
+
+CSmtpConnection::CSmtpConnection() : m_channel(m_socket) { SetTimeouts(CSmtpTimeouts()); }
+
+CSmtpConnection::~CSmtpConnection() { Disconnect(); }
+
+void CSmtpConnection::SetTimeouts(const CSmtpTimeouts &timeouts) {
+  m_timeouts = timeouts;
+  m_channel.SetWriteTimeout(timeouts.writeMs);
+}
+
+bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
+  m_lastError.clear();
+  if (IsConnected()) {
+    SetText(kTextAlreadyConnected);
+    return false;
+  }
+  int error = 0;
+  if (!TheWinsockInit().Startup(&error)) {
+    SetText(FormatText(kTextStartup, error));
+    return false;
+  }
+  CAddressList addresses;
+  error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
+                            SocketTypeStream(), 0);
+  if (error != 0) {
+    SetText(FormatText(kTextResolve, error));
+    return false;
+  }
+  return ConnectTo(addresses, timeoutMs);
+}
+
+bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
+  if (IsConnected()) {
+    SetText(kTextAlreadyConnected);
+    return false;
+  }
+  for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
+    int error = 0;
+    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, &error);
+    switch (step) {
+      case ConnectStep::kConnected:
+        break;
+      case ConnectStep::kCreateSocket:
+        // Without a socket no other address can do better.
+        SetText(FormatText(kTextCreateSocket, error));
+        Abort();
+        return false;
+      case ConnectStep::kCreateEvent:
+        SetText(FormatText(kTextCreateEvent, error));
+        break;
+      case ConnectStep::kSelect:
+        SetText(FormatText(kTextSelect, error));
+        break;
+      case ConnectStep::kStart:
+        SetText(FormatText(kTextSocket, error));
+        break;
+      case ConnectStep::kWait:
+        SetText(FormatText(kTextConnectTimeout, error));
+        break;
+      case ConnectStep::kResult:
+        SetText(FormatText(kTextConnectResult, error));
+        break;
+      case ConnectStep::kIoEvent:
+        SetText(FormatText(kTextCreateEvent, error));
+        Abort();
+        return false;
+    }
+  }
+  // The text is that of the last address that failed.
+  if (!IsConnected()) return false;
+  if (ReadGreeting()) return true;
+  Abort();
+  return false;
+}
+
+bool CSmtpConnection::ReadGreeting() {
+  char reply[kReplyCapacity];
+  std::size_t length = sizeof reply;
+  int error = 0;
+  CCommandResult result;
+  switch (m_socket.Read(reply, &length, m_timeouts.replyMs, &error)) {
+    case IoStatus::kDone:
+      result.outcome = length == 0 ? CommandOutcome::kClosed
+                       : ReplyCodeIs(reply, length, kGreetingCode) ? CommandOutcome::kMatched
+                                                                   : CommandOutcome::kRefused;
+      break;
+    case IoStatus::kTimedOut:
+      result.outcome = CommandOutcome::kReplyTimedOut;
+      break;
+    case IoStatus::kFailed:
+      result.outcome = CommandOutcome::kNoReply;
+      break;
+  }
+  result.error = error;
+  result.replyLength = length;
+  if (result.Ok()) return true;
+  FailCommand(result, reply, kGreetingStep);
+  return false;
+}
+
+void CSmtpConnection::Disconnect() { m_socket.Close(); }
+
+void CSmtpConnection::Abort() { m_socket.Close(); }
+
+CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length, char *reply,
+                                         std::size_t capacity, int replyTimeoutMs) {
+  CCommandResult result;
+  switch (m_socket.Write(command, length, m_timeouts.writeMs, &result.error)) {
+    case IoStatus::kDone:
+      break;
+    case IoStatus::kTimedOut:
+      result.outcome = CommandOutcome::kWriteTimedOut;
+      return result;
+    case IoStatus::kFailed:
+      result.outcome = CommandOutcome::kNotSent;
+      return result;
+  }
+  std::size_t received = capacity;
+  switch (m_socket.Read(reply, &received, replyTimeoutMs, &result.error)) {
+    case IoStatus::kDone:
+      result.outcome = received == 0 ? CommandOutcome::kClosed : CommandOutcome::kMatched;
+      result.replyLength = received;
+      break;
+    case IoStatus::kTimedOut:
+      result.outcome = CommandOutcome::kReplyTimedOut;
+      break;
+    case IoStatus::kFailed:
+      result.outcome = CommandOutcome::kNoReply;
+      break;
+  }
+  return result;
+}
+
+CCommandResult CSmtpConnection::SendCommand(const char *command, std::size_t length, char *reply,
+                                            std::size_t capacity, const char *expected,
+                                            int replyTimeoutMs) {
+  CCommandResult result = Exchange(command, length, reply, capacity, replyTimeoutMs);
+  if (result.Ok() && !ReplyCodeIs(reply, result.replyLength, expected))
+    result.outcome = CommandOutcome::kRefused;
+  return result;
+}
+
+void CSmtpConnection::FailCommand(const CCommandResult &result, const char *reply,
+                                  const char *step) {
+  switch (result.outcome) {
+    case CommandOutcome::kMatched:
+      return;
+    case CommandOutcome::kRefused:
+      SetText(FormatText(kTextResponseCode, ReplyCodeText(reply, result.replyLength)));
+      return;
+    case CommandOutcome::kNotSent:
+      SetText(FormatText(kTextSendCommand, result.error));
+      break;
+    case CommandOutcome::kWriteTimedOut:
+      SetText(kTextWriteTimeout);
+      break;
+    case CommandOutcome::kNoReply:
+      SetText(FormatText(kTextReceive, result.error));
+      break;
+    case CommandOutcome::kClosed:
+      SetText(kTextClosedByServer);
+      break;
+    case CommandOutcome::kReplyTimedOut:
+      SetText(FormatText(kTextReplyTimeout, step));
+      break;
+  }
+  // The connection can no longer carry a dialogue: a reply may still be on
+  // its way, or the server is gone.
+  Abort();
+}

@@ -1,0 +1,106 @@
+// CSmtpConnection: one TCP connection to the mail server for one message,
+// its last-error text, and the steps of the SMTP dialogue run over it.
+//
+// CSmtpMail::Send creates it closed, Connects (every resolved address in
+// turn, then the 220 greeting), runs the steps and closes it; it is never
+// reused. Every operation returns true or false and leaves the reason of a
+// failure in the last-error text (transport_texts.h), which only Connect
+// clears. Every wait on the server is bounded by the CSmtpTimeouts given;
+// a wait or write that runs out of time, or a connection the server lost,
+// closes the connection. Replies are untrusted: at most kReplyCapacity bytes
+// are read per reply and only their code is looked at. Credentials are
+// wiped from every buffer that held them and never appear in a text.
+//
+// The session steps (SendHelo ... Reset) are defined in session.cpp.
+#ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
+#define MAILVANE_SMTP_SMTP_CONNECTION_H
+
+#include <cstddef>
+#include <string>
+
+#include "mail/smtp_timeouts.h"
+#include "smtp/address_list.h"
+#include "smtp/socket_channel.h"
+#include "smtp/socket_io.h"
+
+class CSmtpMail;
+
+// How one command and its reply went.
+enum class CommandOutcome {
+  kMatched,        // reply received with the expected code
+  kRefused,        // reply received with another code
+  kNotSent,        // the command was not written in full
+  kWriteTimedOut,  // the socket took no more of it within the write limit
+  kNoReply,        // the receive failed
+  kClosed,         // the server closed the connection instead of replying
+  kReplyTimedOut,  // no reply within the step's limit
+};
+
+struct CCommandResult {
+  CommandOutcome outcome = CommandOutcome::kNoReply;
+  int error = 0;                // platform error of a failed write or receive
+  std::size_t replyLength = 0;  // bytes received
+  bool Ok() const { return outcome == CommandOutcome::kMatched; }
+};
+
+class CSmtpConnection {
+ public:
+  CSmtpConnection();
+  ~CSmtpConnection();
+  CSmtpConnection(const CSmtpConnection &) = delete;
+  CSmtpConnection &operator=(const CSmtpConnection &) = delete;
+
+  void SetTimeouts(const CSmtpTimeouts &timeouts);
+  const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
+
+  // Resolves server:port and connects to the first address that answers
+  // within timeoutMs (each address has its own), then reads the greeting.
+  bool Connect(const char *server, int port, int timeoutMs);
+  // The same after the resolution: tries the given addresses in order.
+  bool ConnectTo(const CAddressList &addresses, int timeoutMs);
+
+  // Orderly close; nothing on a closed connection. No QUIT is sent.
+  void Disconnect();
+  // Close after a failure.
+  void Abort();
+
+  bool IsConnected() const { return m_socket.IsOpen(); }
+  std::string GetLastErrorText() const { return m_lastError; }
+
+  // The channel the message is written through, with the write time-out.
+  CSocketChannel *Channel() { return &m_channel; }
+
+  // Writes command (length bytes) and receives one reply of at most
+  // capacity bytes into reply; kMatched when its code is expected (three
+  // characters). Sets no text.
+  CCommandResult SendCommand(const char *command, std::size_t length, char *reply,
+                             std::size_t capacity, const char *expected, int replyTimeoutMs);
+  // Writes command and receives one reply; kMatched means only that a
+  // reply arrived.
+  CCommandResult Exchange(const char *command, std::size_t length, char *reply,
+                          std::size_t capacity, int replyTimeoutMs);
+
+  // The dialogue, in its order.
+  bool SendHelo();
+  bool SendEhlo();
+  bool AuthPlain(const std::string &user, const std::string &password);
+  bool SendMail(CSmtpMail &mail);
+  bool SendRecipients(const char *list);
+  bool Reset();
+
+ private:
+  bool ReadGreeting();
+  bool SendGreetingCommand(const char *verb, bool drain);
+  void DrainReply(const char *reply, std::size_t length);
+  // Leaves the text for a failed command or reply; closes the connection
+  // when it can no longer be used (time-outs, lost connection).
+  void FailCommand(const CCommandResult &result, const char *reply, const char *step);
+  void SetText(const std::string &text) { m_lastError = text; }
+
+  CSocketIo m_socket;
+  CSocketChannel m_channel;
+  CSmtpTimeouts m_timeouts;
+  std::string m_lastError;
+};
+
+#endif

@@ -1,0 +1,31 @@
+#include "smtp/socket_channel.h"
+
+#include "smtp/transport_texts.h"
+
+bool CSocketChannel::WriteBytes(const void *data, std::size_t length) {
+  if (!m_socket.IsOpen()) {
+    Fail(kTextNotConnected);
+    return false;
+  }
+  int error = 0;
+  switch (m_socket.Write(data, length, m_writeTimeoutMs, &error)) {
+    case IoStatus::kDone:
+      return true;
+    case IoStatus::kTimedOut:
+      Fail(kTextWriteTimeout);
+      m_socket.Close();
+      return false;
+    case IoStatus::kFailed:
+      break;
+  }
+  Fail(FormatText(kTextSendMessage, error));
+  return false;
+}
+
+void CSocketChannel::SetFailureText(const char *text) {
+  if (text != nullptr) Fail(text);
+}
+
+void CSocketChannel::Fail(const std::string &text) {
+  if (m_failure.empty()) m_failure = text;
+}

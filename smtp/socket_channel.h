@@ -1,0 +1,38 @@
+// CSocketChannel: the output channel of a connection, over its socket.
+//
+// The mail writes the whole message through it during DATA. Every write
+// sends all its bytes, each wait for the socket bounded by the write
+// time-out; a write that runs out of time closes the socket, so that
+// nothing later blocks on it. The channel keeps the text of its first
+// failure, its own (a socket that failed or timed out) or one that a
+// writer set, for the connection to report. It borrows the socket of its
+// connection and lives inside it.
+#ifndef MAILVANE_SMTP_SOCKET_CHANNEL_H
+#define MAILVANE_SMTP_SOCKET_CHANNEL_H
+
+#include <cstddef>
+#include <string>
+
+#include "mime/output_channel.h"
+#include "smtp/socket_io.h"
+
+class CSocketChannel : public COutputChannel {
+ public:
+  explicit CSocketChannel(CSocketIo &socket) : m_socket(socket) {}
+
+  bool WriteBytes(const void *data, std::size_t length) override;
+  void SetFailureText(const char *text) override;
+
+  void SetWriteTimeout(int ms) { m_writeTimeoutMs = ms; }
+  const std::string &FailureText() const { return m_failure; }
+  void ClearFailure() { m_failure.clear(); }
+
+ private:
+  void Fail(const std::string &text);
+
+  CSocketIo &m_socket;
+  int m_writeTimeoutMs = 0;
+  std::string m_failure;
+};
+
+#endif

@@ -1,0 +1,74 @@
+// CSocketIo: the primitive operations on the one TCP socket of a
+// connection; everything above them is portable.
+//
+// ConnectTo tries one address within a time limit and says which step
+// failed; Write sends every byte and Read receives once, each waiting at
+// most its limit for the socket to make progress. An operation that runs
+// out of time is withdrawn before it returns, so no buffer of the caller is
+// touched afterwards; the caller then closes the socket. Error numbers are
+// the platform's own (WinSock codes, errno). The object owns its socket and
+// closes it when destroyed. Not shared between threads.
+#ifndef MAILVANE_SMTP_SOCKET_IO_H
+#define MAILVANE_SMTP_SOCKET_IO_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "smtp/address_list.h"
+
+// Which step of one address's connect failed; kConnected when none did.
+enum class ConnectStep {
+  kConnected,
+  kCreateSocket,  // no socket: no further address is tried
+  kCreateEvent,   // the connect's wait event
+  kSelect,        // making the socket non-blocking
+  kStart,         // the connect itself
+  kWait,          // nothing within the limit, or the wait failed
+  kResult,        // the connect completed with an error (refused, ...)
+  kIoEvent,       // the connected socket's read/write record
+};
+
+enum class IoStatus { kDone, kFailed, kTimedOut };
+
+// Room for the platform's read/write record (an OVERLAPPED and its event on
+// Windows); the platform file checks that it fits.
+inline constexpr std::size_t kSocketRecordSize = 64;
+
+class CSocketIo {
+ public:
+  CSocketIo() = default;
+  ~CSocketIo() { Close(); }
+  CSocketIo(const CSocketIo &) = delete;
+  CSocketIo &operator=(const CSocketIo &) = delete;
+
+  bool IsOpen() const { return m_socket != kNoSocket; }
+
+  // Connects to one address, waiting at most timeoutMs. On failure the
+  // socket is closed again and *error holds the code that belongs to the
+  // failed step.
+  ConnectStep ConnectTo(const CAddressEntry &address, int timeoutMs, int *error);
+
+  // Writes all length bytes; each wait for the socket to take more is at
+  // most timeoutMs.
+  IoStatus Write(const void *data, std::size_t length, int timeoutMs, int *error);
+
+  // One receive of at most *length bytes; *length gets the count, 0 when
+  // the peer closed the connection.
+  IoStatus Read(void *buffer, std::size_t *length, int timeoutMs, int *error);
+
+  // Shuts the socket down both ways and closes it; nothing on a closed one.
+  void Close();
+
+  // The machine's host name, NUL-terminated within size bytes.
+  static bool GetHostName(char *buffer, std::size_t size, int *error);
+
+  // The platform's last socket error code.
+  static int LastError();
+
+ private:
+  static constexpr std::intptr_t kNoSocket = -1;
+  std::intptr_t m_socket = kNoSocket;
+  alignas(8) unsigned char m_record[kSocketRecordSize] = {};
+};
+
+#endif

@@ -1,0 +1,151 @@
+// POSIX sockets: a non-blocking socket whose every wait is a poll with the
+// caller's limit. send uses MSG_NOSIGNAL: a peer that went away must give
+// EPIPE, not a SIGPIPE that would end the host process.
+#include "smtp/socket_io.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until fd is ready for events, at most timeoutMs in all (EINTR
+// resumes with what is left). 1 ready, 0 time-out, -1 failure (errno).
+int WaitFor(int fd, short events, int timeoutMs) {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd, events, 0};
+    int n = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    if (n > 0) return 1;
+    if (n == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, int *error) {
+  Close();
+  *error = 0;
+  int fd = socket(address.family, address.socketType | SOCK_CLOEXEC, address.protocol);
+  if (fd < 0) {
+    *error = errno;
+    return ConnectStep::kCreateSocket;
+  }
+  m_socket = fd;
+  ConnectStep failed = ConnectStep::kConnected;
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+    *error = errno;
+    failed = ConnectStep::kSelect;
+  } else if (connect(fd, reinterpret_cast<const sockaddr *>(address.address),
+                     static_cast<socklen_t>(address.length)) != 0) {
+    if (errno != EINPROGRESS) {
+      *error = errno;
+      failed = ConnectStep::kStart;
+    } else {
+      int ready = WaitFor(fd, POLLOUT, timeoutMs);
+      if (ready <= 0) {
+        // A silent address leaves no error of its own: name the time-out.
+        *error = ready == 0 ? ETIMEDOUT : errno;
+        failed = ConnectStep::kWait;
+      } else {
+        int result = 0;
+        socklen_t size = sizeof result;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) result = errno;
+        if (result != 0) {
+          *error = result;
+          failed = ConnectStep::kResult;
+        }
+      }
+    }
+  }
+  if (failed != ConnectStep::kConnected) Close();
+  return failed;
+}
+
+IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, int *error) {
+  *error = 0;
+  if (!IsOpen()) {
+    *error = EBADF;
+    return IoStatus::kFailed;
+  }
+  int fd = static_cast<int>(m_socket);
+  const char *bytes = static_cast<const char *>(data);
+  std::size_t sent = 0;
+  while (sent < length) {
+    ssize_t n = send(fd, bytes + sent, length - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      *error = errno;
+      return IoStatus::kFailed;
+    }
+    int ready = WaitFor(fd, POLLOUT, timeoutMs);
+    if (ready == 0) return IoStatus::kTimedOut;
+    if (ready < 0) {
+      *error = errno;
+      return IoStatus::kFailed;
+    }
+  }
+  return IoStatus::kDone;
+}
+
+IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *error) {
+  *error = 0;
+  std::size_t capacity = *length;
+  *length = 0;
+  if (!IsOpen()) {
+    *error = EBADF;
+    return IoStatus::kFailed;
+  }
+  int fd = static_cast<int>(m_socket);
+  for (;;) {
+    int ready = WaitFor(fd, POLLIN, timeoutMs);
+    if (ready == 0) return IoStatus::kTimedOut;
+    if (ready < 0) {
+      *error = errno;
+      return IoStatus::kFailed;
+    }
+    ssize_t n = recv(fd, buffer, capacity, 0);
+    if (n >= 0) {
+      *length = static_cast<std::size_t>(n);
+      return IoStatus::kDone;
+    }
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    *error = errno;
+    return IoStatus::kFailed;
+  }
+}
+
+void CSocketIo::Close() {
+  if (!IsOpen()) return;
+  int fd = static_cast<int>(m_socket);
+  shutdown(fd, SHUT_RDWR);
+  close(fd);
+  m_socket = kNoSocket;
+}
+
+bool CSocketIo::GetHostName(char *buffer, std::size_t size, int *error) {
+  *error = 0;
+  if (size == 0) return false;
+  if (gethostname(buffer, size) != 0) {
+    *error = errno;
+    return false;
+  }
+  buffer[size - 1] = '\0';  // a truncated name need not be terminated
+  return true;
+}
+
+int CSocketIo::LastError() { return errno; }

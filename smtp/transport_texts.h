@@ -1,0 +1,60 @@
+// The texts the transport leaves as a connection's last error, and their
+// formatting. The procedure reports them to the SQL client unchanged; %d is
+// the platform's error number, %s a reply code (never server text beyond
+// it) or the name of the step that timed out. No text ever holds a
+// credential.
+#ifndef MAILVANE_SMTP_TRANSPORT_TEXTS_H
+#define MAILVANE_SMTP_TRANSPORT_TEXTS_H
+
+#include <cstdio>
+#include <string>
+
+// Connect.
+inline constexpr char kTextAlreadyConnected[] = "Socket is already connected.";
+inline constexpr char kTextStartup[] = "COM Init error: %d";
+inline constexpr char kTextResolve[] = "Cannot find server(%d)";
+inline constexpr char kTextCreateSocket[] = "Cannot create socket(%d)";
+inline constexpr char kTextCreateEvent[] = "Cannot create event(%d)";
+inline constexpr char kTextSelect[] = "Socket select error(%d)";
+inline constexpr char kTextSocket[] = "Socket error(%d)";
+inline constexpr char kTextConnectTimeout[] = "Connection timeout(%d)";
+inline constexpr char kTextConnectResult[] = "Socket event error(%d)";
+
+// Replies and the dialogue.
+inline constexpr char kTextResponseCode[] = "SMTP Server response code(%s)";
+inline constexpr char kTextHostName[] = "Cannot get hostname(%d)";
+inline constexpr char kTextNotConnected[] = "Socket is not connected";
+
+// Waits and transfers that did not complete.
+inline constexpr char kTextReplyTimeout[] = "SMTP Server reply timeout(%s)";
+inline constexpr char kTextWriteTimeout[] = "Socket write timeout";
+inline constexpr char kTextSendCommand[] = "Cannot send command(%d)";
+inline constexpr char kTextSendMessage[] = "Cannot send message(%d)";
+inline constexpr char kTextReceive[] = "Cannot receive reply(%d)";
+inline constexpr char kTextClosedByServer[] = "Connection closed by server";
+inline constexpr char kTextWriteMessage[] = "Cannot write message";
+
+// Envelope texts refused before they are sent.
+inline constexpr char kTextSenderTooLong[] = "Sender address too long";
+inline constexpr char kTextSenderInvalid[] = "Invalid sender address";
+inline constexpr char kTextRecipientTooLong[] = "Recipient address too long";
+inline constexpr char kTextRecipientInvalid[] = "Invalid recipient address";
+inline constexpr char kTextRecipientList[] = "Cannot build recipient list";
+
+// Room for any of the texts above with its argument: the longest argument
+// is a three-character code or a step name.
+inline constexpr std::size_t kTextSize = 128;
+
+inline std::string FormatText(const char *format, int value) {
+  char text[kTextSize];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+inline std::string FormatText(const char *format, const std::string &value) {
+  char text[kTextSize];
+  std::snprintf(text, sizeof text, format, value.c_str());
+  return text;
+}
+
+#endif

@@ -1,0 +1,225 @@
+#include "tests/support/scripted_server.h"
+
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Receives are sliced so that Stop is seen soon.
+constexpr int kSliceMs = 20;
+constexpr std::size_t kReceiveSize = 64 * 1024;
+constexpr char kCrLf[] = "\r\n";
+constexpr char kEndOfData[] = "\r\n.\r\n";
+// Filling a backlog: how many connects to try, and how long one may take
+// before it counts as silent.
+constexpr int kMostFillers = 16;
+constexpr int kSettleMs = 200;
+
+}  // namespace
+
+CScriptedServer::CScriptedServer(TestFamily family, int port) : m_family(family), m_port(port) {}
+
+CScriptedServer::~CScriptedServer() { Stop(); }
+
+CScriptedServer &CScriptedServer::Expect(const std::string &line) {
+  m_script.push_back({Step::kExpect, line});
+  return *this;
+}
+CScriptedServer &CScriptedServer::ExpectAnyLine() {
+  m_script.push_back({Step::kAnyLine, {}});
+  return *this;
+}
+CScriptedServer &CScriptedServer::ExpectData() {
+  m_script.push_back({Step::kData, {}});
+  return *this;
+}
+CScriptedServer &CScriptedServer::Send(const std::string &bytes) {
+  m_script.push_back({Step::kSend, bytes});
+  return *this;
+}
+CScriptedServer &CScriptedServer::Delay(int ms) {
+  Step step{Step::kDelay, {}};
+  step.ms = ms;
+  m_script.push_back(step);
+  return *this;
+}
+CScriptedServer &CScriptedServer::Close() {
+  m_script.push_back({Step::kClose, {}});
+  return *this;
+}
+CScriptedServer &CScriptedServer::Stall() {
+  m_script.push_back({Step::kStall, {}});
+  return *this;
+}
+CScriptedServer &CScriptedServer::ReadSlowly(std::size_t bytes, std::size_t piece, int pauseMs) {
+  Step step{Step::kSlow, {}};
+  step.count = bytes;
+  step.piece = piece;
+  step.ms = pauseMs;
+  m_script.push_back(step);
+  return *this;
+}
+CScriptedServer &CScriptedServer::ReceiveBuffer(int bytes) {
+  m_receiveBuffer = bytes;
+  return *this;
+}
+
+bool CScriptedServer::Start() {
+  m_listener = TestListen(m_family, 4, &m_port, m_receiveBuffer);
+  if (m_listener == kNoTestSocket) return false;
+  m_thread = std::thread([this] { Run(); });
+  return true;
+}
+
+void CScriptedServer::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  TestClose(m_client);
+  m_client = kNoTestSocket;
+  TestClose(m_listener);
+  m_listener = kNoTestSocket;
+}
+
+std::string CScriptedServer::Received() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_received;
+}
+
+std::vector<std::string> CScriptedServer::Problems() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_problems;
+}
+
+void CScriptedServer::Problem(const std::string &text) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_problems.push_back(text);
+}
+
+bool CScriptedServer::ReceiveSome(int timeoutMs, std::size_t most) {
+  if (m_closed) return false;
+  std::string buffer(most < kReceiveSize ? most : kReceiveSize, '\0');
+  long n = TestReceive(m_client, buffer.data(), buffer.size(), timeoutMs);
+  if (n == kTestTimedOut) return false;
+  if (n <= 0) {
+    m_closed = true;
+    return false;
+  }
+  m_pending.append(buffer.data(), static_cast<std::size_t>(n));
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_received.append(buffer.data(), static_cast<std::size_t>(n));
+  return true;
+}
+
+bool CScriptedServer::TakeUntil(const std::string &terminator, std::string *taken) {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
+  for (;;) {
+    std::size_t at = m_pending.find(terminator);
+    if (at != std::string::npos) {
+      *taken = m_pending.substr(0, at + terminator.size());
+      m_pending.erase(0, at + terminator.size());
+      return true;
+    }
+    if (m_closed || Clock::now() >= deadline) return false;
+    // After Stop only what is already buffered still counts.
+    if (!ReceiveSome(kSliceMs, kReceiveSize) && m_stop) return false;
+  }
+}
+
+bool CScriptedServer::Play(const Step &step) {
+  std::string taken;
+  switch (step.kind) {
+    case Step::kExpect:
+      if (!TakeUntil(kCrLf, &taken)) {
+        Problem("no line where expected: " + step.bytes);
+        return false;
+      }
+      if (taken != step.bytes) Problem("expected " + step.bytes + " got " + taken);
+      return true;
+    case Step::kAnyLine:
+      if (!TakeUntil(kCrLf, &taken)) {
+        Problem("no line where one was expected");
+        return false;
+      }
+      return true;
+    case Step::kData:
+      if (!TakeUntil(kEndOfData, &taken)) {
+        Problem("no end of data");
+        return false;
+      }
+      return true;
+    case Step::kSend:
+      if (!TestSendAll(m_client, step.bytes.data(), step.bytes.size())) {
+        Problem("cannot send " + step.bytes);
+        return false;
+      }
+      return true;
+    case Step::kDelay: {
+      Clock::time_point until = Clock::now() + std::chrono::milliseconds(step.ms);
+      while (Clock::now() < until && !m_stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return true;
+    }
+    case Step::kClose:
+      TestClose(m_client);
+      m_client = kNoTestSocket;
+      m_closed = true;
+      return false;
+    case Step::kStall:
+      while (!m_stop) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+      return false;
+    case Step::kSlow: {
+      Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
+      std::size_t got = m_pending.size();
+      while (got < step.count && Clock::now() < deadline && !m_closed) {
+        std::size_t before = m_pending.size();
+        ReceiveSome(kSliceMs, step.piece);
+        got += m_pending.size() - before;
+        std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+      }
+      if (got < step.count) Problem("slow read ended early");
+      m_pending.clear();
+      return true;
+    }
+  }
+  return false;
+}
+
+void CScriptedServer::Run() {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
+  while (m_client == kNoTestSocket && !m_stop && Clock::now() < deadline)
+    m_client = TestAccept(m_listener, kSliceMs);
+  if (m_client == kNoTestSocket) {
+    Problem("no client connected");
+    return;
+  }
+  bool going = true;
+  for (const Step &step : m_script) {
+    if (!going) break;
+    going = Play(step);
+  }
+  if (m_client == kNoTestSocket) return;
+  // After the script: record whatever else comes until the client closes.
+  deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
+  while (!m_closed && Clock::now() < deadline)
+    if (!ReceiveSome(kSliceMs, kReceiveSize) && m_stop) break;
+}
+
+CSilentListener::CSilentListener(TestFamily family, int port) : m_port(port) {
+  m_listener = TestListen(family, 0, &m_port);
+  if (m_listener == kNoTestSocket) return;
+  for (int i = 0; i < kMostFillers; ++i) {
+    TestSocket filler = TestStartConnect(family, m_port);
+    if (filler == kNoTestSocket) return;
+    m_fillers.push_back(filler);
+    if (!TestConnectSettled(filler, kSettleMs)) {
+      m_silent = true;
+      return;
+    }
+  }
+}
+
+CSilentListener::~CSilentListener() {
+  for (TestSocket s : m_fillers) TestClose(s);
+  TestClose(m_listener);
+}

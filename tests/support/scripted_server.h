@@ -1,0 +1,111 @@
+// CScriptedServer: the server side of an SMTP dialogue for tests, on the
+// loopback address of the test process.
+//
+// The test writes a script (expect a line, send bytes, pause, close, stall,
+// read the message, read slowly), starts the server, runs the client and
+// stops the server. The server accepts one connection and plays the script
+// on its own thread; after the script it keeps reading until the client
+// closes. Every byte the client sent is recorded in order. Every wait is
+// bounded (kStepLimitMs per step); Stop reads what is still buffered,
+// closes everything and joins the thread, and the destructor stops too.
+// What the client did differently from the script is listed in Problems.
+#ifndef MAILVANE_TESTS_SUPPORT_SCRIPTED_SERVER_H
+#define MAILVANE_TESTS_SUPPORT_SCRIPTED_SERVER_H
+
+#include <atomic>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_socket.h"
+
+class CScriptedServer {
+ public:
+  // The longest any one step waits for the client.
+  static constexpr int kStepLimitMs = 4000;
+
+  explicit CScriptedServer(TestFamily family = TestFamily::kIpv4, int port = 0);
+  ~CScriptedServer();
+  CScriptedServer(const CScriptedServer &) = delete;
+  CScriptedServer &operator=(const CScriptedServer &) = delete;
+
+  // One line from the client, its CR LF included, compared byte for byte.
+  CScriptedServer &Expect(const std::string &line);
+  // One line from the client, whatever it holds.
+  CScriptedServer &ExpectAnyLine();
+  // The message: everything up to and including CR LF "." CR LF.
+  CScriptedServer &ExpectData();
+  CScriptedServer &Send(const std::string &bytes);
+  CScriptedServer &Delay(int ms);
+  // Closes the connection; the script ends.
+  CScriptedServer &Close();
+  // Holds the connection and reads nothing until Stop; the script ends.
+  CScriptedServer &Stall();
+  // Reads bytes in pieces of at most piece bytes with a pause after each.
+  CScriptedServer &ReadSlowly(std::size_t bytes, std::size_t piece, int pauseMs);
+  // SO_RCVBUF of the accepted socket; call before Start.
+  CScriptedServer &ReceiveBuffer(int bytes);
+
+  bool Start();
+  void Stop();
+  int Port() const { return m_port; }
+  const char *Host() const { return LoopbackText(m_family); }
+
+  std::string Received() const;
+  std::vector<std::string> Problems() const;
+
+ private:
+  struct Step {
+    enum Kind { kExpect, kAnyLine, kData, kSend, kDelay, kClose, kStall, kSlow } kind;
+    std::string bytes;
+    std::size_t count = 0;
+    std::size_t piece = 0;
+    int ms = 0;
+  };
+
+  void Run();
+  bool Play(const Step &step);
+  // Reads until pending holds terminator; the bytes up to and including it
+  // go to *taken. False on time-out, close or stop.
+  bool TakeUntil(const std::string &terminator, std::string *taken);
+  // One bounded receive into pending; false when nothing came.
+  bool ReceiveSome(int timeoutMs, std::size_t most);
+  void Problem(const std::string &text);
+
+  TestFamily m_family;
+  int m_port;
+  int m_receiveBuffer = 0;
+  std::vector<Step> m_script;
+  TestSocket m_listener = kNoTestSocket;
+  TestSocket m_client = kNoTestSocket;
+  std::thread m_thread;
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_closed{false};
+  std::string m_pending;  // received, not yet taken by a step
+  mutable std::mutex m_lock;
+  std::string m_received;
+  std::vector<std::string> m_problems;
+};
+
+// An address that takes no connection: a listener whose backlog is full.
+// With a backlog of 0 the loopback queue holds one completed connection;
+// the connects made here fill it, so the next SYN is dropped and a client
+// connect stays pending until its own limit. Available() is false where
+// the platform refuses such connects instead.
+class CSilentListener {
+ public:
+  explicit CSilentListener(TestFamily family = TestFamily::kIpv4, int port = 0);
+  ~CSilentListener();
+  bool Available() const { return m_silent; }
+  int Port() const { return m_port; }
+
+ private:
+  TestSocket m_listener = kNoTestSocket;
+  std::vector<TestSocket> m_fillers;
+  int m_port = 0;
+  bool m_silent = false;
+};
+
+#endif

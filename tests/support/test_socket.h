@@ -1,0 +1,56 @@
+// The few socket calls the tests' own servers need, over loopback only:
+// listen, accept, receive and send with a bound, start a connect without
+// waiting. Each wait takes a limit in milliseconds. Returns plain values,
+// never throws.
+#ifndef MAILVANE_TESTS_SUPPORT_TEST_SOCKET_H
+#define MAILVANE_TESTS_SUPPORT_TEST_SOCKET_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using TestSocket = std::intptr_t;
+inline constexpr TestSocket kNoTestSocket = -1;
+
+enum class TestFamily { kIpv4, kIpv6 };
+
+// The loopback address of family as text: "127.0.0.1" or "::1".
+const char *LoopbackText(TestFamily family);
+
+// Starts the socket library for the test process (WinSock); idempotent.
+bool TestSocketsStart();
+
+// A listening socket on the loopback of family. *port: in, the port to bind
+// (0 for any); out, the port bound. receiveBuffer > 0 sets SO_RCVBUF first,
+// which accepted sockets inherit.
+TestSocket TestListen(TestFamily family, int backlog, int *port, int receiveBuffer = 0);
+
+// Accepts one connection within timeoutMs; kNoTestSocket otherwise.
+TestSocket TestAccept(TestSocket listener, int timeoutMs);
+
+// Results of TestReceive besides a byte count.
+inline constexpr long kTestClosed = 0;
+inline constexpr long kTestFailed = -1;
+inline constexpr long kTestTimedOut = -2;
+
+// One receive of at most size bytes within timeoutMs.
+long TestReceive(TestSocket s, char *buffer, std::size_t size, int timeoutMs);
+
+bool TestSendAll(TestSocket s, const char *data, std::size_t length);
+
+void TestClose(TestSocket s);
+
+// Starts a connect to the loopback of family without waiting for it.
+TestSocket TestStartConnect(TestFamily family, int port);
+// The connect started completed within timeoutMs (successfully or not).
+bool TestConnectSettled(TestSocket s, int timeoutMs);
+
+// A port of family's loopback on which nothing listens (bound, then freed).
+int TestUnusedPort(TestFamily family);
+
+// The machine has this loopback address (a socket can be bound to it).
+bool TestHasLoopback(TestFamily family);
+
+std::string TestHostName();
+
+#endif

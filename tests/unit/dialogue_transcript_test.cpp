@@ -1,0 +1,210 @@
+// Whole sends against a scripted server, byte for byte: the HELO path, the
+// EHLO and AUTH PLAIN path, and a refusal or a silence at each step of the
+// transaction, with RSET where it is sent. The envelope comes from the
+// mail's To, CC and BCC texts (set directly here).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "mime/base64.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/smtp_test_mail.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
+std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
+std::string Rcpt(const std::string &address) { return "RCPT TO:<" + address + ">\r\n"; }
+const std::string kMessage = CTestMail::kMessage;
+
+// A mail from f@x to A (To, with a display name), B (CC) and C (BCC).
+void Address(CTestMail &mail) {
+  mail.m_from = "f@x";
+  mail.m_to = "\"Ann\" <a@x>";
+  mail.m_cc = "\"\" <b@x>";
+  mail.m_bcc = "c@x";
+}
+
+HResult SendTo(CScriptedServer &server, CSmtpMail &mail) {
+  EXPECT_TRUE(server.Start());
+  HResult result = mail.Send(server.Host(), server.Port());
+  server.Stop();
+  for (const std::string &p : server.Problems()) ADD_FAILURE() << p;
+  return result;
+}
+
+// The server side of a transaction that accepts everything.
+CScriptedServer &Accepting(CScriptedServer &server) {
+  return server.Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n")
+      .Expect(Rcpt("b@x")).Send("250 ok\r\n")
+      .Expect(Rcpt("c@x")).Send("250 ok\r\n")
+      .Expect("DATA\r\n").Send("354 go\r\n")
+      .ExpectData().Send("250 queued\r\n");
+}
+
+const std::string kTransaction = "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + Rcpt("b@x") +
+                                 Rcpt("c@x") + "DATA\r\n" + kMessage + "\r\n.\r\n";
+
+TEST(DialogueTranscript, HeloPath) {
+  CScriptedServer server;
+  Accepting(server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n"));
+  CTestMail mail;
+  Address(mail);
+  EXPECT_EQ(SendTo(server, mail), S_OK);
+  EXPECT_EQ(mail.GetLastErrorText(), "");
+  EXPECT_EQ(server.Received(), Helo() + kTransaction);  // no QUIT
+}
+
+TEST(DialogueTranscript, EhloAndAuthPlainPathWellUnderASecond) {
+  const std::string credentials = "AHUAcA==\r\n";  // NUL "u" NUL "p"
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Ehlo()).Send("250-mx\r\n250 AUTH PLAIN\r\n")
+      .Expect("AUTH PLAIN\r\n").Send("334 \r\n").Expect(credentials).Send("235 ok\r\n");
+  Accepting(server);
+  CTestMail mail;
+  Address(mail);
+  mail.SetCredentials("u", "p");
+  CSmtpTimeouts t = TestTimeouts();
+  t.ehloDrainMs = 5000;  // the real bound: the final line ends the drain first
+  mail.SetTimeouts(t);
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(SendTo(server, mail), S_OK);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+            1000);
+  EXPECT_EQ(server.Received(), Ehlo() + "AUTH PLAIN\r\n" + credentials + kTransaction);
+}
+
+struct NumberCase {
+  std::string reply;
+  bool accepted;
+};
+
+TEST(DialogueTranscript, RecipientRepliesAreJudgedByNumber) {
+  const NumberCase cases[] = {
+      {"250 ok\r\n", true},   {"251 forward\r\n", true}, {" 250 ok\r\n", true},
+      {"2500 odd\r\n", false}, {"252 maybe\r\n", false}, {"550 no\r\n", false},
+  };
+  for (const NumberCase &c : cases) {
+    SCOPED_TRACE(c.reply);
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n").Expect(Rcpt("a@x")).Send(c.reply);
+    if (c.accepted)
+      server.Expect("DATA\r\n").Send("354 go\r\n").ExpectData().Send("250 ok\r\n");
+    else
+      server.Expect("RSET\r\n").Send("250 ok\r\n");
+    CTestMail mail;
+    mail.m_from = "f@x";
+    mail.m_bcc = "a@x";
+    EXPECT_EQ(SendTo(server, mail), c.accepted ? S_OK : E_FAIL);
+    if (!c.accepted) {
+      EXPECT_EQ(mail.GetLastErrorText(), "SMTP Server response code(" + c.reply.substr(0, 3) + ")");
+    }
+  }
+}
+
+TEST(DialogueTranscript, RefusedRecipientStopsTheRestAndResets) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n")
+      .Expect(Rcpt("b@x")).Send("550 no such user\r\n")
+      .Expect("RSET\r\n").Send("250 ok\r\n");
+  CTestMail mail;
+  Address(mail);
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  EXPECT_EQ(mail.GetLastErrorText(), "SMTP Server response code(550)");
+  EXPECT_EQ(server.Received(),
+            Helo() + "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + Rcpt("b@x") + "RSET\r\n");
+}
+
+TEST(DialogueTranscript, RefusedDataResetsAndARefusedResetCloses) {
+  for (const char *resetReply : {"250 ok\r\n", "421 bye\r\n"}) {
+    SCOPED_TRACE(resetReply);
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+        .Expect(Rcpt("a@x")).Send("250 ok\r\n")
+        .Expect("DATA\r\n").Send("451 later\r\n")
+        .Expect("RSET\r\n").Send(resetReply);
+    CTestMail mail;
+    mail.m_from = "f@x";
+    mail.m_bcc = "a@x";
+    EXPECT_EQ(SendTo(server, mail), E_FAIL);
+    // The refusal is the reason; RSET leaves no text of its own.
+    EXPECT_EQ(mail.GetLastErrorText(), "SMTP Server response code(451)");
+  }
+}
+
+TEST(DialogueTranscript, RefusedEndOfDataIsReported) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n")
+      .Expect("DATA\r\n").Send("354 go\r\n").ExpectData().Send("554 spam\r\n").Delay(200);
+  CTestMail mail;
+  mail.m_from = "f@x";
+  mail.m_bcc = "a@x";
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  EXPECT_EQ(mail.GetLastErrorText(), "SMTP Server response code(554)");
+}
+
+TEST(DialogueTranscript, SilentDataAndEndOfDataTimeOut) {
+  for (bool atEnd : {false, true}) {
+    SCOPED_TRACE(atEnd ? "end of data" : "DATA");
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+        .Expect(Rcpt("a@x")).Send("250 ok\r\n").Expect("DATA\r\n");
+    if (atEnd) server.Send("354 go\r\n").ExpectData();
+    server.Stall();
+    CTestMail mail;
+    mail.m_from = "f@x";
+    mail.m_bcc = "a@x";
+    CSmtpTimeouts t = TestTimeouts();
+    t.dataReplyMs = kTestShortLimitMs;
+    t.endOfDataMs = kTestShortLimitMs;
+    mail.SetTimeouts(t);
+    EXPECT_EQ(SendTo(server, mail), E_FAIL);
+    EXPECT_EQ(mail.GetLastErrorText(),
+              atEnd ? "SMTP Server reply timeout(end of data)" : "SMTP Server reply timeout(DATA)");
+  }
+}
+
+TEST(DialogueTranscript, WriterReasonIsReportedAndTheMessageIsNotEnded) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n").Expect("DATA\r\n").Send("354 go\r\n");
+  CTestMail mail;
+  mail.m_from = "f@x";
+  mail.m_bcc = "a@x";
+  mail.FailWriteWith("Cannot open file(x.txt)");
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  EXPECT_EQ(mail.GetLastErrorText(), "Cannot open file(x.txt)");
+  EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + "DATA\r\n");
+}
+
+TEST(DialogueTranscript, EnvelopeElementsUpTo988Characters) {
+  for (std::size_t size : {988u, 989u}) {
+    SCOPED_TRACE(size);
+    std::string address(size, 'r');
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n");
+    if (size == 988) server.Expect(Rcpt(address)).Send("550 no\r\n");
+    server.Expect("RSET\r\n").Send("250 ok\r\n");
+    CTestMail mail;
+    mail.m_from = "f@x";
+    mail.m_bcc = address;
+    EXPECT_EQ(SendTo(server, mail), E_FAIL);
+    EXPECT_EQ(mail.GetLastErrorText(),
+              size == 988 ? "SMTP Server response code(550)" : "Recipient address too long");
+  }
+}
+
+}  // namespace

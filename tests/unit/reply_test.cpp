@@ -1,0 +1,92 @@
+// Reply codes, reply numbers, the code shown in a text and the end of a
+// multi-line reply.
+#include "smtp/reply.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct CodeCase {
+  std::string reply;
+  const char *expected;
+  bool matches;
+};
+
+TEST(ReplyCode, ComparesTheFirstThreeBytes) {
+  const CodeCase cases[] = {
+      {"250 ok\r\n", "250", true},
+      {"250-first\r\n250 last\r\n", "250", true},  // only the first line counts
+      {"2500 odd\r\n", "250", true},               // three bytes are compared
+      {" 250 ok\r\n", "250", false},
+      {"251 ok\r\n", "250", false},
+      {"25", "250", false},  // shorter than a code
+      {"", "250", false},
+      {"354 go\r\n", "354", true},
+      {"abc", "ABC", false},  // case counts
+  };
+  for (const CodeCase &c : cases)
+    EXPECT_EQ(ReplyCodeIs(c.reply.data(), c.reply.size(), c.expected), c.matches) << c.reply;
+}
+
+TEST(ReplyCode, ReadsNoByteBeyondTheReceivedLength) {
+  const char bytes[] = "250";
+  EXPECT_FALSE(ReplyCodeIs(bytes, 2, "250"));
+}
+
+struct NumberCase {
+  std::string reply;
+  int number;
+};
+
+TEST(ReplyNumber, TakesTheDecimalNumberAtTheStart) {
+  const NumberCase cases[] = {
+      {"250 ok", 250},  {"2500 odd", 2500}, {" 250 ok", 250},        {"\t\r\n251 x", 251},
+      {"252 maybe", 252}, {"550 no", 550},  {"ok 250", 0},           {"", 0},
+  };
+  for (const NumberCase &c : cases)
+    EXPECT_EQ(ReplyNumber(c.reply.data(), c.reply.size()), c.number) << c.reply;
+}
+
+TEST(ReplyNumber, HugeDigitRunsStayBounded) {
+  std::string digits(1000, '9');
+  EXPECT_LT(ReplyNumber(digits.data(), digits.size()), 10 * 1000 * 1000);
+  EXPECT_GT(ReplyNumber(digits.data(), digits.size()), 999);
+}
+
+TEST(ReplyCodeText, ShowsOnlyReceivedPrintableBytes) {
+  EXPECT_EQ(ReplyCodeText("554 go away", 11), "554");
+  EXPECT_EQ(ReplyCodeText("25", 2), "25");
+  EXPECT_EQ(ReplyCodeText("\x01\r\n", 3), "???");
+  EXPECT_EQ(ReplyCodeText("", 0), "");
+}
+
+struct EndCase {
+  std::string bytes;
+  bool final;
+};
+
+TEST(ReplyEnd, FindsTheFinalLineAtEverySplit) {
+  const EndCase cases[] = {
+      {"250 ok\r\n", true},
+      {"250-mx\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n", true},
+      {"250\r\n", true},
+      {"250-mx\r\n250-AUTH PLAIN\r\n", false},
+      {"250 ok", false},    // no line end yet
+      {"250 ok\n", false},  // LF alone does not end a line
+      {"x50 ok\r\n", false},
+      {"25 ok\r\n", false},
+      {"250-a 250 b\r\n", false},  // a code further along the line is not a line start
+  };
+  for (const EndCase &c : cases) {
+    for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+      CReplyEndScanner scanner;
+      scanner.Feed(c.bytes.data(), split);
+      scanner.Feed(c.bytes.data() + split, c.bytes.size() - split);
+      EXPECT_EQ(scanner.Done(), c.final) << c.bytes << " split at " << split;
+    }
+  }
+}
+
+}  // namespace

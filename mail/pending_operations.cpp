@@ -42,7 +42,6 @@ HResult CSmtpMail::SetCc(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetBcc(const char *) { return E_NOTIMPL; }
 HResult CSmtpMail::SetSubject(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetBody(const char *, int, const char *, std::uint32_t) { return E_NOTIMPL; }
-HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
 HResult CSmtpMail::SetCredentials(const char *user, const char *password) {
   m_user = user != nullptr ? user : "";
   m_password = password != nullptr ? password : "";
@@ -56,7 +55,6 @@ CMimePart *CSmtpMail::Clone() const { return nullptr; }
 int CSmtpMail::ParseRecipient(const std::string &, std::string &, std::string &) { return 1; }
 int CSmtpMail::AddRecipient(std::string &, const char *, const char *, std::uint32_t) { return 0; }
 int CSmtpMail::AddBccAddress(const char *) { return 0; }
-int CSmtpMail::AddAttachment(const char *, const char *, int, std::uint32_t) { return 0; }
 std::size_t CSmtpMail::GetRecipientsLength() const { return 1; }
 bool CSmtpMail::GetRecipients(char *, std::size_t *) const { return false; }
 int CSmtpMail::WriteTo(COutputChannel *, const char *, int) { return 0; }

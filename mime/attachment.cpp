@@ -155,7 +155,7 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
     CFileReader file;
     if (!file.Open(m_path)) {
       std::int32_t error = file.Error();
-      channel->ReportFailure(FailureText("open", m_path, &error).c_str());
+      channel->SetFailureText(FailureText("open", m_path, &error).c_str());
       return 0;
     }
     std::string header;
@@ -176,7 +176,7 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
         std::size_t got = 0;
         if (!file.Read(input.get() + filled, chunk - filled, &got)) {
           std::int32_t error = file.Error();
-          channel->ReportFailure(FailureText("read", m_path, &error).c_str());
+          channel->SetFailureText(FailureText("read", m_path, &error).c_str());
           return 0;
         }
         if (got == 0) break;
@@ -207,7 +207,7 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
         encoded = EncodeQuotedPrintable(input.get(), filled, output.get(), &produced, qp);
       }
       if (encoded == 0) {
-        channel->ReportFailure(FailureText("encode", m_path, nullptr).c_str());
+        channel->SetFailureText(FailureText("encode", m_path, nullptr).c_str());
         return 0;
       }
       if (produced != 0 && !channel->WriteBytes(output.get(), produced)) return 0;

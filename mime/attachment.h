@@ -10,7 +10,7 @@
 // Failures return 0. A file that cannot be opened fails before anything of
 // the part is written; one that cannot be read later leaves a partial part.
 // Either way the reason, naming the file, goes to the channel's
-// ReportFailure. The path is caller text: a path with CR or LF is refused
+// SetFailureText. The path is caller text: a path with CR or LF is refused
 // (SetPath), and a quote or backslash of the file name is escaped inside
 // the header's quoted strings.
 #ifndef MAILVANE_MIME_ATTACHMENT_H

@@ -16,7 +16,7 @@ namespace {
 // Records what a writer reports besides the bytes.
 class CReportingChannel : public CMemoryChannel {
  public:
-  void ReportFailure(const char *text) override { m_failures.push_back(text); }
+  void SetFailureText(const char *text) override { m_failures.push_back(text); }
   std::vector<std::string> m_failures;
 };
 

@@ -33,25 +33,15 @@ int CMailHeader::EncodeHeaderText(const std::string &, const char *, char *, std
   return 0;
 }
 
-CSmtpMail::CSmtpMail() = default;
-CSmtpMail::~CSmtpMail() = default;
 
 HResult CSmtpMail::SetFrom(const char *) { return E_NOTIMPL; }
 HResult CSmtpMail::SetTo(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetCc(const char *, std::uint32_t) { return E_NOTIMPL; }
 HResult CSmtpMail::SetBcc(const char *) { return E_NOTIMPL; }
-HResult CSmtpMail::SetSubject(const char *, std::uint32_t) { return E_NOTIMPL; }
-HResult CSmtpMail::SetBody(const char *, int, const char *, std::uint32_t) { return E_NOTIMPL; }
-HResult CSmtpMail::SetCredentials(const char *user, const char *password) {
-  m_user = user != nullptr ? user : "";
-  m_password = password != nullptr ? password : "";
-  return S_OK;
-}
 HResult CSmtpMail::Send(const char *, int) {
   m_lastError = "Sending is not available in this build.";
   return E_NOTIMPL;
 }
-CMimePart *CSmtpMail::Clone() const { return nullptr; }
 int CSmtpMail::ParseRecipient(const std::string &, std::string &, std::string &) { return 1; }
 int CSmtpMail::AddRecipient(std::string &, const char *, const char *, std::uint32_t) { return 0; }
 int CSmtpMail::AddBccAddress(const char *) { return 0; }

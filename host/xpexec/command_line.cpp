@@ -1,0 +1,96 @@
+#include "host/xpexec/command_line.h"
+
+#include <cstdint>
+
+namespace xpexec {
+
+const char kUsage[] =
+    "usage: xpexec [--dll PATH] [--tokens] [--threads N] [--repeat M] "
+    "[-Q STATEMENTS | -i FILE]\n";
+
+namespace {
+
+// Enough threads to load the procedure far beyond what one SQL Server
+// scheduler gives it, few enough that a typo cannot exhaust the machine.
+constexpr int kMaxThreads = 256;
+// A bound on the calls of one thread, so a typo cannot run for days.
+constexpr int kMaxRepeat = 1000000;
+
+bool ParseCount(const std::string &text, int maximum, int *out) {
+  if (text.empty() || text.size() > 7) return false;  // 7 digits hold every allowed count
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > maximum) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *out,
+                      std::string *error) {
+  CommandLine result;
+  bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string &option = arguments[i];
+    if (option == "--tokens") {
+      result.tokens = true;
+      continue;
+    }
+    if (option == "--help" || option == "-h" || option == "-?") {
+      result.help = true;
+      continue;
+    }
+    bool takes_value = option == "--dll" || option == "--threads" || option == "--repeat" ||
+                       option == "-Q" || option == "-i";
+    if (!takes_value) {
+      *error = "unknown option '" + option + "'";
+      return false;
+    }
+    if (i + 1 >= arguments.size()) {
+      *error = "option " + option + " needs a value";
+      return false;
+    }
+    const std::string &value = arguments[++i];
+    bool *seen = option == "--dll"       ? &seen_dll
+                 : option == "--threads" ? &seen_threads
+                 : option == "--repeat"  ? &seen_repeat
+                                         : &seen_source;
+    if (*seen) {
+      *error = option == "-Q" || option == "-i" ? std::string("give -Q or -i once")
+                                                : "option " + option + " given twice";
+      return false;
+    }
+    *seen = true;
+    if (option == "--dll") {
+      if (value.empty()) {
+        *error = "--dll needs a path";
+        return false;
+      }
+      result.library_path = value;
+    } else if (option == "--threads") {
+      if (!ParseCount(value, kMaxThreads, &result.threads)) {
+        *error = "--threads takes a count from 1 to " + std::to_string(kMaxThreads);
+        return false;
+      }
+    } else if (option == "--repeat") {
+      if (!ParseCount(value, kMaxRepeat, &result.repeat)) {
+        *error = "--repeat takes a count from 1 to " + std::to_string(kMaxRepeat);
+        return false;
+      }
+    } else if (option == "-Q") {
+      result.source = StatementSource::kQuery;
+      result.query = value;
+    } else {
+      result.source = StatementSource::kFile;
+      result.file = value;
+    }
+  }
+  *out = std::move(result);
+  return true;
+}
+
+}  // namespace xpexec

@@ -1,0 +1,38 @@
+// xpexec's command line:
+//   xpexec [--dll PATH] [--tokens] [--threads N --repeat M]
+//          [-Q STATEMENTS | -i FILE]
+// Statements come from -Q, from FILE, or else from standard input. The
+// arguments are untrusted: an unknown or repeated option, a missing value,
+// or a count out of range is refused with the reason, and xpexec then
+// shows the usage line and exits with status 2.
+#ifndef MAILVANE_HOST_XPEXEC_COMMAND_LINE_H
+#define MAILVANE_HOST_XPEXEC_COMMAND_LINE_H
+
+#include <string>
+#include <vector>
+
+namespace xpexec {
+
+enum class StatementSource { kStandardInput, kQuery, kFile };
+
+struct CommandLine {
+  std::string library_path;  // "" for the library beside the executable
+  bool tokens = false;
+  int threads = 1;
+  int repeat = 1;
+  StatementSource source = StatementSource::kStandardInput;
+  std::string query;  // -Q
+  std::string file;   // -i
+  bool help = false;
+};
+
+// The arguments after the program name; false with *error set when they
+// are not acceptable.
+bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *out,
+                      std::string *error);
+
+extern const char kUsage[];
+
+}  // namespace xpexec
+
+#endif

@@ -1,0 +1,88 @@
+#include "host/xpexec/output_format.h"
+
+#include <cstdio>
+
+#include "host/ods_standin.h"
+#include "host/xpexec/utf16le.h"
+
+namespace xpexec {
+namespace {
+
+// The DONE status bit that says the count is meaningful (SRV_DONE_COUNT).
+constexpr int kDoneCountBit = 0x10;
+
+void AppendByteEscape(std::string *out, unsigned char byte) {
+  char text[sizeof "\\u0000"];
+  std::snprintf(text, sizeof text, "\\u%04x", static_cast<unsigned>(byte));
+  out->append(text);
+}
+
+std::string HumanToken(const ReceivedToken &t) {
+  if (t.kind == STANDIN_TOKEN_MESSAGE)
+    return "Msg " + std::to_string(t.number) + ", Level " + std::to_string(t.msgclass) +
+           ", State " + std::to_string(t.state) + ", Line " + std::to_string(t.line) + "\n" +
+           t.text + "\n";
+  if (t.kind == STANDIN_TOKEN_DONE && (t.status & kDoneCountBit) != 0)
+    return "(" + std::to_string(t.count) + " rows affected)\n";
+  return std::string();
+}
+
+std::string JsonToken(const ReceivedToken &t) {
+  if (t.kind == STANDIN_TOKEN_MESSAGE)
+    return "{\"token\":\"message\",\"type\":" + std::to_string(t.msgtype) +
+           ",\"number\":" + std::to_string(t.number) + ",\"class\":" + std::to_string(t.msgclass) +
+           ",\"state\":" + std::to_string(t.state) + ",\"line\":" + std::to_string(t.line) +
+           ",\"text\":" + JsonString(t.text) + "}\n";
+  if (t.kind == STANDIN_TOKEN_DONE)
+    return "{\"token\":\"done\",\"status\":" + std::to_string(t.status) +
+           ",\"curcmd\":" + std::to_string(t.curcmd) + ",\"count\":" + std::to_string(t.count) +
+           "}\n";
+  return std::string();
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view bytes) {
+  std::string out = "\"";
+  size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      size_t length = ValidUtf8SequenceLength(bytes.substr(i));
+      if (length == 0) {
+        AppendByteEscape(&out, c);
+        ++i;
+      } else {
+        out.append(bytes.substr(i, length));
+        i += length;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F)
+          AppendByteEscape(&out, c);
+        else
+          out.push_back(static_cast<char>(c));
+    }
+    ++i;
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string FormatCall(const CallRecord &call, OutputStyle style) {
+  std::string out;
+  for (const ReceivedToken &t : call.tokens)
+    out += style == OutputStyle::kTokens ? JsonToken(t) : HumanToken(t);
+  if (style == OutputStyle::kTokens)
+    out += "{\"token\":\"return\",\"value\":" + std::to_string(call.return_value) + "}\n";
+  return out;
+}
+
+}  // namespace xpexec

@@ -1,0 +1,32 @@
+// How xpexec shows what a call sent back.
+//
+// Human form follows sqlcmd: a message as "Msg N, Level L, State S, Line
+// K" and its text on the next line; a DONE with the count bit as "(N rows
+// affected)", any other DONE not at all; the return value not at all.
+// Token form is one JSON object a line, in the order the procedure sent
+// the tokens, then the return value.
+//
+// Message text is untrusted bytes: in JSON, valid UTF-8 passes, every
+// other byte becomes \u00XX, and quotes, backslashes and control
+// characters are escaped, so each object stays on one line. Human form
+// writes the text bytes as they came.
+#ifndef MAILVANE_HOST_XPEXEC_OUTPUT_FORMAT_H
+#define MAILVANE_HOST_XPEXEC_OUTPUT_FORMAT_H
+
+#include <string>
+#include <string_view>
+
+#include "host/xpexec/call_record.h"
+
+namespace xpexec {
+
+enum class OutputStyle { kHuman, kTokens };
+
+std::string FormatCall(const CallRecord &call, OutputStyle style);
+
+// bytes as a JSON string, quotes included.
+std::string JsonString(std::string_view bytes);
+
+}  // namespace xpexec
+
+#endif

@@ -1,0 +1,50 @@
+#include "host/xpexec/parameter_encoding.h"
+
+#include <cstdint>
+
+#include "host/ods_standin.h"
+#include "host/xpexec/host_codepage.h"
+#include "host/xpexec/utf16le.h"
+
+namespace xpexec {
+namespace {
+
+std::string LittleEndian32(int32_t value) {
+  uint32_t bits = static_cast<uint32_t>(value);
+  std::string bytes(4, '\0');
+  for (size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
+  std::vector<Parameter> parameters;
+  parameters.reserve(arguments.size());
+  for (const Argument &a : arguments) {
+    Parameter p;
+    p.name = a.name;
+    switch (a.kind) {
+      case ValueKind::kVarchar:
+        p.type = STANDIN_TYPE_VARCHAR;
+        p.data = Utf8ToHostCodepage(a.text);
+        break;
+      case ValueKind::kNvarchar:
+        p.type = STANDIN_TYPE_NVARCHAR;
+        p.data = Utf8ToUtf16le(a.text);
+        break;
+      case ValueKind::kInt:
+        p.type = STANDIN_TYPE_INT;
+        p.data = LittleEndian32(a.number);
+        break;
+      case ValueKind::kNull:
+        p.type = STANDIN_TYPE_VARCHAR;
+        p.is_null = true;
+        break;
+    }
+    parameters.push_back(std::move(p));
+  }
+  return parameters;
+}
+
+}  // namespace xpexec

@@ -1,0 +1,48 @@
+// Running prepared calls against the procedure, as SQL Server runs an
+// extended procedure: each call gets its own SRV_PROC from the stand-in
+// ODS library with the statement's parameters, the procedure runs on it,
+// and the tokens it sent are read back before the call is closed.
+//
+// RunAll runs the whole list of calls on `threads` threads at once,
+// `repeat` times on each, and hands each call's formatted output to the
+// sink in one piece, one call at a time (the sink is never entered by two
+// threads at once), so outputs never interleave. On one thread the calls
+// run and report in statement order. It returns the exit status: 0 when
+// every call returned 0, 1 otherwise (also when the stand-in could not
+// open a call, which only a lack of memory causes).
+#ifndef MAILVANE_HOST_XPEXEC_RUNNER_H
+#define MAILVANE_HOST_XPEXEC_RUNNER_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/xpexec/call_record.h"
+#include "host/xpexec/output_format.h"
+#include "host/xpexec/parameter_encoding.h"
+#include "host/xpexec/procedure_library.h"
+
+namespace xpexec {
+
+struct PreparedCall {
+  ProcedureEntry entry = nullptr;
+  std::vector<Parameter> parameters;
+};
+
+struct RunOptions {
+  int threads = 1;
+  int repeat = 1;
+  OutputStyle style = OutputStyle::kHuman;
+};
+
+// Runs one call; false when the stand-in could not open it (no call made).
+bool RunCall(const PreparedCall &call, CallRecord *record);
+
+using OutputSink = std::function<void(const std::string &)>;
+
+int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
+           const OutputSink &sink, const OutputSink &error_sink);
+
+}  // namespace xpexec
+
+#endif

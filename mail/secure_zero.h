@@ -1,0 +1,22 @@
+// Wiping of credentials: memory that held a user name, a password or their
+// encoded form is overwritten before it is released, through a volatile
+// pointer so that the compiler cannot drop the stores as dead.
+#ifndef MAILVANE_MAIL_SECURE_ZERO_H
+#define MAILVANE_MAIL_SECURE_ZERO_H
+
+#include <cstddef>
+#include <string>
+
+inline void SecureZero(void *data, std::size_t length) {
+  volatile unsigned char *p = static_cast<volatile unsigned char *>(data);
+  while (length-- > 0) *p++ = 0;
+}
+
+// Overwrites the whole capacity of s, then empties it.
+inline void SecureWipe(std::string &s) {
+  s.resize(s.capacity());
+  SecureZero(s.data(), s.size());
+  s.clear();
+}
+
+#endif

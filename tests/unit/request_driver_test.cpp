@@ -1,0 +1,165 @@
+// The request driver as a SQL caller sees it: parameters in through the
+// stand-in ODS library, one message and one DONE out.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "proc/param_value.h"
+#include "proc/request_driver.h"
+#include "proc/xp_params.h"
+#include "tests/support/standin_call.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\nexec master..mailvane\n\t{[@server =] 'server'\n\t{[[@port =] 'server port number']\n"
+    "\t{[[@user =] 'user name']\n\t{[[@pwd =] 'user password']\n\t,[@recipients =] 'recipients [;...n]'\n"
+    "\t,[@from =] 'from' }\n\t[,[@copy_recipients =] 'copy_recipients [;...n]'\n"
+    "\t[,[@blind_copy_recipients =] 'blind_copy_recipients [;...n]'\n \t[,[@subject =] 'subject']\n"
+    "\t[,[@message =] 'message']\n\t[,[@type =] 'type']\n\t[,[@attachments =] 'attachments [;...n]']\n";
+
+// Runs the call and checks the failure report: one message 20001, class 1,
+// state 1 at `line`, then DONE with status 3 and count 0.
+std::string FailureText(CStandinCall &call, int line = 252) {
+  EXPECT_FALSE(RunRequest(call.Proc()));
+  std::vector<StandinToken> tokens = call.Tokens();
+  EXPECT_EQ(tokens.size(), 2u);
+  if (tokens.size() != 2) return "";
+  const StandinToken &msg = tokens[0];
+  EXPECT_EQ(msg.kind, STANDIN_TOKEN_MESSAGE);
+  EXPECT_EQ(msg.msgtype, 2);
+  EXPECT_EQ(msg.number, 20001);
+  EXPECT_EQ(msg.msgclass, 1);
+  EXPECT_EQ(msg.state, 1);
+  EXPECT_EQ(msg.line, line);
+  const StandinToken &done = tokens[1];
+  EXPECT_EQ(done.kind, STANDIN_TOKEN_DONE);
+  EXPECT_EQ(done.status, 3);
+  EXPECT_EQ(done.curcmd, 0);
+  EXPECT_EQ(done.count, 0);
+  return std::string(msg.text, msg.text_length);
+}
+
+TEST(RequestDriver, FewerThanThreeParametersGetTheUsageText) {
+  for (int n = 0; n < 3; ++n) {
+    CStandinCall call;
+    // Which parameters are passed does not matter, only how many.
+    const char *names[] = {"@server", "@recipients", "@from"};
+    for (int i = 0; i < n; ++i) call.Varchar(names[i], "x");
+    EXPECT_EQ(FailureText(call), kUsage) << n << " parameters";
+  }
+}
+
+TEST(RequestDriver, RequiredParametersAreCheckedInOrder) {
+  struct Row {
+    const char *server, *recipients, *from;
+    const char *text;
+  } rows[] = {
+      {nullptr, nullptr, nullptr, "@server can not be empty."},
+      {"", "a", "b", "@server can not be empty."},
+      {"s", nullptr, nullptr, "@recipients can not be empty."},
+      {"s", "", "b", "@recipients can not be empty."},
+      {"s", "a", nullptr, "@from can not be empty."},
+      {"s", "a", "", "@from can not be empty."},
+  };
+  for (const Row &row : rows) {
+    CStandinCall call;
+    call.Varchar("@subject", "s").Varchar("@message", "m").Varchar("@type", "text/plain");
+    if (row.server) call.Varchar("@server", row.server);
+    if (row.recipients) call.Varchar("@recipients", row.recipients);
+    if (row.from) call.Varchar("@from", row.from);
+    EXPECT_EQ(FailureText(call), row.text);
+  }
+}
+
+TEST(RequestDriver, BareAndMisspelledParametersAreIgnored) {
+  CStandinCall call;
+  call.Varchar("", "smtp.example.com").Varchar("", "ann@example.com").Varchar("", "me@example.com");
+  EXPECT_EQ(FailureText(call), "@server can not be empty.");
+
+  CStandinCall misspelled;
+  misspelled.Varchar("@servr", "s").Varchar("@recipients", "a").Varchar("@from", "b");
+  EXPECT_EQ(FailureText(misspelled), "@server can not be empty.");
+}
+
+TEST(RequestDriver, NullAndEmptyAreAlike) {
+  CStandinCall call;
+  call.Null("@server").Varchar("@recipients", "a").Varchar("@from", "b");
+  EXPECT_EQ(FailureText(call), "@server can not be empty.");
+}
+
+TEST(RequestDriver, ParametersAreMatchedByNameWhereverTheyStand) {
+  CStandinCall call;
+  call.Varchar("@from", "b").Varchar("@recipients", "a").Varchar("@SERVER", "");
+  EXPECT_EQ(FailureText(call), "@server can not be empty.");
+}
+
+TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {
+  // A line break in the sender would reach MAIL FROM raw: refused.
+  CStandinCall call;
+  call.Varchar("@server", "127.0.0.1").Varchar("@recipients", "a").Varchar("@from", "me\r\nRCPT TO:<x>");
+  EXPECT_EQ(FailureText(call), "Error(@from): \t80070057");
+
+  // Malformed angle brackets give the code 1.
+  CStandinCall brackets;
+  brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann;bob>").Varchar("@from", "me");
+  EXPECT_EQ(FailureText(brackets), "Error(@recipients): \t1");
+}
+
+TEST(RequestDriver, PortText) {
+  struct Row {
+    const char *text;
+    int port;
+  } rows[] = {
+      {"", 25}, {"587", 587}, {"abc", 0}, {"  42x", 42}, {"+7", 7}, {"-5", -5}, {"\t 2525 ", 2525},
+  };
+  for (const Row &row : rows) EXPECT_EQ(ParsePort(row.text), row.port) << '"' << row.text << '"';
+}
+
+TEST(ParamValue, UnicodeValuesAreConvertedNotCut) {
+  std::string utf16("b\0o\0b\0@\0x\0", 10);
+  ASSERT_TRUE(ParamValueToText(kSqlNVarChar, utf16));
+  EXPECT_EQ(utf16, "bob@x");
+}
+
+TEST(ParamValue, IntegersBecomeTheirDecimalText) {
+  struct Row {
+    int type;
+    std::string bytes;
+    const char *text;
+  } rows[] = {
+      {kSqlInt4, std::string("\x4b\x02\0\0", 4), "587"},
+      {kSqlInt1, std::string("\xff", 1), "255"},
+      {kSqlInt2, std::string("\xfe\xff", 2), "-2"},
+      {kSqlIntN, std::string("\x19\0\0\0\0\0\0\0", 8), "25"},
+      {kSqlInt4, std::string("\xff\xff\xff\xff", 4), "-1"},
+  };
+  for (Row &row : rows) {
+    ASSERT_TRUE(ParamValueToText(row.type, row.bytes));
+    EXPECT_EQ(row.bytes, row.text);
+  }
+}
+
+TEST(ParamValue, VarcharBytesStayAsTheyAre) {
+  std::string bytes("a\0\xfc", 3);
+  ASSERT_TRUE(ParamValueToText(0xA7, bytes));
+  EXPECT_EQ(bytes, std::string("a\0\xfc", 3));
+}
+
+TEST(XpParams, ValuesByNameTypeAndNull) {
+  CStandinCall call;
+  call.Varchar("@a", "x").NVarchar("@b", u"bob").Int("@port", 587).Null("@n").Varchar("@e", "");
+  CXpParams params(call.Proc());
+  std::string v = "keep";
+  EXPECT_TRUE(params.GetParam("@port", 2, v));
+  EXPECT_EQ(v, "587");
+  EXPECT_TRUE(params.GetParam("@b", 7, v));
+  EXPECT_EQ(v, "bob");
+  v = "keep";
+  EXPECT_FALSE(params.GetParam("@n", 4, v));
+  EXPECT_FALSE(params.GetParam("@e", 5, v));
+  EXPECT_FALSE(params.GetParam("@missing", 1, v));
+  EXPECT_EQ(v, "keep");
+}
+
+}  // namespace

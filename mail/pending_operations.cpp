@@ -2,8 +2,6 @@
 // none pretends to succeed; each moves to its own file when it is built.
 #include "charset/convert.h"
 #include "charset/multi_language.h"
-#include "mail/smtp_mail.h"
-#include "mime/mail_header.h"
 
 CMultiLanguageService *CMultiLanguageService::Create() { return nullptr; }
 
@@ -13,6 +11,3 @@ bool ConvertText(CMultiLanguageService *, std::uint32_t, const char *, std::stri
 }
 
 bool GetCharsetName(char *, std::uint32_t, CMultiLanguageService *, int) { return false; }
-
-HResult CSmtpMail::SetAttachments(char *) { return E_NOTIMPL; }
-int CSmtpMail::AddAttachment(const char *, const char *, int, std::uint32_t) { return 0; }

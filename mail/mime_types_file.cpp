@@ -1,0 +1,48 @@
+#include "mail/mime_types_file.h"
+
+#include <fstream>
+
+#include "mail/content_type.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameWord(const std::string &line, std::size_t start, std::size_t end,
+              const std::string &word) {
+  if (end - start != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (Lower(line[start + i]) != Lower(word[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int FindMimeType(const char *file, const std::string &extension, std::string &out) {
+  if (file == nullptr || extension.empty()) return kContentTypeFileNotFound;
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::size_t hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    std::size_t type_start = std::string::npos, type_end = 0;
+    std::size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && IsBlank(line[i])) ++i;
+      std::size_t start = i;
+      while (i < line.size() && !IsBlank(line[i])) ++i;
+      if (start == i) break;
+      if (type_start == std::string::npos) {
+        type_start = start;
+        type_end = i;
+      } else if (SameWord(line, start, i, extension)) {
+        out.assign(line, type_start, type_end - type_start);
+        return 0;
+      }
+    }
+  }
+  return kContentTypeFileNotFound;
+}

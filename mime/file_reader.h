@@ -1,0 +1,38 @@
+// CFileReader: one file opened for reading while an attachment writes it.
+//
+// Open takes an existing file only, read-only; on Windows other processes
+// may read it meanwhile but not write it (FILE_SHARE_READ). Read delivers up
+// to the bytes asked for, 0 at the end of the file. On failure each call
+// returns false, leaves the platform error as the thread's last error and
+// keeps its code for the caller's text (Error). The file is closed by Close
+// or the destructor; a reader is neither copied nor shared between threads.
+#ifndef MAILVANE_MIME_FILE_READER_H
+#define MAILVANE_MIME_FILE_READER_H
+
+#include <cstddef>
+#include <cstdint>
+
+class CFileReader {
+ public:
+  CFileReader() = default;
+  ~CFileReader() { Close(); }
+  CFileReader(const CFileReader &) = delete;
+  CFileReader &operator=(const CFileReader &) = delete;
+
+  bool Open(const char *path);
+  // Reads up to size bytes into buffer; *delivered is the count, 0 at the
+  // end of the file. Interrupted reads are retried.
+  bool Read(void *buffer, std::size_t size, std::size_t *delivered);
+  void Close();
+
+  // The platform error code of the last failed call (GetLastError, errno).
+  std::int32_t Error() const { return m_error; }
+
+ private:
+  // A HANDLE on Windows, a descriptor elsewhere; -1 (INVALID_HANDLE_VALUE
+  // on Windows) while closed.
+  std::intptr_t m_handle = -1;
+  std::int32_t m_error = 0;
+};
+
+#endif

@@ -1,0 +1,3 @@
+#include "mime/path_syntax.h"
+
+const CPathSyntax &PlatformPathSyntax() { return kWindowsPathSyntax; }

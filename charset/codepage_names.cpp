@@ -7,7 +7,7 @@ namespace {
 // Windows code page, iconv name, web charset name as the Windows
 // multi-language service reports it (MIMECPINFO.wszWebCharset).
 constexpr CodePageName kCodePages[] = {
-    {437, "CP437", "IBM437"},
+    {437, "CP437", "ibm437"},
     {850, "CP850", "ibm850"},
     {866, "CP866", "cp866"},
     {874, "CP874", "windows-874"},

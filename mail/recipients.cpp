@@ -90,6 +90,8 @@ AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const s
     }
     std::size_t produced = 0;
     int encoded = 0;
+    // Without a service a line break cannot be encoded: refused, not failed.
+    if (header.m_multiLanguage == nullptr && HasLineBreak(converted)) return AddOutcome::kRefused;
     if (!header.EncodeHeaderText(converted, charset, area, capacity, &produced, &encoded))
       return AddOutcome::kFailed;
     // Copied unchanged, a line break would end the To or CC line early.

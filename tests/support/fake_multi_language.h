@@ -6,6 +6,7 @@
 #define MAILVANE_TESTS_SUPPORT_FAKE_MULTI_LANGUAGE_H
 
 #include "charset/multi_language.h"
+#include "mime/mail_header.h"
 
 class CFakeMultiLanguage : public CMultiLanguageService {
  public:
@@ -21,5 +22,14 @@ class CFakeMultiLanguage : public CMultiLanguageService {
  private:
   int m_references = 0;
 };
+
+// Gives the mail (or header) the service, which takes over the caller's
+// reference; null leaves it without one, as when creation failed.
+inline void ReplaceMultiLanguage(CMailHeader &mail, CMultiLanguageService *service) {
+  if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
+  mail.m_multiLanguage = service;
+}
+
+inline void DropMultiLanguage(CMailHeader &mail) { ReplaceMultiLanguage(mail, nullptr); }
 
 #endif

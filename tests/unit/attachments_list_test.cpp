@@ -10,6 +10,7 @@
 #include "mail/mime_types_file.h"
 #include "mail/smtp_mail.h"
 #include "mime/attachment.h"
+#include "tests/support/fake_multi_language.h"
 #include "tests/support/temp_files.h"
 
 namespace {
@@ -62,6 +63,7 @@ TEST(SetAttachments, SplitsInPlaceAndKeepsEarlierParts) {
 
 TEST(SetAttachments, EveryAttachmentIsOctetStreamInBase64) {
   CSmtpMail mail;
+  DropMultiLanguage(mail);
   char list[] = "notes.txt;page.html";
   ASSERT_EQ(mail.SetAttachments(list), S_OK);
   ASSERT_EQ(mail.Parts().size(), 2u);
@@ -134,6 +136,7 @@ TEST(AddAttachment, StoresKindAndContentType) {
 TEST(AddAttachment, CodePageWithoutCharsetNameFails) {
   // Without a multi-language service only code pages 0 and 28591 are named.
   CSmtpMail mail;
+  DropMultiLanguage(mail);
   EXPECT_EQ(mail.AddAttachment("x.bin", "application/octet-stream", kAttachmentBase64, 1252), 0);
   EXPECT_TRUE(mail.Parts().empty());
 }

@@ -10,6 +10,7 @@
 #include "mail/lead_byte.h"
 #include "mail/multibyte_text.h"
 #include "mail/smtp_mail.h"
+#include "tests/support/fake_multi_language.h"
 #include "tests/support/thread_locale.h"
 
 namespace {
@@ -38,16 +39,12 @@ class CLatin1Service : public CMultiLanguageService {
   int m_refs = 1;
 };
 
-void ReplaceService(CSmtpMail &mail, CMultiLanguageService *service) {
-  if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
-  mail.m_multiLanguage = service;  // the mail takes over the reference
-}
 
 // Mails without a conversion service: names are taken as they are and the
 // charset of code page 0 is iso-8859-1.
 class RecipientList : public ::testing::Test {
  protected:
-  void SetUp() override { ReplaceService(mail, nullptr); }
+  void SetUp() override { ReplaceMultiLanguage(mail, nullptr); }
   CSmtpMail mail;
 };
 
@@ -139,7 +136,7 @@ TEST(RecipientListWithService, NameAboveAsciiBecomesAnEncodedWord) {
     default: GTEST_SKIP() << "the thread code page cannot spell the name";
   }
   CSmtpMail mail;
-  ReplaceService(mail, new CLatin1Service());
+  ReplaceMultiLanguage(mail, new CLatin1Service());
   ASSERT_EQ(mail.SetTo(("<" + name + "> j").c_str(), 0), S_OK);
   EXPECT_EQ(mail.m_to, "=?iso-8859-1?B?SvZyZw==?= <j>");
 }
@@ -257,7 +254,7 @@ TEST_F(RecipientList, LineBreakInNameWithoutServiceIsRefused) {
 
 TEST(RecipientListWithService, LineBreakInNameNeverReachesTheText) {
   CSmtpMail mail;
-  ReplaceService(mail, new CLatin1Service());
+  ReplaceMultiLanguage(mail, new CLatin1Service());
   HResult result = mail.SetTo("<Eve\r\nBcc: x> eve", 0);
   // Encoded as a word, or refused: never raw.
   EXPECT_TRUE(result == S_OK || result == E_INVALIDARG) << std::hex << result;

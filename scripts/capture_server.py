@@ -22,8 +22,6 @@ from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
-# AUTH without TLS is what the tests and the demo want on loopback.
-warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 
@@ -78,6 +76,9 @@ class CaptureServer:
         self.messages = []
         self._lock = threading.Condition()
         kwargs = {}
+        # AUTH without TLS is what the tests and the demo want on loopback.
+        # (Set here: a test runner may have reset the filters since import.)
+        warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
         if user is not None:
             kwargs = dict(authenticator=_PlainAuthenticator(user, password),
                           auth_require_tls=False, auth_required=True,

@@ -15,7 +15,11 @@ import email
 import email.header
 import email.policy
 import re
+import os
+import subprocess
 import sys
+import tempfile
+import tempfile
 
 WORD = re.compile(r"=\?([^?]+)\?([QqBb])\?([^?]*)\?=")
 
@@ -106,5 +110,22 @@ def main(path):
     return 0 if failures == 0 and count > 0 else 1
 
 
+def run_and_check(argv):
+    """--run [--windows-paths] COMMAND...: has the test program write the
+    samples (gtest EncodedWords.WriteSamplesForTheDecoderCheck) into a
+    temporary file, then checks them."""
+    windows = "--windows-paths" in argv
+    command = argv[argv.index("--run") + 1:]
+    with tempfile.TemporaryDirectory(prefix="mailvane-words-") as directory:
+        path = os.path.join(directory, "words.txt")
+        env = dict(os.environ)
+        env["MAILVANE_WORDS_OUT"] = "Z:" + path.replace("/", "\\") if windows else path
+        subprocess.run(command + ["--gtest_filter=EncodedWords.WriteSamplesForTheDecoderCheck"],
+                       env=env, check=True, timeout=300, stdout=subprocess.DEVNULL)
+        return main(path)
+
+
 if __name__ == "__main__":
+    if "--run" in sys.argv:
+        sys.exit(run_and_check(sys.argv[1:]))
     sys.exit(main(sys.argv[1]))

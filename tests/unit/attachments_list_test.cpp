@@ -11,6 +11,7 @@
 #include "mail/smtp_mail.h"
 #include "mime/attachment.h"
 #include "tests/support/fake_multi_language.h"
+#include "tests/support/known_content_type.h"
 #include "tests/support/temp_files.h"
 
 namespace {
@@ -142,21 +143,26 @@ TEST(AddAttachment, CodePageWithoutCharsetNameFails) {
 }
 
 TEST(AddAttachment, LooksTheContentTypeUpWhenNoneIsGiven) {
+  CKnownContentType known;
   CSmtpMail mail;
-  ASSERT_EQ(mail.AddAttachment("dir/notes.txt", nullptr, kAttachmentBase64, 0), 1);
-  std::string expected;
-  LookupContentType("notes.txt", expected);
-  EXPECT_STREQ(AttachmentAt(mail, 0)->GetContentType(), expected.c_str());
+  ASSERT_EQ(mail.AddAttachment(("dir/notes" + known.Extension()).c_str(), nullptr, kAttachmentBase64, 0), 1);
+  EXPECT_EQ(AttachmentAt(mail, 0)->GetContentType(), known.Type());
 }
 
 TEST(LookupContentType, ByExtension) {
+  CKnownContentType known;
+  std::string upper = known.Extension();
+  for (char &c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string report = "report" + known.Extension();
+  const std::string in_folder = "C:\\dir\\REPORT" + upper;
   struct Row {
     const char *path;
     int result;
     const char *type;
   } rows[] = {
-      {"report.txt", 0, "text/plain"},
-      {"C:\\dir\\REPORT.TXT", 0, "text/plain"},  // extensions ignore case
+      {report.c_str(), 0, known.Type().c_str()},
+      {in_folder.c_str(), 0, known.Type().c_str()},  // extensions ignore case
       {"noextension", kContentTypePathNotFound, kDefaultContentType},
       {"dir.d/noextension", kContentTypePathNotFound, kDefaultContentType},
       {"", kContentTypePathNotFound, kDefaultContentType},

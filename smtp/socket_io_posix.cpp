@@ -4,6 +4,8 @@
 #include "smtp/socket_io.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -68,7 +70,15 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
       }
     }
   }
-  if (failed != ConnectStep::kConnected) Close();
+  if (failed != ConnectStep::kConnected) {
+    Close();
+    return failed;
+  }
+  // Commands and message pieces go out as written: without this, Nagle's
+  // rule holds each small write until the server's delayed ACK, some 40 ms
+  // a message on a server that does not answer during DATA.
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return failed;
 }
 

@@ -128,6 +128,9 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
       WSAEventSelect(s, nullptr, 0);
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
+      // Each write goes out at once (no Nagle wait for the delayed ACK).
+      BOOL one = TRUE;
+      setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
     }
     WSACloseEvent(event);
   }

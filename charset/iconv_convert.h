@@ -1,9 +1,10 @@
 // A thin, replacing converter over iconv, for the POSIX services.
 //
 // Convert runs the whole input through one iconv descriptor. An input
-// sequence the target cannot hold becomes the replacement byte '?' (one per
-// source character), as the Windows conversions do; invalid input is
-// replaced the same way. Returns false only when iconv knows neither name.
+// sequence the target cannot hold becomes the replacement character '?' (one
+// per source character, written in the target encoding and its initial
+// shift state), as the Windows conversions do; invalid input is replaced the
+// same way. Returns false only when iconv does not know one of the names.
 #ifndef MAILVANE_CHARSET_ICONV_CONVERT_H
 #define MAILVANE_CHARSET_ICONV_CONVERT_H
 

@@ -24,6 +24,34 @@ class IconvHandle {
 // Bytes taken from the output area per iconv round.
 constexpr std::size_t kChunk = 4096;
 
+// The replacement character '?' as the target encoding writes it (two bytes
+// in UTF-16), from the target's initial shift state.
+std::string Replacement(const char *to) {
+  std::string out;
+  IconvHandle cd(to, "ASCII");
+  char question = '?';
+  char buffer[16];
+  char *in = &question;
+  std::size_t in_left = 1;
+  char *dst = buffer;
+  std::size_t dst_left = sizeof buffer;
+  if (cd.valid() && iconv(cd.get(), &in, &in_left, &dst, &dst_left) != static_cast<std::size_t>(-1))
+    iconv(cd.get(), nullptr, nullptr, &dst, &dst_left);
+  out.assign(buffer, static_cast<std::size_t>(dst - buffer));
+  if (out.empty()) out = "?";
+  return out;
+}
+
+// Writes the sequence that returns a stateful target (ISO-2022-JP) to its
+// initial state, and resets the descriptor.
+void ResetShiftState(iconv_t cd, std::string &out) {
+  char buffer[kChunk];
+  char *dst = buffer;
+  std::size_t dst_left = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &dst, &dst_left);
+  out.append(buffer, static_cast<std::size_t>(dst - buffer));
+}
+
 }  // namespace
 
 bool IconvConvert(const char *from, const char *to, const char *data, std::size_t length,
@@ -31,6 +59,7 @@ bool IconvConvert(const char *from, const char *to, const char *data, std::size_
   out.clear();
   IconvHandle cd(to, from);
   if (!cd.valid()) return false;
+  std::string replacement;
   char *in = const_cast<char *>(data);
   std::size_t in_left = length;
   char buffer[kChunk];
@@ -53,13 +82,12 @@ bool IconvConvert(const char *from, const char *to, const char *data, std::size_
     if (skip > in_left) skip = in_left;
     in += skip;
     in_left -= skip;
-    out.push_back('?');
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    // The replacement is written in the target's initial state.
+    ResetShiftState(cd.get(), out);
+    if (replacement.empty()) replacement = Replacement(to);
+    out += replacement;
   }
-  // Flush any shift state of stateful targets (ISO-2022-JP).
-  char *dst = buffer;
-  std::size_t dst_left = sizeof buffer;
-  iconv(cd.get(), nullptr, nullptr, &dst, &dst_left);
-  out.append(buffer, static_cast<std::size_t>(dst - buffer));
+  // Return stateful targets to their initial state at the end.
+  ResetShiftState(cd.get(), out);
   return true;
 }

@@ -11,7 +11,7 @@
 #include "mail/multibyte_text.h"
 #include "mail/smtp_mail.h"
 #include "tests/support/fake_multi_language.h"
-#include "tests/support/thread_locale.h"
+#include "tests/support/test_thread_locale.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ TEST_F(RecipientList, NameAboveAsciiStaysQuotedWithoutService) {
 }
 
 TEST(RecipientListWithService, NameAboveAsciiBecomesAnEncodedWord) {
-  CScopedLatinReadingLocale locale;
+  CTestThreadLocale locale;
   // The name 4A F6 72 67, as the thread code page spells it.
   std::string name;
   switch (ThreadCodePage()) {

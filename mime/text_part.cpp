@@ -128,29 +128,34 @@ int CTextPart::WriteTo(COutputChannel *channel, const char *boundary, int flags)
   return buffer.Flush() ? 1 : 0;
 }
 
-CMimePart *CTextPart::Clone() const {
-  CTextPart *copy = new (std::nothrow) CTextPart();
+namespace {
+
+// A new part of the given kind with the text and charset of `from`; null
+// when memory runs out.
+template <class Part>
+CMimePart *CloneAs(const CTextPart &from) {
+  Part *copy = new (std::nothrow) Part();
   if (copy == nullptr) return nullptr;
-  try {
-    copy->m_text = m_text;
-  } catch (const std::bad_alloc &) {
+  if (!from.CopyTextTo(*copy)) {
     delete copy;
     return nullptr;
   }
-  std::memcpy(copy->m_charset, m_charset, sizeof m_charset);
   return copy;
 }
 
-// A copy of an HTML part stays an HTML part.
-CMimePart *CHtmlPart::Clone() const {
-  CHtmlPart *copy = new (std::nothrow) CHtmlPart();
-  if (copy == nullptr) return nullptr;
+}  // namespace
+
+bool CTextPart::CopyTextTo(CTextPart &copy) const {
   try {
-    copy->m_text = m_text;
+    copy.m_text = m_text;
   } catch (const std::bad_alloc &) {
-    delete copy;
-    return nullptr;
+    return false;
   }
-  std::memcpy(copy->m_charset, m_charset, sizeof m_charset);
-  return copy;
+  std::memcpy(copy.m_charset, m_charset, sizeof m_charset);
+  return true;
 }
+
+CMimePart *CTextPart::Clone() const { return CloneAs<CTextPart>(*this); }
+
+// A copy of an HTML part stays an HTML part.
+CMimePart *CHtmlPart::Clone() const { return CloneAs<CHtmlPart>(*this); }

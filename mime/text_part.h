@@ -35,6 +35,9 @@ class CTextPart : public CMimePart {
 
   const std::string &Text() const { return m_text; }
 
+  // Gives copy this part's text and charset; false when memory runs out.
+  bool CopyTextTo(CTextPart &copy) const;
+
  protected:
   std::string m_text;
   char m_charset[kCharsetNameSize] = "iso-8859-1";

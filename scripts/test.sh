@@ -21,6 +21,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
+source scripts/common.sh
 
 # Two cores on the project's machines: one job each.
 jobs=2
@@ -38,23 +39,6 @@ failures=()
 say() { printf '\n== %s\n' "$*"; }
 elapsed() { printf '%ds' $((SECONDS - $1)); }
 
-install_missing() {
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-  done
-  [[ ${#missing[@]} -eq 0 ]] && return 0
-  say "installing ${missing[*]}"
-  local sudo=()
-  if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || { echo "need root to install: ${missing[*]}" >&2; exit 1; }
-    sudo=(sudo)
-  fi
-  "${sudo[@]}" apt-get update -q
-  # wine64 only: the 32-bit Windows build is never run here.
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
-    --no-install-recommends "${missing[@]}" </dev/null
-}
 
 # build TREE [TOOLCHAIN [TARGET...]]: configures build/TREE and builds the
 # targets (all by default); false on failure.
@@ -116,7 +100,7 @@ start_wine() {
   echo "Wine ready in $(elapsed "$t0")"
 }
 
-install_missing
+install_missing "${packages[@]}"
 mkdir -p build
 
 if build linux; then

@@ -5,8 +5,8 @@
 // protocol, address) into the list; the platform's chain is released before
 // Resolve returns, and any earlier list is dropped first. Add appends the
 // entries of another list, so that a caller can try the addresses of
-// several resolutions in one Connect. The host text is untrusted and goes
-// only to the resolver.
+// several resolutions in one Connect, or one entry built by hand. The host
+// text is untrusted and goes only to the resolver.
 #ifndef MAILVANE_SMTP_ADDRESS_LIST_H
 #define MAILVANE_SMTP_ADDRESS_LIST_H
 
@@ -35,6 +35,7 @@ class CAddressList {
   // resolver's error code (the list is then empty).
   int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol);
   void Add(const CAddressList &other);
+  void Add(const CAddressEntry &entry) { m_entries.push_back(entry); }
 
   std::size_t Count() const { return m_entries.size(); }
   const CAddressEntry &At(std::size_t i) const { return m_entries[i]; }

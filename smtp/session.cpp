@@ -90,7 +90,7 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
   }
   char host[kHostNameSize];
   int error = 0;
-  if (!CSocketIo::GetHostName(host, sizeof host, &error)) {
+  if (!m_calls.GetHostName(host, sizeof host, &error)) {
     SetText(FormatText(kTextHostName, error));
     Abort();
     return false;

@@ -4,7 +4,6 @@
 
 #include "smtp/reply.h"
 #include "smtp/transport_texts.h"
-#include "smtp/winsock_init.h"
 
 namespace {
 
@@ -14,7 +13,11 @@ constexpr char kGreetingStep[] = "greeting";
 
 }  // namespace
 
-CSmtpConnection::CSmtpConnection() : m_channel(m_socket) { SetTimeouts(CSmtpTimeouts()); }
+CSmtpConnection::CSmtpConnection() : CSmtpConnection(m_realCalls) {}
+
+CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channel(m_socket) {
+  SetTimeouts(CSmtpTimeouts());
+}
 
 CSmtpConnection::~CSmtpConnection() { Disconnect(); }
 
@@ -30,7 +33,7 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     return false;
   }
   int error = 0;
-  if (!TheWinsockInit().Startup(&error)) {
+  if (!m_calls.StartSockets(&error)) {
     SetText(FormatText(kTextStartup, error));
     return false;
   }
@@ -51,7 +54,7 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
     int error = 0;
-    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, &error);
+    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
     switch (step) {
       case ConnectStep::kConnected:
         break;

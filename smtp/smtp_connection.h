@@ -11,6 +11,11 @@
 // are read per reply and only their code is looked at. Credentials are
 // wiped from every buffer that held them and never appear in a text.
 //
+// The platform calls that only a test can make fail (socket start-up, the
+// connect's events, the host name) go through a CSocketCalls: the
+// connection's own by default, or one the creator gives, which must
+// outlive the connection.
+//
 // The session steps (SendHelo ... Reset) are defined in session.cpp.
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
 #define MAILVANE_SMTP_SMTP_CONNECTION_H
@@ -20,6 +25,7 @@
 
 #include "mail/smtp_timeouts.h"
 #include "smtp/address_list.h"
+#include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
 #include "smtp/socket_io.h"
 
@@ -46,6 +52,7 @@ struct CCommandResult {
 class CSmtpConnection {
  public:
   CSmtpConnection();
+  explicit CSmtpConnection(CSocketCalls &calls);
   ~CSmtpConnection();
   CSmtpConnection(const CSmtpConnection &) = delete;
   CSmtpConnection &operator=(const CSmtpConnection &) = delete;
@@ -97,6 +104,8 @@ class CSmtpConnection {
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);
   void SetText(const std::string &text) { m_lastError = text; }
 
+  CSocketCalls m_realCalls;
+  CSocketCalls &m_calls;
   CSocketIo m_socket;
   CSocketChannel m_channel;
   CSmtpTimeouts m_timeouts;

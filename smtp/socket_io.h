@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "smtp/address_list.h"
+#include "smtp/socket_calls.h"
 
 // Which step of one address's connect failed; kConnected when none did.
 enum class ConnectStep {
@@ -43,10 +44,11 @@ class CSocketIo {
 
   bool IsOpen() const { return m_socket != kNoSocket; }
 
-  // Connects to one address, waiting at most timeoutMs. On failure the
-  // socket is closed again and *error holds the code that belongs to the
-  // failed step.
-  ConnectStep ConnectTo(const CAddressEntry &address, int timeoutMs, int *error);
+  // Connects to one address, waiting at most timeoutMs; the events and
+  // their selection come from calls. On failure the socket is closed again
+  // and *error holds the code that belongs to the failed step.
+  ConnectStep ConnectTo(const CAddressEntry &address, int timeoutMs, CSocketCalls &calls,
+                        int *error);
 
   // Writes all length bytes; each wait for the socket to take more is at
   // most timeoutMs.
@@ -58,12 +60,6 @@ class CSocketIo {
 
   // Shuts the socket down both ways and closes it; nothing on a closed one.
   void Close();
-
-  // The machine's host name, NUL-terminated within size bytes.
-  static bool GetHostName(char *buffer, std::size_t size, int *error);
-
-  // The platform's last socket error code.
-  static int LastError();
 
  private:
   static constexpr std::intptr_t kNoSocket = -1;

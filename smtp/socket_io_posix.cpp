@@ -3,7 +3,6 @@
 // EPIPE, not a SIGPIPE that would end the host process.
 #include "smtp/socket_io.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -34,7 +33,8 @@ int WaitFor(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, int *error) {
+ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CSocketCalls &calls,
+                                 int *error) {
   Close();
   *error = 0;
   int fd = socket(address.family, address.socketType | SOCK_CLOEXEC, address.protocol);
@@ -44,9 +44,12 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
   }
   m_socket = fd;
   ConnectStep failed = ConnectStep::kConnected;
-  int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
-    *error = errno;
+  // No event is waited on here (poll needs none), but the steps are those
+  // of every platform.
+  SocketEvent event = nullptr;
+  if (!calls.CreateConnectEvent(&event, error)) {
+    failed = ConnectStep::kCreateEvent;
+  } else if (!calls.SelectConnect(m_socket, event, error)) {
     failed = ConnectStep::kSelect;
   } else if (connect(fd, reinterpret_cast<const sockaddr *>(address.address),
                      static_cast<socklen_t>(address.length)) != 0) {
@@ -69,6 +72,10 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
         }
       }
     }
+  }
+  if (failed == ConnectStep::kConnected) {
+    SocketEvent record = nullptr;
+    if (!calls.CreateRecordEvent(&record, error)) failed = ConnectStep::kIoEvent;
   }
   if (failed != ConnectStep::kConnected) {
     Close();
@@ -146,16 +153,3 @@ void CSocketIo::Close() {
   close(fd);
   m_socket = kNoSocket;
 }
-
-bool CSocketIo::GetHostName(char *buffer, std::size_t size, int *error) {
-  *error = 0;
-  if (size == 0) return false;
-  if (gethostname(buffer, size) != 0) {
-    *error = errno;
-    return false;
-  }
-  buffer[size - 1] = '\0';  // a truncated name need not be terminated
-  return true;
-}
-
-int CSocketIo::LastError() { return errno; }

@@ -81,7 +81,8 @@ void Rearm(OVERLAPPED &record) {
 
 }  // namespace
 
-ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, int *error) {
+ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CSocketCalls &calls,
+                                 int *error) {
   Close();
   *error = 0;
   SOCKET s = WSASocketA(address.family, address.socketType, address.protocol, nullptr, 0,
@@ -92,13 +93,12 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
   }
   m_socket = static_cast<std::intptr_t>(s);
   ConnectStep failed = ConnectStep::kConnected;
-  WSAEVENT event = WSACreateEvent();
-  if (event == WSA_INVALID_EVENT) {
-    *error = WSAGetLastError();
+  SocketEvent created = nullptr;
+  if (!calls.CreateConnectEvent(&created, error)) {
     failed = ConnectStep::kCreateEvent;
   } else {
-    if (WSAEventSelect(s, event, FD_CONNECT) != 0) {
-      *error = WSAGetLastError();
+    WSAEVENT event = static_cast<WSAEVENT>(created);
+    if (!calls.SelectConnect(m_socket, event, error)) {
       failed = ConnectStep::kSelect;
     } else if (WSAConnect(s, reinterpret_cast<const sockaddr *>(address.address),
                           static_cast<int>(address.length), nullptr, nullptr, nullptr,
@@ -140,12 +140,12 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
   }
   OVERLAPPED &record = *reinterpret_cast<OVERLAPPED *>(m_record);
   std::memset(&record, 0, sizeof record);
-  record.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-  if (record.hEvent == nullptr) {
-    *error = static_cast<int>(GetLastError());
+  SocketEvent recordEvent = nullptr;
+  if (!calls.CreateRecordEvent(&recordEvent, error)) {
     Close();
     return ConnectStep::kIoEvent;
   }
+  record.hEvent = static_cast<HANDLE>(recordEvent);
   return ConnectStep::kConnected;
 }
 
@@ -230,16 +230,3 @@ void CSocketIo::Close() {
   std::memset(&record, 0, sizeof record);
   m_socket = kNoSocket;
 }
-
-bool CSocketIo::GetHostName(char *buffer, std::size_t size, int *error) {
-  *error = 0;
-  if (size == 0) return false;
-  if (gethostname(buffer, static_cast<int>(size)) != 0) {
-    *error = WSAGetLastError();
-    return false;
-  }
-  buffer[size - 1] = '\0';
-  return true;
-}
-
-int CSocketIo::LastError() { return WSAGetLastError(); }

@@ -48,6 +48,10 @@ CScriptedServer &CScriptedServer::Close() {
   m_script.push_back({Step::kClose, {}});
   return *this;
 }
+CScriptedServer &CScriptedServer::Reset() {
+  m_script.push_back({Step::kReset, {}});
+  return *this;
+}
 CScriptedServer &CScriptedServer::Stall() {
   m_script.push_back({Step::kStall, {}});
   return *this;
@@ -79,6 +83,13 @@ void CScriptedServer::Stop() {
   m_client = kNoTestSocket;
   TestClose(m_listener);
   m_listener = kNoTestSocket;
+}
+
+bool CScriptedServer::AwaitEnd() {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
+  while (!m_ended && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return m_ended;
 }
 
 std::string CScriptedServer::Received() const {
@@ -165,6 +176,11 @@ bool CScriptedServer::Play(const Step &step) {
       m_client = kNoTestSocket;
       m_closed = true;
       return false;
+    case Step::kReset:
+      TestReset(m_client);
+      m_client = kNoTestSocket;
+      m_closed = true;
+      return false;
     case Step::kStall:
       while (!m_stop) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
       return false;
@@ -198,6 +214,7 @@ void CScriptedServer::Run() {
     if (!going) break;
     going = Play(step);
   }
+  m_ended = true;
   if (m_client == kNoTestSocket) return;
   // After the script: record whatever else comes until the client closes.
   deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);

@@ -1,8 +1,8 @@
 // CScriptedServer: the server side of an SMTP dialogue for tests, on the
 // loopback address of the test process.
 //
-// The test writes a script (expect a line, send bytes, pause, close, stall,
-// read the message, read slowly), starts the server, runs the client and
+// The test writes a script (expect a line, send bytes, pause, close, reset,
+// stall, read the message, read slowly), starts the server, runs the client and
 // stops the server. The server accepts one connection and plays the script
 // on its own thread; after the script it keeps reading until the client
 // closes. Every byte the client sent is recorded in order. Every wait is
@@ -41,6 +41,8 @@ class CScriptedServer {
   CScriptedServer &Delay(int ms);
   // Closes the connection; the script ends.
   CScriptedServer &Close();
+  // Resets the connection (the client gets an RST); the script ends.
+  CScriptedServer &Reset();
   // Holds the connection and reads nothing until Stop; the script ends.
   CScriptedServer &Stall();
   // Reads bytes in pieces of at most piece bytes with a pause after each.
@@ -50,6 +52,8 @@ class CScriptedServer {
 
   bool Start();
   void Stop();
+  // Waits at most kStepLimitMs for the script to end; true when it has.
+  bool AwaitEnd();
   int Port() const { return m_port; }
   const char *Host() const { return LoopbackText(m_family); }
 
@@ -58,7 +62,7 @@ class CScriptedServer {
 
  private:
   struct Step {
-    enum Kind { kExpect, kAnyLine, kData, kSend, kDelay, kClose, kStall, kSlow } kind;
+    enum Kind { kExpect, kAnyLine, kData, kSend, kDelay, kClose, kReset, kStall, kSlow } kind;
     std::string bytes;
     std::size_t count = 0;
     std::size_t piece = 0;
@@ -83,6 +87,7 @@ class CScriptedServer {
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_closed{false};
+  std::atomic<bool> m_ended{false};  // the script has been played
   std::string m_pending;  // received, not yet taken by a step
   mutable std::mutex m_lock;
   std::string m_received;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
 using TestSocket = std::intptr_t;
@@ -40,6 +41,10 @@ bool TestSendAll(TestSocket s, const char *data, std::size_t length);
 
 void TestClose(TestSocket s);
 
+// Closes s with an immediate reset (SO_LINGER on, time 0): the peer gets an
+// RST instead of the orderly end of the stream.
+void TestReset(TestSocket s);
+
 // Starts a connect to the loopback of family without waiting for it.
 TestSocket TestStartConnect(TestFamily family, int port);
 // The connect started completed within timeoutMs (successfully or not).
@@ -52,5 +57,14 @@ int TestUnusedPort(TestFamily family);
 bool TestHasLoopback(TestFamily family);
 
 std::string TestHostName();
+
+// The platform's error codes for the socket failures the tests provoke:
+// a socket of a family it does not know, a connect given an address too
+// short for its family (WinSock names WSAEFAULT, Wine gives
+// WSAEADDRNOTAVAIL), and a receive or write on a connection the peer has
+// reset (POSIX gives ECONNRESET once, EPIPE for later writes).
+int TestErrorUnknownFamily();
+std::set<int> TestErrorsOfShortAddress();
+std::set<int> TestErrorsOfReset();
 
 #endif

@@ -119,6 +119,13 @@ void TestClose(TestSocket s) {
   if (s != kNoTestSocket) CloseRaw(Raw(s));
 }
 
+void TestReset(TestSocket s) {
+  if (s == kNoTestSocket) return;
+  linger now{1, 0};
+  setsockopt(Raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&now), sizeof now);
+  CloseRaw(Raw(s));
+}
+
 TestSocket TestStartConnect(TestFamily family, int port) {
   TestSocketsStart();
   Native fd = NewSocket(FamilyOf(family));
@@ -161,3 +168,7 @@ std::string TestHostName() {
   if (gethostname(name, sizeof name - 1) != 0) return std::string();
   return name;
 }
+
+int TestErrorUnknownFamily() { return EAFNOSUPPORT; }
+std::set<int> TestErrorsOfShortAddress() { return {EINVAL}; }
+std::set<int> TestErrorsOfReset() { return {ECONNRESET, EPIPE}; }

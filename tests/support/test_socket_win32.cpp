@@ -124,6 +124,13 @@ void TestClose(TestSocket s) {
   if (s != kNoTestSocket) CloseRaw(Raw(s));
 }
 
+void TestReset(TestSocket s) {
+  if (s == kNoTestSocket) return;
+  linger now{1, 0};
+  setsockopt(Raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&now), sizeof now);
+  CloseRaw(Raw(s));
+}
+
 TestSocket TestStartConnect(TestFamily family, int port) {
   TestSocketsStart();
   Native fd = NewSocket(FamilyOf(family));
@@ -165,4 +172,10 @@ std::string TestHostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0) return std::string();
   return name;
+}
+
+int TestErrorUnknownFamily() { return WSAEAFNOSUPPORT; }
+std::set<int> TestErrorsOfShortAddress() { return {WSAEFAULT, WSAEADDRNOTAVAIL}; }
+std::set<int> TestErrorsOfReset() {
+  return {WSAECONNRESET, WSAECONNABORTED, ERROR_NETNAME_DELETED};
 }

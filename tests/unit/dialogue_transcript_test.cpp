@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "mime/base64.h"
 #include "tests/support/scripted_server.h"
@@ -205,6 +207,108 @@ TEST(DialogueTranscript, EnvelopeElementsUpTo988Characters) {
     EXPECT_EQ(mail.GetLastErrorText(),
               size == 988 ? "SMTP Server response code(550)" : "Recipient address too long");
   }
+}
+
+struct BreakerCase {
+  const char *name;
+  std::string bcc;
+  std::string sent;  // the RCPT TO commands before the refusal
+};
+
+// An element holding CR or LF would end its command early and smuggle
+// in one of its own: it is refused before its command is built, and the
+// transaction is reset.
+TEST(DialogueTranscript, ElementThatWouldBreakItsCommandIsRefused) {
+  const BreakerCase cases[] = {
+      {"first element", "a@x\r\nRSET", ""},
+      {"second element", "a@x,b@x\nDATA", Rcpt("a@x")},
+  };
+  for (const BreakerCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n");
+    if (!c.sent.empty()) server.Expect(c.sent).Send("250 ok\r\n");
+    server.Expect("RSET\r\n").Send("250 ok\r\n");
+    CTestMail mail;
+    mail.m_from = "f@x";
+    mail.m_bcc = c.bcc;
+    EXPECT_EQ(SendTo(server, mail), E_FAIL);
+    EXPECT_EQ(mail.GetLastErrorText(), "Invalid recipient address");
+    EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n" + c.sent + "RSET\r\n");
+  }
+}
+
+// A mail whose writer fails without saying why.
+class CSilentlyFailingMail : public CTestMail {
+ public:
+  int WriteTo(COutputChannel *, const char *, int) override { return 0; }
+};
+
+TEST(DialogueTranscript, WriterFailureWithoutAReasonIsNamed) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n").Expect("DATA\r\n").Send("354 go\r\n");
+  CSilentlyFailingMail mail;
+  mail.m_from = "f@x";
+  mail.m_bcc = "a@x";
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  EXPECT_EQ(mail.GetLastErrorText(), "Cannot write message");
+  EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + "DATA\r\n");
+}
+
+// How long a reset sent on loopback may take to reach the client after the
+// server's close returned: far more than it ever does.
+constexpr auto kResetSettle = std::chrono::milliseconds(100);
+
+// A mail that writes its first line, waits until the server has reset the
+// connection and the reset has arrived, and then writes the rest.
+class CMailCutByAReset : public CTestMail {
+ public:
+  explicit CMailCutByAReset(CScriptedServer &server) : m_server(server) {}
+  int WriteTo(COutputChannel *channel, const char *, int) override {
+    if (!channel->WriteBytes(kFirstLine, sizeof kFirstLine - 1)) return 0;
+    if (!m_server.AwaitEnd()) return 0;
+    std::this_thread::sleep_for(kResetSettle);
+    return channel->WriteBytes(kRest, sizeof kRest - 1) ? 1 : 0;
+  }
+  static constexpr char kFirstLine[] = "Subject: cut\r\n";
+  static constexpr char kRest[] = "\r\nHello.\r\n";
+
+ private:
+  CScriptedServer &m_server;
+};
+
+TEST(DialogueTranscript, MessageCutOffByAResetIsNotSent) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+      .Expect(Rcpt("a@x")).Send("250 ok\r\n").Expect("DATA\r\n").Send("354 go\r\n")
+      .Expect(CMailCutByAReset::kFirstLine).Reset();
+  CMailCutByAReset mail(server);
+  mail.m_from = "f@x";
+  mail.m_bcc = "a@x";
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  std::set<std::string> texts;
+  for (int code : TestErrorsOfReset())
+    texts.insert("Cannot send message(" + std::to_string(code) + ")");
+  EXPECT_EQ(texts.count(mail.GetLastErrorText()), 1u) << mail.GetLastErrorText();
+}
+
+TEST(DialogueTranscript, ReplyCutOffByAResetIsNotReceived) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n")
+      .Expect("MAIL FROM:<f@x>\r\n").Reset();
+  CTestMail mail;
+  mail.m_from = "f@x";
+  mail.m_bcc = "a@x";
+  EXPECT_EQ(SendTo(server, mail), E_FAIL);
+  std::set<std::string> texts;
+  for (int code : TestErrorsOfReset())
+    texts.insert("Cannot receive reply(" + std::to_string(code) + ")");
+  EXPECT_EQ(texts.count(mail.GetLastErrorText()), 1u) << mail.GetLastErrorText();
+  EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "smtp/address_list.h"
 #include "smtp/reply.h"
@@ -42,6 +43,14 @@ CAddressList Resolved(const char *host, int port) {
 // (WSAECONNREFUSED).
 const std::set<std::string> kRefusedTexts = {"Socket event error(111)", "Socket error(111)",
                                              "Socket event error(10061)", "Socket error(10061)"};
+
+// The text is prefix "(" code ")" with one of codes.
+bool IsTextWithCode(const std::string &text, const std::string &prefix,
+                    const std::set<int> &codes) {
+  for (int code : codes)
+    if (text == prefix + "(" + std::to_string(code) + ")") return true;
+  return false;
+}
 
 struct GreetingCase {
   const char *name;
@@ -181,6 +190,53 @@ TEST(SmtpConnect, HostNameWithTwoAddressesConnectsToTheOneListening) {
   EXPECT_NE(connection.GetLastErrorText(), "");
 }
 
+// A family that no platform knows, so that no socket can be made for it.
+constexpr int kUnknownFamily = 12345;
+
+TEST(SmtpConnect, SocketThatCannotBeMadeEndsTheConnect) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Delay(200);
+  ASSERT_TRUE(server.Start());
+  CAddressEntry unknown;
+  unknown.family = kUnknownFamily;
+  unknown.socketType = SocketTypeStream();
+  unknown.length = 16;
+  CAddressList list;
+  list.Add(unknown);
+  list.Add(Resolved(server.Host(), server.Port()));
+  CTestConnection connection;
+  EXPECT_FALSE(connection.CSmtpConnection::ConnectTo(list, kTestShortLimitMs));
+  EXPECT_EQ(connection.GetLastErrorText(),
+            "Cannot create socket(" + std::to_string(TestErrorUnknownFamily()) + ")");
+  EXPECT_FALSE(connection.IsConnected());
+  server.Stop();
+  // The address after it was not tried.
+  EXPECT_EQ(server.Problems(), std::vector<std::string>{"no client connected"});
+}
+
+// An address too short for its family is refused by the connect call
+// itself, before anything is sent; the next address is tried.
+TEST(SmtpConnect, AddressRefusedAtOnceIsFollowedByTheNext) {
+  for (bool followed : {false, true}) {
+    SCOPED_TRACE(followed ? "then the server" : "alone");
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Delay(200);
+    ASSERT_TRUE(server.Start());
+    CAddressList good = Resolved(server.Host(), server.Port());
+    CAddressEntry truncated = good.At(0);
+    truncated.length = 3;
+    CAddressList list;
+    list.Add(truncated);
+    if (followed) list.Add(good);
+    CTestConnection connection;
+    EXPECT_EQ(connection.CSmtpConnection::ConnectTo(list, kTestShortLimitMs), followed);
+    EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Socket error",
+                               TestErrorsOfShortAddress()))
+        << connection.GetLastErrorText();
+    EXPECT_EQ(connection.IsConnected(), followed);
+  }
+}
+
 TEST(SmtpConnect, PortBecomesTheServiceText) {
   CAddressList list = Resolved("127.0.0.1", 587);
   ASSERT_GE(list.Count(), 1u);
@@ -248,6 +304,56 @@ TEST(SmtpCommand, LateGreetingLineBecomesTheNextReply) {
   EXPECT_FALSE(connection.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server response code(220)");
   EXPECT_FALSE(connection.IsConnected());
+}
+
+// How long a reset sent on loopback may take to reach the client after the
+// server's close returned: far more than it ever does.
+constexpr auto kResetSettle = std::chrono::milliseconds(100);
+
+
+TEST(SmtpReset, ReplyCutOffByAResetIsNotReceived) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").ExpectAnyLine().Reset();
+  ASSERT_TRUE(server.Start());
+  CTestConnection connection;
+  ASSERT_TRUE(connection.ConnectTo(server));
+  EXPECT_FALSE(connection.SendHelo());
+  EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Cannot receive reply",
+                             TestErrorsOfReset()))
+      << connection.GetLastErrorText();
+  EXPECT_FALSE(connection.IsConnected());
+}
+
+// The server resets once it has read a first line; the client writes
+// again only when the reset has surely arrived, so the write itself fails
+// (and a write after it ends no process with SIGPIPE).
+TEST(SmtpReset, WritesAfterAResetFail) {
+  for (bool command : {true, false}) {
+    SCOPED_TRACE(command ? "command" : "message");
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect("NOOP\r\n").Reset();
+    ASSERT_TRUE(server.Start());
+    CTestConnection connection;
+    ASSERT_TRUE(connection.ConnectTo(server));
+    ASSERT_TRUE(connection.Channel()->WriteBytes("NOOP\r\n", 6));
+    ASSERT_TRUE(server.AwaitEnd());
+    std::this_thread::sleep_for(kResetSettle);
+    if (command) {
+      EXPECT_FALSE(connection.SendHelo());
+      EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Cannot send command",
+                                 TestErrorsOfReset()))
+          << connection.GetLastErrorText();
+      EXPECT_FALSE(connection.IsConnected());
+    } else {
+      EXPECT_FALSE(connection.Channel()->WriteBytes("line\r\n", 6));
+      EXPECT_FALSE(connection.Channel()->WriteBytes("line\r\n", 6));
+      EXPECT_TRUE(IsTextWithCode(connection.Channel()->FailureText(), "Cannot send message",
+                                 TestErrorsOfReset()))
+          << connection.Channel()->FailureText();
+    }
+    server.Stop();
+    EXPECT_EQ(server.Received(), "NOOP\r\n");
+  }
 }
 
 std::string Pattern(std::size_t size) {

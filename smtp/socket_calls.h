@@ -1,0 +1,45 @@
+// CSocketCalls: the few platform calls of a connection that nothing outside
+// the process can make fail: starting the socket library, creating the
+// connect's event and selecting it on the socket, creating the event of the
+// read/write record, and asking for the host name.
+//
+// A connection makes these calls through the object it was given; by
+// default its own instance of this class, which makes the real calls. A
+// test derives from it and fails the call it chooses with the error code it
+// chooses, so that the connection's handling of that failure can be seen.
+// Every call returns true, or false with the platform's error code in
+// *error. The object holds no state of its own and may be shared by the
+// connections of one thread; it must outlive the connections using it.
+//
+// On POSIX a connect needs no events: CreateConnectEvent and
+// CreateRecordEvent give a null event and always succeed, and
+// SelectConnect only makes the socket non-blocking.
+#ifndef MAILVANE_SMTP_SOCKET_CALLS_H
+#define MAILVANE_SMTP_SOCKET_CALLS_H
+
+#include <cstddef>
+#include <cstdint>
+
+// A platform event (a WinSock or kernel event handle); null for none.
+using SocketEvent = void *;
+
+class CSocketCalls {
+ public:
+  CSocketCalls() = default;
+  virtual ~CSocketCalls() = default;
+  CSocketCalls(const CSocketCalls &) = delete;
+  CSocketCalls &operator=(const CSocketCalls &) = delete;
+
+  // Starts the socket library of the process, once (CWinsockInit).
+  virtual bool StartSockets(int *error);
+  // The event a connect is awaited on.
+  virtual bool CreateConnectEvent(SocketEvent *event, int *error);
+  // Makes socket report the end of its connect on event, and not block.
+  virtual bool SelectConnect(std::intptr_t socket, SocketEvent event, int *error);
+  // The event of the read/write record of a connected socket.
+  virtual bool CreateRecordEvent(SocketEvent *event, int *error);
+  // The machine's host name, NUL-terminated within size bytes.
+  virtual bool GetHostName(char *buffer, std::size_t size, int *error);
+};
+
+#endif

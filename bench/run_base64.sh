@@ -6,4 +6,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench-release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMAILVANE_TESTS=OFF >/dev/null
 ninja -C "$build" -j2 base64_bench >/dev/null
-exec "$build/bench/base64_bench" "$@"
+exec "$build/bin/base64_bench" "$@"

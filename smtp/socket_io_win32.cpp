@@ -91,6 +91,10 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, in
     return ConnectStep::kCreateSocket;
   }
   m_socket = static_cast<std::intptr_t>(s);
+  // See socket_io.h: no Nagle delay (best effort; without it only slower).
+  BOOL noDelay = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay),
+             sizeof noDelay);
   ConnectStep failed = ConnectStep::kConnected;
   WSAEVENT event = WSACreateEvent();
   if (event == WSA_INVALID_EVENT) {

@@ -14,6 +14,7 @@
 
 #include "mail/smtp_mail.h"
 #include "mime/base64.h"
+#include "proc/com_guard.h"
 #include "proc/request_driver.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
@@ -71,8 +72,9 @@ constexpr char kClosed[] = "Connection closed by server";
 constexpr char kLostConnection[] = "Cannot send message(";
 
 // The platform's numbers for a write to a connection the peer reset or
-// closed: EPIPE, ECONNRESET, WSAECONNABORTED, WSAECONNRESET.
-const int kLostConnectionErrors[] = {32, 104, 10053, 10054};
+// closed: EPIPE, ECONNRESET; ERROR_NETNAME_DELETED (an overlapped send),
+// WSAECONNABORTED, WSAECONNRESET.
+const int kLostConnectionErrors[] = {32, 104, 64, 10053, 10054};
 
 const FaultRow kRows[] = {
     {Step::kGreeting, Fault::kClose, kClosed},
@@ -321,6 +323,7 @@ class FaultMatrix : public ::testing::Test {
         .Varchar("@message", "Hello.");
     if (Authenticates(row.step)) call.Varchar("@user", "u").Varchar("@pwd", "p");
     if (row.step == Step::kMessage) call.Varchar("@attachments", s_large);
+    CComGuard com;
     CSmtpMail mail;
     const CSmtpTimeouts limits = TimeoutsFor(row.step, row.fault);
     mail.SetTimeouts(limits);

@@ -23,6 +23,12 @@ class IconvHandle {
 
 // Bytes taken from the output area per iconv round.
 constexpr std::size_t kChunk = 4096;
+// Input bytes given to one iconv call. After a character the target
+// cannot hold, glibc converts the input it was given once more to find
+// where it stopped; with the whole text at once, a long text full of such
+// characters costs time in the square of its length (seconds for 1 MiB).
+// A multiple of every unit and longer than any one character.
+constexpr std::size_t kSlice = 256;
 
 // The replacement character '?' as the target encoding writes it (two bytes
 // in UTF-16), from the target's initial shift state.
@@ -66,10 +72,16 @@ bool IconvConvert(const char *from, const char *to, const char *data, std::size_
   while (in_left > 0) {
     char *dst = buffer;
     std::size_t dst_left = sizeof buffer;
-    std::size_t r = iconv(cd.get(), &in, &in_left, &dst, &dst_left);
+    const std::size_t slice = in_left < kSlice ? in_left : kSlice;
+    std::size_t slice_left = slice;
+    std::size_t r = iconv(cd.get(), &in, &slice_left, &dst, &dst_left);
+    const std::size_t consumed = slice - slice_left;
+    in_left -= consumed;
     out.append(buffer, static_cast<std::size_t>(dst - buffer));
     if (r != static_cast<std::size_t>(-1)) continue;
     if (errno == E2BIG) continue;
+    // A character cut by the end of the slice starts the next one.
+    if (errno == EINVAL && consumed > 0 && slice_left < in_left) continue;
     // EILSEQ or EINVAL: the sequence at in cannot be converted. Replace
     // one source unit (a surrogate pair counts as one character).
     std::size_t skip = unit;

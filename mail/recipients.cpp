@@ -4,14 +4,16 @@
 // the BCC text as bare addresses joined by ",".
 //
 // An entry is written "<display name> address". Addresses are not checked
-// for form, only for line breaks: a CR or LF would end the RCPT TO command
-// it travels in and start another (SMTP command injection), so such a list
-// is refused with E_INVALIDARG. A display name with a line break would do
+// for form, only for their bytes: a CR or LF would end the RCPT TO command
+// it travels in and start another (SMTP command injection), and a byte
+// above 0x7E has no 7-bit form (envelope_address.h), so such a list is
+// refused with E_INVALIDARG. A display name with a line break would do
 // the same to the header; it is refused unless the header encoder turned
 // it into an encoded word.
 #include <cstring>
 
 #include "charset/convert.h"
+#include "mail/envelope_address.h"
 #include "mail/lead_byte.h"
 #include "mail/multibyte_text.h"
 #include "mail/smtp_mail.h"
@@ -46,6 +48,25 @@ bool HasLineBreak(const std::string &text) {
 
 enum class AddOutcome { kAdded, kFailed, kRefused };
 
+// A header line holds 998 bytes (RFC 5322 section 2.1.1); an item of the
+// To or CC line stands after "To: " or "CC: " (4) or the TAB of a fold,
+// and before the "," that joins it to the next.
+constexpr std::size_t kLongestHeaderLine = 998;
+constexpr std::size_t kLongestItemLine = kLongestHeaderLine - 4 - 1;
+
+// The longest run of the item between the folds of its encoded words.
+std::size_t LongestLine(const std::string &item) {
+  std::size_t longest = 0;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = item.find("\r\n", start);
+    std::size_t length = (end == std::string::npos ? item.size() : end) - start;
+    if (length > longest) longest = length;
+    if (end == std::string::npos) return longest;
+    start = end + 2;
+  }
+}
+
 // Splits "<name> address" (or a bare address) into its trimmed parts.
 // Returns false when the brackets are malformed; nothing is stored then.
 bool SplitEntry(const std::string &entry, std::string &address, std::string &name,
@@ -67,7 +88,7 @@ bool SplitEntry(const std::string &entry, std::string &address, std::string &nam
 AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const std::string &address,
                            const std::string &name, std::uint32_t code_page,
                            const CLeadBytes &lead) {
-  if (HasLineBreak(address)) return AddOutcome::kRefused;
+  if (!IsSendableAddress(address)) return AddOutcome::kRefused;
   try {
     std::string converted;
     if (header.m_multiLanguage != nullptr) {
@@ -109,6 +130,10 @@ AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const s
     item += " <";
     item += address;
     item.push_back('>');
+    // The list fold puts every item on a line of its own; an item that
+    // cannot be folded to fit one (a long name without unsafe bytes is
+    // quoted, not encoded) would break the line limit of the header.
+    if (LongestLine(item) > kLongestItemLine) return AddOutcome::kRefused;
     list += item;
     return AddOutcome::kAdded;
   } catch (...) {
@@ -151,7 +176,7 @@ HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t c
     std::string address;
     std::string name;
     if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
-    if (HasLineBreak(address)) return E_INVALIDARG;
+    if (!IsSendableAddress(address)) return E_INVALIDARG;
 
     if (bcc) {
       if (!AddBccAddress(address.c_str())) return HResultOfFailure();
@@ -190,7 +215,7 @@ int CSmtpMail::AddRecipient(std::string &list, const char *address, const char *
 
 int CSmtpMail::AddBccAddress(const char *address) {
   if (address == nullptr) return 0;
-  if (std::strpbrk(address, "\r\n") != nullptr) return 0;
+  if (!IsSendableAddress(address)) return 0;
   try {
     std::string item;
     if (!m_bcc.empty()) item.push_back(',');

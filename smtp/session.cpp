@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "mail/envelope_address.h"
 #include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
 #include "mime/base64.h"
@@ -56,12 +57,7 @@ constexpr char kStartData[] = "354";
 constexpr int kRecipientOk = 250;
 constexpr int kRecipientForwarded = 251;
 
-// The bytes that must never reach a command from an address.
-const std::string kCommandBreakers("\r\n\0", 3);
-
-bool HoldsCommandBreaker(const std::string &text) {
-  return text.find_first_of(kCommandBreakers) != std::string::npos;
-}
+bool HoldsCommandBreaker(const std::string &text) { return !IsSendableAddress(text); }
 
 // Overwrites a buffer that held credentials when the step ends, however it
 // ends.

@@ -8,6 +8,13 @@
 // touched afterwards; the caller then closes the socket. Error numbers are
 // the platform's own (WinSock codes, errno). The object owns its socket and
 // closes it when destroyed. Not shared between threads.
+//
+// The socket is set to TCP_NODELAY. During DATA the client writes the
+// message in several pieces and then the end of data without waiting for
+// a reply; with Nagle's algorithm each small piece after the first waits
+// for the ACK of the one before, which a server delays (40 ms on Linux) as
+// it has nothing to send, so every mail cost a delayed ACK or two. The
+// message writers fill buffers of kilobytes, so packets stay large.
 #ifndef MAILVANE_SMTP_SOCKET_IO_H
 #define MAILVANE_SMTP_SOCKET_IO_H
 

@@ -81,9 +81,7 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CS
     Close();
     return failed;
   }
-  // Commands and message pieces go out as written: without this, Nagle's
-  // rule holds each small write until the server's delayed ACK, some 40 ms
-  // a message on a server that does not answer during DATA.
+  // No Nagle delay: see socket_io.h.
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return failed;

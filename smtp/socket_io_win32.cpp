@@ -128,7 +128,7 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CS
       WSAEventSelect(s, nullptr, 0);
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
-      // Each write goes out at once (no Nagle wait for the delayed ACK).
+      // No Nagle delay: see socket_io.h.
       BOOL one = TRUE;
       setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
     }

@@ -69,6 +69,11 @@ CScriptedServer &CScriptedServer::ReceiveBuffer(int bytes) {
   return *this;
 }
 
+CScriptedServer &CScriptedServer::WatchForClose() {
+  m_watchClose = true;
+  return *this;
+}
+
 bool CScriptedServer::Start() {
   m_listener = TestListen(m_family, 4, &m_port, m_receiveBuffer);
   if (m_listener == kNoTestSocket) return false;
@@ -79,6 +84,10 @@ bool CScriptedServer::Start() {
 void CScriptedServer::Stop() {
   m_stop = true;
   if (m_thread.joinable()) m_thread.join();
+  if (m_watchClose && m_client != kNoTestSocket) {
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (!m_closed && Clock::now() < deadline) ReceiveSome(kSliceMs, kReceiveSize);
+  }
   TestClose(m_client);
   m_client = kNoTestSocket;
   TestClose(m_listener);
@@ -114,6 +123,7 @@ bool CScriptedServer::ReceiveSome(int timeoutMs, std::size_t most) {
   if (n == kTestTimedOut) return false;
   if (n <= 0) {
     m_closed = true;
+    m_peerClosed = true;
     return false;
   }
   m_pending.append(buffer.data(), static_cast<std::size_t>(n));

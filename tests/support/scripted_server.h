@@ -25,6 +25,8 @@ class CScriptedServer {
  public:
   // The longest any one step waits for the client.
   static constexpr int kStepLimitMs = 4000;
+  // How long Stop waits for the client's close when watching for it.
+  static constexpr int kCloseWaitMs = 2000;
 
   explicit CScriptedServer(TestFamily family = TestFamily::kIpv4, int port = 0);
   ~CScriptedServer();
@@ -49,6 +51,10 @@ class CScriptedServer {
   CScriptedServer &ReadSlowly(std::size_t bytes, std::size_t piece, int pauseMs);
   // SO_RCVBUF of the accepted socket; call before Start.
   CScriptedServer &ReceiveBuffer(int bytes);
+  // Makes Stop wait (at most kCloseWaitMs) for the client to close a
+  // connection the server still holds, reading and recording what comes,
+  // so that ClientClosed tells whether it did.
+  CScriptedServer &WatchForClose();
 
   bool Start();
   void Stop();
@@ -59,6 +65,8 @@ class CScriptedServer {
 
   std::string Received() const;
   std::vector<std::string> Problems() const;
+  // The client closed (or reset) the connection while the server held it.
+  bool ClientClosed() const { return m_peerClosed; }
 
  private:
   struct Step {
@@ -88,6 +96,8 @@ class CScriptedServer {
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_closed{false};
   std::atomic<bool> m_ended{false};  // the script has been played
+  std::atomic<bool> m_peerClosed{false};
+  bool m_watchClose = false;
   std::string m_pending;  // received, not yet taken by a step
   mutable std::mutex m_lock;
   std::string m_received;

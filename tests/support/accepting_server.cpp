@@ -1,0 +1,188 @@
+#include "tests/support/accepting_server.h"
+
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Receives are sliced so that Stop is seen soon.
+constexpr int kSliceMs = 20;
+constexpr std::size_t kReceiveSize = 64 * 1024;
+constexpr char kCrLf[] = "\r\n";
+constexpr char kEndOfData[] = "\r\n.\r\n";
+constexpr char kFinalDot[] = ".\r\n";
+// The message may be as long as the tests make it.
+constexpr std::size_t kLongestMessage = 64u * 1024 * 1024;
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
+bool Reply(TestSocket client, const char *text) {
+  return TestSendAll(client, text, std::char_traits<char>::length(text));
+}
+
+}  // namespace
+
+CAcceptingServer::~CAcceptingServer() { Stop(); }
+
+bool CAcceptingServer::Start() {
+  m_listener = TestListen(TestFamily::kIpv4, 8, &m_port);
+  if (m_listener == kNoTestSocket) return false;
+  m_thread = std::thread([this] { Run(); });
+  return true;
+}
+
+void CAcceptingServer::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  TestClose(m_listener);
+  m_listener = kNoTestSocket;
+}
+
+int CAcceptingServer::Connections() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_connections;
+}
+std::string CAcceptingServer::Received() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_received;
+}
+std::vector<std::string> CAcceptingServer::Commands() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_commands;
+}
+std::vector<std::string> CAcceptingServer::Messages() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_messages;
+}
+int CAcceptingServer::Unknown() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_unknown;
+}
+std::vector<std::string> CAcceptingServer::Problems() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_problems;
+}
+
+void CAcceptingServer::Run() {
+  while (!m_stop) {
+    TestSocket client = TestAccept(m_listener, kSliceMs);
+    if (client == kNoTestSocket) continue;
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      ++m_connections;
+    }
+    Serve(client);
+    TestClose(client);
+  }
+}
+
+bool CAcceptingServer::TakeUntil(TestSocket client, const char *terminator, std::size_t limit,
+                                 std::string *taken) {
+  const std::string end(terminator);
+  std::size_t searched = 0;
+  std::string buffer(kReceiveSize, '\0');
+  for (;;) {
+    std::size_t at = m_pending.find(end, searched);
+    if (at != std::string::npos) {
+      *taken = m_pending.substr(0, at + end.size());
+      m_pending.erase(0, at + end.size());
+      return true;
+    }
+    // Only the tail can still start a terminator.
+    searched = m_pending.size() >= end.size() ? m_pending.size() - end.size() + 1 : 0;
+    if (m_pending.size() > limit) {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_problems.push_back("no " + std::string(end == kCrLf ? "line end" : "end of data") +
+                           " within " + std::to_string(limit) + " bytes");
+      return false;
+    }
+    if (m_stop || NowMs() >= m_deadline) return false;
+    long n = TestReceive(client, buffer.data(), buffer.size(), kSliceMs);
+    if (n == kTestTimedOut) continue;
+    if (n <= 0) return false;
+    m_pending.append(buffer.data(), static_cast<std::size_t>(n));
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_received.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+}
+
+void CAcceptingServer::Serve(TestSocket client) {
+  m_pending.clear();
+  m_deadline = NowMs() + kConnectionLimitMs;
+  if (!Reply(client, "220 accepting\r\n")) return;
+  bool credentialsNext = false;
+  std::string line;
+  while (TakeUntil(client, kCrLf, kLongestLine, &line)) {
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_commands.push_back(line);
+    }
+    if (credentialsNext) {
+      credentialsNext = false;
+      if (!Reply(client, "235 accepted\r\n")) return;
+      continue;
+    }
+    const std::string verb = CommandVerb(line);
+    const char *reply = "500 unknown\r\n";
+    if (verb == "EHLO") {
+      reply = "250-accepting\r\n250 AUTH PLAIN\r\n";
+    } else if (verb == "HELO" || verb == "MAIL" || verb == "RCPT" || verb == "RSET") {
+      reply = "250 ok\r\n";
+    } else if (line == "AUTH PLAIN\r\n") {
+      reply = "334 \r\n";
+      credentialsNext = true;
+    } else if (verb == "QUIT") {
+      Reply(client, "221 bye\r\n");
+      return;
+    } else if (verb == "DATA") {
+      if (!Reply(client, "354 go\r\n")) return;
+      // The message starts right after DATA; "." CR LF alone would be an
+      // empty message, which the client never sends.
+      m_pending.insert(0, kCrLf);
+      std::string message;
+      if (!TakeUntil(client, kEndOfData, kLongestMessage, &message)) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_problems.push_back("data not ended");
+        return;
+      }
+      {
+        std::lock_guard<std::mutex> hold(m_lock);
+        // The CR LF in front of the dot ends the message's last line.
+        m_messages.push_back(message.substr(2, message.size() - 2 - (sizeof kFinalDot - 1)));
+      }
+      reply = "250 queued\r\n";
+    } else {
+      std::lock_guard<std::mutex> hold(m_lock);
+      ++m_unknown;
+    }
+    if (!Reply(client, reply)) return;
+  }
+}
+
+std::string CommandVerb(const std::string &line) {
+  std::string verb;
+  for (char c : line) {
+    if (c == ' ' || c == ':' || c == '\r' || c == '\n') break;
+    verb.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  }
+  return verb;
+}
+
+std::string Unstuffed(const std::string &message) {
+  std::string out;
+  bool lineStart = true;
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    char c = message[i];
+    if (lineStart && c == '.') {
+      lineStart = false;
+      continue;
+    }
+    out.push_back(c);
+    lineStart = c == '\n' && i > 0 && message[i - 1] == '\r';
+  }
+  return out;
+}

@@ -29,7 +29,8 @@ enum class TlsStart {
   kStarted,
   kSetup,         // the TLS library or the trust file could not be set up
   kTimedOut,      // the handshake did not complete within its limit
-  kFailed,        // the handshake failed (the server closed, sent garbage, ...)
+  kFailed,        // the handshake failed (the server sent garbage, an alert, ...)
+  kClosed,        // the server closed the connection during the handshake
   kOldProtocol,   // the server offers nothing of TLS 1.2 or later
   kUntrusted,     // the chain does not lead to a trusted root, or is invalid
   kNameMismatch,  // the certificate is not for the server's name

@@ -200,6 +200,7 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool veri
     }
   }
   if (IsProtocolRefusal(failure)) return TlsStart::kOldProtocol;
+  if (failure == 0 && state->peerClosed) return TlsStart::kClosed;
   *error = state->status == IoStatus::kFailed ? state->ioError : ReasonOf(failure);
   return TlsStart::kFailed;
 }

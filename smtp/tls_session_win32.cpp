@@ -318,7 +318,8 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
       std::size_t got = 0;
       io = state.Receive(kHandshakeRead, &got, error);
       if (io == IoStatus::kTimedOut) return TlsStart::kTimedOut;
-      if (io != IoStatus::kDone || got == 0) return TlsStart::kFailed;
+      if (io != IoStatus::kDone) return TlsStart::kFailed;
+      if (got == 0) return TlsStart::kClosed;
     }
     SecBuffer in[2] = {{static_cast<ULONG>(state.receivedLength), SECBUFFER_TOKEN,
                         state.received.data()},

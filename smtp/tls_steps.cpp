@@ -59,6 +59,9 @@ bool CSmtpConnection::Handshake() {
     case TlsStart::kFailed:
       SetText(FormatText(kTextTlsHandshake, error));
       break;
+    case TlsStart::kClosed:
+      SetText(kTextTlsClosed);
+      break;
     case TlsStart::kOldProtocol:
       SetText(kTextTlsOldProtocol);
       break;

@@ -41,6 +41,7 @@ inline constexpr char kTextTlsRefused[] = "SMTP Server refused STARTTLS(%s)";
 inline constexpr char kTextTlsSetup[] = "Cannot set up TLS(%d)";
 inline constexpr char kTextTlsTimeout[] = "TLS handshake timeout";
 inline constexpr char kTextTlsHandshake[] = "TLS handshake failed(%d)";
+inline constexpr char kTextTlsClosed[] = "TLS handshake failed: connection closed by server";
 inline constexpr char kTextTlsOldProtocol[] = "TLS handshake failed: server offers no TLS 1.2 or later";
 inline constexpr char kTextTlsUntrusted[] = "Server certificate not trusted(%d)";
 inline constexpr char kTextTlsNameMismatch[] = "Server certificate does not match the server name";

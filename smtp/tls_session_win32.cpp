@@ -48,6 +48,10 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
+// SECURITY_FLAG_IGNORE_UNKNOWN_CA, which wininet.h defines: the chain's
+// root has already been matched against the trust file.
+constexpr DWORD kIgnoreUnknownCa = 0x00000100;
+
 constexpr char kPemBegin[] = "-----BEGIN CERTIFICATE-----";
 constexpr char kPemEnd[] = "-----END CERTIFICATE-----";
 
@@ -258,7 +262,7 @@ TlsStart CheckCertificate(CState &state, const char *serverName, const std::stri
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.fdwChecks = trust != nullptr ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0;
+    ssl.fdwChecks = trust != nullptr ? kIgnoreUnknownCa : 0;
     ssl.pwszServerName = name.data();
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
@@ -287,8 +291,41 @@ TlsStart CheckCertificate(CState &state, const char *serverName, const std::stri
   return verdict;
 }
 
+// The server's first bytes must start a handshake or alert record of TLS
+// (type 22 or 21, major version 3): a plain-text reply would otherwise be
+// taken for the header of a long record and waited for until the limit.
+bool LooksLikeRecord(const char *bytes, std::size_t length) {
+  constexpr unsigned char kAlert = 21, kHandshake = 22, kMajorVersion = 3;
+  const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes);
+  if (length >= 1 && b[0] != kAlert && b[0] != kHandshake) return false;
+  if (length >= 2 && b[1] != kMajorVersion) return false;
+  return true;
+}
+
 bool IsProtocolRefusal(SECURITY_STATUS status) {
   return status == SEC_E_UNSUPPORTED_FUNCTION || status == SEC_E_ALGORITHM_MISMATCH;
+}
+
+// The server's answer to our hello was the alert protocol_version (RFC 8446
+// section 6.2, description 70): it speaks no version we offer. Some
+// providers report it only as an internal error.
+bool IsVersionAlert(const char *bytes, std::size_t length) {
+  constexpr unsigned char kAlert = 21, kProtocolVersion = 70;
+  constexpr std::size_t kAlertRecordSize = 7;  // 5 bytes of header, level, description
+  const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes);
+  return length >= kAlertRecordSize && b[0] == kAlert && b[6] == kProtocolVersion;
+}
+
+// The server answered with a ServerHello of a version below TLS 1.2 (3.3):
+// it chose what we never offered. Some providers report it only as an
+// internal error.
+bool IsOldServerHello(const char *bytes, std::size_t length) {
+  constexpr unsigned char kHandshake = 22, kServerHello = 2, kMajor = 3, kTls12Minor = 3;
+  // 5 bytes of record header, 4 of handshake header, then the version.
+  constexpr std::size_t kVersionAt = 9;
+  const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes);
+  return length >= kVersionAt + 2 && b[0] == kHandshake && b[5] == kServerHello &&
+         b[kVersionAt] == kMajor && b[kVersionAt + 1] < kTls12Minor;
 }
 
 // The handshake proper: tokens out and in until SChannel is done.
@@ -320,6 +357,10 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
       if (io == IoStatus::kTimedOut) return TlsStart::kTimedOut;
       if (io != IoStatus::kDone) return TlsStart::kFailed;
       if (got == 0) return TlsStart::kClosed;
+      if (!LooksLikeRecord(state.received.data(), state.receivedLength)) {
+        *error = Code(SEC_E_ILLEGAL_MESSAGE);
+        return TlsStart::kFailed;
+      }
     }
     SecBuffer in[2] = {{static_cast<ULONG>(state.receivedLength), SECBUFFER_TOKEN,
                         state.received.data()},
@@ -338,7 +379,10 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
     io = state.SendToken(out, error);
     if (FAILED(status)) {
       *error = Code(status);
-      return IsProtocolRefusal(status) ? TlsStart::kOldProtocol : TlsStart::kFailed;
+      bool old = IsProtocolRefusal(status) ||
+                 IsVersionAlert(state.received.data(), state.receivedLength) ||
+                 IsOldServerHello(state.received.data(), state.receivedLength);
+      return old ? TlsStart::kOldProtocol : TlsStart::kFailed;
     }
     if (io != IoStatus::kDone)
       return io == IoStatus::kTimedOut ? TlsStart::kTimedOut : TlsStart::kFailed;

@@ -43,6 +43,8 @@ bool CSmtpConnection::StartTls() {
   return Handshake();
 }
 
+// The handshake is a wait on the server as a reply is: the reply limit
+// bounds it as a whole, and each record written gets the write limit.
 bool CSmtpConnection::Handshake() {
   int error = 0;
   TlsStart start = m_socket.StartTls(m_serverName.c_str(), m_tls.verify, m_tls.trustFile,

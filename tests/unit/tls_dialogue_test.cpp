@@ -61,7 +61,7 @@ TEST(StartTls, KeywordInALateReceiveIsFoundAndARefusalEndsTheCall) {
       .Send("454 TLS not available now\r\n")
       .Delay(300);
   Outcome sent = SendWith(server, TlsMode::kStartTls, true);
-    EXPECT_EQ(sent.result, E_FAIL);
+  EXPECT_EQ(sent.result, E_FAIL);
   EXPECT_EQ(sent.text, "SMTP Server refused STARTTLS(454)");
   EXPECT_EQ(server.Received(), Ehlo() + kStartTls);
 }
@@ -77,7 +77,7 @@ TEST(StartTls, FailedHandshakeSendsNoPlainCommand) {
       .Send("250 this is no TLS record at all\r\n")
       .Delay(300);
   Outcome sent = SendWith(server, TlsMode::kStartTls, true);
-    EXPECT_EQ(sent.result, E_FAIL);
+  EXPECT_EQ(sent.result, E_FAIL);
   EXPECT_EQ(sent.text.substr(0, 21), "TLS handshake failed(") << sent.text;
   std::string received = server.Received();
   std::string plain = Ehlo() + kStartTls;
@@ -99,7 +99,7 @@ TEST(StartTls, SilentHandshakeTimesOut) {
       .Send("220 go ahead\r\n")
       .Stall();
   Outcome sent = SendWith(server, TlsMode::kStartTls, false);
-    EXPECT_EQ(sent.result, E_FAIL);
+  EXPECT_EQ(sent.result, E_FAIL);
   EXPECT_EQ(sent.text, "TLS handshake timeout");
 }
 
@@ -107,7 +107,7 @@ TEST(ImplicitTls, PlainServerFailsTheHandshakeBeforeAnyCommand) {
   CScriptedServer server;
   server.Send("220 plain greeting\r\n").Delay(300);
   Outcome sent = SendWith(server, TlsMode::kImplicit, true);
-    EXPECT_EQ(sent.result, E_FAIL);
+  EXPECT_EQ(sent.result, E_FAIL);
   EXPECT_EQ(sent.text.substr(0, 21), "TLS handshake failed(") << sent.text;
   std::string received = server.Received();
   ASSERT_FALSE(received.empty());

@@ -24,6 +24,7 @@
 
 #include "mail/error_codes.h"
 #include "mail/smtp_timeouts.h"
+#include "mail/tls_settings.h"
 #include "mime/mail_header.h"
 
 // Name and file name under which a mail announces itself when it is written
@@ -81,6 +82,10 @@ class CSmtpMail : public CMailHeader {
   void SetTimeouts(const CSmtpTimeouts &timeouts) { m_timeouts = timeouts; }
   const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
 
+  // How the connection is protected; plain by default.
+  void SetTls(const CTlsSettings &tls) { m_tls = tls; }
+  const CTlsSettings &GetTls() const { return m_tls; }
+
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
   const std::string &GetUser() const { return m_user; }
   const std::string &GetPassword() const { return m_password; }
@@ -101,6 +106,7 @@ class CSmtpMail : public CMailHeader {
   std::string m_password;
   std::string m_lastError;
   CSmtpTimeouts m_timeouts;
+  CTlsSettings m_tls;
 
 };
 

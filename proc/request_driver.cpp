@@ -9,6 +9,7 @@
 #include "mail/smtp_mail.h"
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
+#include "proc/tls_options.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -22,6 +23,9 @@ constexpr int kUnknownLine = 260;
 constexpr int kMinimumParams = 3;
 
 constexpr int kDefaultPort = 25;
+
+// The TLS parameters have no position: only their names find them.
+constexpr int kByNameOnly = 0;
 
 constexpr char kUsage[] =
     "Usage:\nexec master..mailvane\n\t{[@server =] 'server'\n"
@@ -75,6 +79,15 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
   Require(p[kServer], "@server can not be empty.");
   Require(p[kRecipients], "@recipients can not be empty.");
   Require(p[kFrom], "@from can not be empty.");
+
+  std::string tls;
+  std::string verify;
+  params.GetParam(kTlsParam, kByNameOnly, tls);
+  params.GetParam(kTlsVerifyParam, kByNameOnly, verify);
+  // The trust roots stay those the mail came with (tests give their own).
+  CTlsSettings settings = mail.GetTls();
+  if (const char *refusal = ApplyTlsOptions(tls, verify, settings)) throw CRequestFailure(refusal);
+  mail.SetTls(settings);
 
   Check(mail.SetFrom(p[kFrom].c_str()), "@from");
   Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");

@@ -70,7 +70,7 @@ def free_port(host="127.0.0.1"):
 class CaptureServer:
     """aiosmtpd on loopback; AUTH PLAIN when a user is given."""
 
-    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300):
+    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None):
         self.host = host
         self.port = free_port(host)
         self.messages = []
@@ -83,6 +83,8 @@ class CaptureServer:
             kwargs = dict(authenticator=_PlainAuthenticator(user, password),
                           auth_require_tls=False, auth_required=True,
                           auth_exclude_mechanism=["LOGIN"])
+        # Further Controller options: TLS contexts, for one.
+        kwargs.update(options or {})
         # decode_data=False keeps the bytes exactly as the client sent them.
         self._controller = Controller(_Handler(self), hostname=host, port=self.port,
                                       decode_data=False, ready_timeout=10, **kwargs)

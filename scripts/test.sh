@@ -30,7 +30,9 @@ wineserver=/usr/lib/wine/wineserver64
 packages=(
   cmake ninja-build g++ googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-  wine64 python3 python3-aiosmtpd media-types libssl-dev file
+  wine64 python3 python3-aiosmtpd media-types libssl-dev file openssl
+  # Wine's SChannel does its TLS through GnuTLS, which wine64 only recommends.
+  libgnutls30
 )
 
 started=$SECONDS

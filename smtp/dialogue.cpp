@@ -1,6 +1,12 @@
 // CSmtpMail::Send: one message over one fresh connection. The connection
 // is closed at the end whatever happened, without QUIT; on failure its
 // last-error text becomes the mail's.
+//
+// Without TLS the dialogue is HELO, or EHLO and AUTH PLAIN when a user is
+// given. With implicit TLS the same runs inside the TLS session. With
+// STARTTLS the session starts after a first EHLO, and EHLO is sent again
+// inside it (RFC 3207 section 4.2: what the server announced in the clear
+// no longer holds), then AUTH PLAIN when a user is given.
 #include "mail/smtp_mail.h"
 #include "smtp/smtp_connection.h"
 
@@ -9,10 +15,14 @@ HResult CSmtpMail::Send(const char *server, int port) {
   // The destructor closes the connection also when an exception leaves.
   CSmtpConnection connection;
   connection.SetTimeouts(m_timeouts);
+  connection.SetTls(m_tls);
   bool sent = connection.Connect(server, port, m_timeouts.connectMs);
+  if (sent && m_tls.mode == TlsMode::kStartTls) sent = connection.StartTls();
   if (sent) {
     if (!m_user.empty())
       sent = connection.SendEhlo() && connection.AuthPlain(m_user, m_password);
+    else if (m_tls.mode == TlsMode::kStartTls)
+      sent = connection.SendEhlo();
     else
       sent = connection.SendHelo();
   }

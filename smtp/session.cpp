@@ -18,6 +18,7 @@
 #include "mail/smtp_mail.h"
 #include "mime/base64.h"
 #include "mime/mime_part.h"
+#include "smtp/ehlo_keywords.h"
 #include "smtp/envelope.h"
 #include "smtp/reply.h"
 #include "smtp/smtp_connection.h"
@@ -79,7 +80,8 @@ bool CSmtpConnection::SendHelo() { return SendGreetingCommand("HELO", false); }
 
 bool CSmtpConnection::SendEhlo() { return SendGreetingCommand("EHLO", true); }
 
-bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
+bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain, const char *offers,
+                                          bool *offered) {
   if (!IsConnected()) {
     SetText(kTextNotConnected);
     return false;
@@ -100,7 +102,7 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
     Abort();
     return false;
   }
-  if (drain) DrainReply(buffer, result.replyLength);
+  if (drain) DrainReply(buffer, result.replyLength, offers, offered);
   return true;
 }
 
@@ -108,9 +110,17 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
 // be taken as the reply to the next command. They are read and dropped
 // until the final line has come, or for at most ehloDrainMs when it never
 // does; what the drain meets never changes the step's result.
-void CSmtpConnection::DrainReply(const char *reply, std::size_t length) {
+void CSmtpConnection::DrainReply(const char *reply, std::size_t length, const char *offers,
+                                 bool *offered) {
+  CEhloKeywordScanner keywords(offers != nullptr ? offers : "");
   CReplyEndScanner scanner;
-  if (scanner.Feed(reply, length)) return;
+  // Sets *offered from what has been seen, on every way out.
+  auto feed = [&](const char *bytes, std::size_t count) {
+    keywords.Feed(bytes, count);
+    if (offered != nullptr) *offered = offers != nullptr && keywords.Found();
+    return scanner.Feed(bytes, count);
+  };
+  if (feed(reply, length)) return;
   using Clock = std::chrono::steady_clock;
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeouts.ehloDrainMs);
   char drained[kReplyCapacity];
@@ -123,7 +133,7 @@ void CSmtpConnection::DrainReply(const char *reply, std::size_t length) {
             IoStatus::kDone ||
         received == 0)
       return;
-    if (scanner.Feed(drained, received)) return;
+    if (feed(drained, received)) return;
   }
 }
 

@@ -37,6 +37,7 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     SetText(FormatText(kTextStartup, error));
     return false;
   }
+  m_serverName = server != nullptr ? server : "";
   CAddressList addresses;
   error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
                             SocketTypeStream(), 0);
@@ -54,7 +55,7 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
     int error = 0;
-    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
+    ConnectStep step = m_socket.Socket().ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
     switch (step) {
       case ConnectStep::kConnected:
         break;
@@ -86,6 +87,8 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   // The text is that of the last address that failed.
   if (!IsConnected()) return false;
+  // With implicit TLS not even the greeting is read in the clear.
+  if (m_tls.mode == TlsMode::kImplicit && !Handshake()) return false;
   if (ReadGreeting()) return true;
   Abort();
   return false;

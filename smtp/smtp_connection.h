@@ -24,10 +24,11 @@
 #include <string>
 
 #include "mail/smtp_timeouts.h"
+#include "mail/tls_settings.h"
 #include "smtp/address_list.h"
+#include "smtp/connection_io.h"
 #include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
-#include "smtp/socket_io.h"
 
 class CSmtpMail;
 
@@ -58,6 +59,9 @@ class CSmtpConnection {
   CSmtpConnection &operator=(const CSmtpConnection &) = delete;
 
   void SetTimeouts(const CSmtpTimeouts &timeouts);
+  // How the connection is protected; set before Connect. With kImplicit,
+  // ConnectTo runs the handshake before it reads the greeting.
+  void SetTls(const CTlsSettings &tls) { m_tls = tls; }
   const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
 
   // Resolves server:port and connects to the first address that answers
@@ -95,10 +99,20 @@ class CSmtpConnection {
   bool SendRecipients(const char *list);
   bool Reset();
 
+  // STARTTLS (tls_steps.cpp): EHLO, its reply read in full for the
+  // STARTTLS keyword, STARTTLS and its 220, then the handshake. Any failure
+  // closes the connection before anything else is sent.
+  bool StartTls();
+  bool IsProtected() const { return m_socket.IsProtected(); }
+
  private:
+  bool Handshake();
   bool ReadGreeting();
-  bool SendGreetingCommand(const char *verb, bool drain);
-  void DrainReply(const char *reply, std::size_t length);
+  // With offers, the whole EHLO reply is scanned for that keyword and
+  // *offered tells whether it was there.
+  bool SendGreetingCommand(const char *verb, bool drain, const char *offers = nullptr,
+                           bool *offered = nullptr);
+  void DrainReply(const char *reply, std::size_t length, const char *offers, bool *offered);
   // Leaves the text for a failed command or reply; closes the connection
   // when it can no longer be used (time-outs, lost connection).
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);
@@ -106,9 +120,12 @@ class CSmtpConnection {
 
   CSocketCalls m_realCalls;
   CSocketCalls &m_calls;
-  CSocketIo m_socket;
+  CConnectionIo m_socket;
   CSocketChannel m_channel;
   CSmtpTimeouts m_timeouts;
+  CTlsSettings m_tls;
+  // The name the caller connected to: what the certificate must name.
+  std::string m_serverName;
   std::string m_lastError;
 };
 

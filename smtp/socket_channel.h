@@ -1,4 +1,5 @@
-// CSocketChannel: the output channel of a connection, over its socket.
+// CSocketChannel: the output channel of a connection, over its socket (or
+// the TLS session on it).
 //
 // The mail writes the whole message through it during DATA. Every write
 // sends all its bytes, each wait for the socket bounded by the write
@@ -14,11 +15,11 @@
 #include <string>
 
 #include "mime/output_channel.h"
-#include "smtp/socket_io.h"
+#include "smtp/connection_io.h"
 
 class CSocketChannel : public COutputChannel {
  public:
-  explicit CSocketChannel(CSocketIo &socket) : m_socket(socket) {}
+  explicit CSocketChannel(CConnectionIo &socket) : m_socket(socket) {}
 
   bool WriteBytes(const void *data, std::size_t length) override;
   void SetFailureText(const char *text) override;
@@ -30,7 +31,7 @@ class CSocketChannel : public COutputChannel {
  private:
   void Fail(const std::string &text);
 
-  CSocketIo &m_socket;
+  CConnectionIo &m_socket;
   int m_writeTimeoutMs = 0;
   std::string m_failure;
 };

@@ -34,6 +34,18 @@ inline constexpr char kTextReceive[] = "Cannot receive reply(%d)";
 inline constexpr char kTextClosedByServer[] = "Connection closed by server";
 inline constexpr char kTextWriteMessage[] = "Cannot write message";
 
+// TLS. Each says which step failed; after any of them nothing more was
+// sent on the connection.
+inline constexpr char kTextTlsNotOffered[] = "SMTP Server does not offer STARTTLS";
+inline constexpr char kTextTlsRefused[] = "SMTP Server refused STARTTLS(%s)";
+inline constexpr char kTextTlsSetup[] = "Cannot set up TLS(%d)";
+inline constexpr char kTextTlsTimeout[] = "TLS handshake timeout";
+inline constexpr char kTextTlsHandshake[] = "TLS handshake failed(%d)";
+inline constexpr char kTextTlsClosed[] = "TLS handshake failed: connection closed by server";
+inline constexpr char kTextTlsOldProtocol[] = "TLS handshake failed: server offers no TLS 1.2 or later";
+inline constexpr char kTextTlsUntrusted[] = "Server certificate not trusted(%d)";
+inline constexpr char kTextTlsNameMismatch[] = "Server certificate does not match the server name";
+
 // Envelope texts refused before they are sent.
 inline constexpr char kTextSenderTooLong[] = "Sender address too long";
 inline constexpr char kTextSenderInvalid[] = "Invalid sender address";

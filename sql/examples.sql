@@ -10,6 +10,9 @@
 --   @type          'text/html' for an HTML body, else plain text  default 'text/plain'
 --   @attachments   files on the server's disk, ';'-separated
 --   @user, @pwd    SMTP authentication (AUTH PLAIN)
+--   @tls           'starttls' or 'implicit'; absent or '': no TLS
+--   @tls_verify    'yes' (default): the server's certificate is checked;
+--                  'no': any certificate is accepted
 --
 -- A recipient list is ';'-separated. Each entry is an address, or a display
 -- name in angle brackets followed by the address:
@@ -63,8 +66,8 @@ EXEC master..mailvane
     @attachments = N'D:\Reports\2024-05.pdf;D:\Reports\2024-05.csv';
 GO
 
--- Authentication (AUTH PLAIN; the connection is not encrypted, so use it
--- only with a server on a trusted network).
+-- Authentication (AUTH PLAIN; without @tls the connection is not
+-- encrypted, so use it only with a server on a trusted network).
 EXEC master..mailvane
     @server = N'smtp.example.com',
     @user = N'reports',
@@ -83,4 +86,45 @@ EXEC master..mailvane
     @recipients = N'ann@example.com',
     @subject = N'Through the relay',
     @message = N'Sent to port 2525.';
+GO
+
+-- STARTTLS on the submission port: EHLO, STARTTLS, and the rest (EHLO
+-- again, AUTH PLAIN, the mail) inside TLS 1.2 or later. The certificate
+-- must be trusted by the server's certificate store and name the server;
+-- without STARTTLS, or with a certificate that fails, nothing is sent.
+EXEC master..mailvane
+    @server = N'smtp.example.com',
+    @port = 587,
+    @tls = N'starttls',
+    @user = N'reports@example.com',
+    @pwd = N'secret',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Over STARTTLS',
+    @message = N'Sent inside TLS.';
+GO
+
+-- Implicit TLS (port 465): TLS from the connect on, before the greeting.
+EXEC master..mailvane
+    @server = N'smtp.example.com',
+    @port = 465,
+    @tls = N'implicit',
+    @user = N'reports@example.com',
+    @pwd = N'secret',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Over implicit TLS',
+    @message = N'Sent inside TLS.';
+GO
+
+-- An internal relay with a self-signed certificate: encrypted, but the
+-- certificate is not checked.
+EXEC master..mailvane
+    @server = N'relay.internal',
+    @tls = N'starttls',
+    @tls_verify = N'no',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Through the internal relay',
+    @message = N'Encrypted, certificate not checked.';
 GO

@@ -155,7 +155,7 @@ def run(statements, *options, timeout=DEFAULT_TIMEOUT, env=None, tokens=True):
     return Result(process.returncode, stdout, stderr, tokens)
 
 
-def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120):
+def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None):
     """A recording SMTP server on loopback, for a `with` block.
 
     aiosmtpd at a free port; with `user`, AUTH PLAIN is required and only
@@ -163,8 +163,11 @@ def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120):
     (mail_from, rcpt_tos, data bytes as received, login); `.wait_for(n,
     timeout)` waits for n of them. It stops when the block ends, and at the
     latest after `lifetime` seconds.
+    `options` are further aiosmtpd Controller options (tls_context=,
+    ssl_context=, require_starttls=).
     """
-    return CaptureServer(user=user, password=password, host=host, lifetime=lifetime)
+    return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
+                         options=options)
 
 
 def main():

@@ -166,7 +166,9 @@ TEST(EnvelopeElements, ElementOf988IsTheLongest) {
   EXPECT_EQ(read.last, CEnvelopeElements::kEnd);
 
   const std::string too_long(kMaxEnvelopeElement + 1, 'a');
-  CEnvelopeElements reader(("x," + too_long + ",y").c_str());
+  // The reader keeps a pointer into the list: the list must outlive it.
+  const std::string list = "x," + too_long + ",y";
+  CEnvelopeElements reader(list.c_str());
   std::string element;
   EXPECT_EQ(reader.Next(element), CEnvelopeElements::kElement);
   EXPECT_EQ(element, "x");

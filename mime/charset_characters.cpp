@@ -2,6 +2,9 @@
 
 namespace {
 
+// UTF-8 characters are a lead byte and at most three continuation bytes.
+constexpr std::size_t kUtf8MaxContinuation = 3;
+
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool Equals(const char *name, const char *known) {
@@ -54,8 +57,13 @@ std::size_t CCharsetCharacters::PieceEnd(const std::string &text, std::size_t po
     case Kind::kSingleByte:
       break;
     case Kind::kUtf8: {
+      // A character has at most kUtf8MaxContinuation continuation bytes;
+      // a longer run is not UTF-8, and keeping it whole would give one
+      // word (and one header line) as long as the run.
       std::size_t end = pos + 1;
-      while (end < n && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+      while (end < n && end - pos <= kUtf8MaxContinuation &&
+             (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        ++end;
       return end;
     }
     case Kind::kShiftJis:

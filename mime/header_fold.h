@@ -7,7 +7,10 @@
 // puts each item of a comma-separated list on its own line: only a comma
 // that separates two items becomes ",", CR, LF, TAB (a single space after
 // it is dropped); a comma inside a quoted string, an angle-bracket address
-// or an encoded word is copied as it is.
+// or an encoded word is copied as it is. An item too long for its line is
+// also broken before its last blank that keeps the line within the column
+// (outside addresses and encoded words), the blank starting the next line;
+// a single word longer than a line stays whole.
 #ifndef MAILVANE_MIME_HEADER_FOLD_H
 #define MAILVANE_MIME_HEADER_FOLD_H
 

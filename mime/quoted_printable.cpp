@@ -18,6 +18,10 @@ int EncodeQuotedPrintable(const void *data, std::size_t length, char *out,
   const unsigned char *in = static_cast<const unsigned char *>(data);
   char *o = out;
   int column = 0;
+  // Without a soft break after it, a blank that ends the data would end
+  // the line, and mail software removes blanks at line ends (RFC 2045
+  // 6.7 (3)): it is escaped then.
+  const bool soft_end = (flags & kQuotedPrintableSoftEnd) != 0;
   for (std::size_t i = 0; i < length; ++i) {
     unsigned char c = in[i];
     if (column == 0 && c == '.') {
@@ -28,7 +32,8 @@ int EncodeQuotedPrintable(const void *data, std::size_t length, char *out,
         *o++ = '.';
         ++column;
       }
-    } else if (IsLiteral(c) || ((c == ' ' || c == '\t') && column < kSoftBreakColumn)) {
+    } else if (IsLiteral(c) || ((c == ' ' || c == '\t') && column < kSoftBreakColumn &&
+                                (i + 1 < length || soft_end))) {
       *o++ = static_cast<char>(c);
       ++column;
     } else {
@@ -44,7 +49,7 @@ int EncodeQuotedPrintable(const void *data, std::size_t length, char *out,
       column = 0;
     }
   }
-  if ((flags & kQuotedPrintableSoftEnd) != 0) {
+  if (soft_end) {
     *o++ = '=';
     *o++ = '\r';
     *o++ = '\n';

@@ -2,8 +2,9 @@
 //
 // Every byte but the printable ones ("=" excluded) is escaped as "=XX",
 // line breaks of the data included, so binary data survives unchanged;
-// space and TAB pass as they are only below column 64, so a line never ends
-// in white space. A soft line break "=" CR LF follows as soon as the column
+// space and TAB pass as they are only below column 64 and never as the last
+// byte of data that no soft break follows, so a line never ends in white
+// space. A soft line break "=" CR LF follows as soon as the column
 // passes 64: an output line holds at most 68 characters before its CR LF,
 // within the 76 of the RFC. The column starts at 0 with every call. No NUL
 // is written; the capacity is checked before anything is written.

@@ -12,7 +12,8 @@ class CComGuard {
   CComGuard &operator=(const CComGuard &) = delete;
 
  private:
-  bool m_initialized = false;
+  // Used by the Windows guard only; the POSIX one has nothing to undo.
+  [[maybe_unused]] bool m_initialized = false;
 };
 
 #endif

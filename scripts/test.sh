@@ -5,13 +5,22 @@
 #
 # 1. Installs the Debian packages the build and the tests need, when any is
 #    missing (apt-get, as root; nothing is fetched when all are there).
-# 2. Configures and builds three trees, warnings as errors:
-#      build/linux   the Linux library, xpexec and the tests
+# 2. Configures and builds these trees, warnings as errors:
+#      build/linux   the Linux library, xpexec and the tests (with xpexec
+#                    under valgrind's memcheck among them)
+#      build/asan    the same with clang, AddressSanitizer (leaks included)
+#                    and UndefinedBehaviorSanitizer
+#      build/tsan    the same with clang and ThreadSanitizer
+#      build/fuzz    the libFuzzer targets of tests/fuzz (ASan + UBSan)
 #      build/win64   the x64 Windows DLL, xpexec.exe and the tests
 #      build/win32   the x86 Windows DLL and the programs beside it (built
 #                    and inspected only: this machine runs no 32-bit
 #                    Windows code)
-# 3. Runs ctest in each: Linux natively, win64 under Wine64 (one persistent
+#    The sanitizer trees build only what their tests run.
+# 3. Runs ctest in each: Linux natively, the sanitizer trees natively with
+#    every finding fatal (a tree also fails when any sanitizer report was
+#    written, see cmake/sanitize.cmake), each fuzz target for
+#    FUZZ_SECONDS (default 30), win64 under Wine64 (one persistent
 #    wineserver for the whole run, so no test pays Wine's start-up twice),
 #    win32 its binary checks.
 #
@@ -33,7 +42,14 @@ packages=(
   wine64 python3 python3-aiosmtpd media-types libssl-dev file openssl
   # Wine's SChannel does its TLS through GnuTLS, which wine64 only recommends.
   libgnutls30
+  clang libclang-rt-14-dev valgrind
 )
+# Seconds each fuzz target runs.
+fuzz_seconds=${FUZZ_SECONDS:-30}
+# The trees built with clang and sanitizers, and what each builds: what
+# its tests run, nothing more (GoogleTest's own tests never).
+clang_args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+sanitized_targets=(mailvane mailvane_ods_standin xpexec mailvane_tests)
 
 started=$SECONDS
 failures=()
@@ -43,11 +59,13 @@ elapsed() { printf '%ds' $((SECONDS - $1)); }
 
 
 # build TREE [TOOLCHAIN [TARGET...]]: configures build/TREE and builds the
-# targets (all by default); false on failure.
+# targets (all by default); false on failure. The cmake options in the
+# array configure_args, when set, are added.
+configure_args=()
 build() {
   local tree=$1 toolchain=${2:-} t0=$SECONDS
   local targets=("${@:3}")
-  local args=(-S . -B "build/$tree" -G Ninja -DMAILVANE_WERROR=ON)
+  local args=(-S . -B "build/$tree" -G Ninja -DMAILVANE_WERROR=ON "${configure_args[@]}")
   [[ -n $toolchain ]] && args+=("-DCMAKE_TOOLCHAIN_FILE=$repo/cmake/$toolchain.cmake")
   say "$tree: configure and build"
   if ! cmake "${args[@]}" >"build/$tree.configure.log" 2>&1; then
@@ -79,6 +97,21 @@ run_tests() {
   echo "tests ran in $(elapsed "$t0")"
 }
 
+# run_sanitized_tests TREE: run_tests, then fails the tree when any
+# sanitizer report was written (whatever the test made of the exit status).
+run_sanitized_tests() {
+  local tree=$1 logs="build/$1/sanitizer-logs"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  run_tests "$tree"
+  local reports=("$logs"/report.*)
+  if [[ -e ${reports[0]} ]]; then
+    echo "sanitizer reports in $logs:"
+    head -n 60 "${reports[@]}"
+    failures+=("$tree: sanitizer reports")
+  fi
+}
+
 wine_started=
 stop_wine() {
   if [[ -n $wine_started ]]; then
@@ -108,6 +141,24 @@ mkdir -p build
 if build linux; then
   run_tests linux
 fi
+
+configure_args=("${clang_args[@]}" -DMAILVANE_SANITIZE=address,undefined)
+if build asan "" "${sanitized_targets[@]}"; then
+  run_sanitized_tests asan
+fi
+
+configure_args=("${clang_args[@]}" -DMAILVANE_SANITIZE=thread)
+if build tsan "" "${sanitized_targets[@]}"; then
+  run_sanitized_tests tsan
+fi
+
+# A crash or broken property fails its test; the input is left in
+# build/fuzz/tests/fuzz/artifacts.
+configure_args=("${clang_args[@]}" -DMAILVANE_FUZZ=ON -DMAILVANE_FUZZ_SECONDS="$fuzz_seconds")
+if build fuzz "" fuzz_targets; then
+  run_tests fuzz
+fi
+configure_args=()
 
 if build win64 toolchain-mingw-x86_64; then
   start_wine "$repo/build/win64/wineprefix"

@@ -46,7 +46,11 @@ const char *SkipQuotedName(const char *p) {
 
 bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool IsElementDelimiter(char c) { return c == ',' || c == ';' || c == ' '; }
+// CR and LF end an element too: whatever list reaches the reader, no
+// element can carry a line break into its RCPT TO command.
+bool IsElementDelimiter(char c) {
+  return c == ',' || c == ';' || c == ' ' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 

@@ -151,6 +151,9 @@ TEST(EnvelopeElements, DelimitersAndWhiteSpace) {
       {",a", V{"", "a"}},
       {"a,\t\r\n\v\f b", V{"a", "b"}},
       {"a\tb", V{"a\tb"}},  // white space is skipped only after a delimiter
+      // A line break never stays inside an element (its RCPT TO line).
+      {"a\r\nRSET b", V{"a", "RSET", "b"}},
+      {"a\nb\rc", V{"a", "b", "c"}},
   };
   for (const auto &row : rows) {
     Elements read = ReadAll(row.list);
@@ -166,7 +169,7 @@ TEST(EnvelopeElements, ElementOf988IsTheLongest) {
   EXPECT_EQ(read.last, CEnvelopeElements::kEnd);
 
   const std::string too_long(kMaxEnvelopeElement + 1, 'a');
-  // The reader borrows the list: it must outlive the reader.
+  // The reader keeps a pointer into the list: the list must outlive it.
   const std::string list = "x," + too_long + ",y";
   CEnvelopeElements reader(list.c_str());
   std::string element;

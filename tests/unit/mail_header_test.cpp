@@ -254,6 +254,17 @@ TEST(EncodedWords, SplitKeepsCharactersWhole) {
   }
 }
 
+TEST(EncodedWords, RunOfUtf8ContinuationBytesIsStillCut) {
+  // Not UTF-8: no character is longer than four bytes, so the run is cut
+  // like any other text rather than becoming one word (and one line) as
+  // long as itself.
+  std::string text = "<" + std::string(1500, '\xB3');
+  int encoded = 0;
+  std::vector<std::string> words = Words(Encode(text, "utf-8", true, &encoded));
+  ASSERT_GT(words.size(), 1u);
+  for (const std::string &w : words) EXPECT_LE(w.size(), kLongestEncodedWord);
+}
+
 TEST(EncodedWords, StatefulCharsetIsNotCut) {
   std::string text = "\x1B$B";
   for (int i = 0; i < 500; ++i) text += "\x30\x21";
@@ -303,6 +314,29 @@ TEST(HeaderBlock, ListFoldOnlyAtSeparators) {
     CTestHeader header;
     header.m_to = row.list;
     EXPECT_EQ(Block(header), std::string(kDate) + row.expected) << row.list;
+  }
+}
+
+TEST(HeaderBlock, LongItemIsFoldedAtABlankBeforeTheLimit) {
+  // An encoded name of the longest single word and its address: the line
+  // breaks before the address, and unfolding gives the item back.
+  const std::string word = "=?utf-8?B?" + std::string(971, 'Q') + "?=";
+  ASSERT_EQ(word.size(), kLongestUnfoldedValue - 5);
+  struct Row {
+    std::string list;
+    std::string expected;
+  } rows[] = {
+      {word + " <a@example.org>", "To: " + word + "\r\n <a@example.org>\r\n"},
+      // Blanks inside a quoted name may be broken at too; the last that fits.
+      {"\"" + std::string(600, 'n') + " " + std::string(600, 'm') + " x\" <a>",
+       "To: \"" + std::string(600, 'n') + "\r\n " + std::string(600, 'm') + " x\" <a>\r\n"},
+      // One word longer than a line has no place to break.
+      {std::string(1200, 'w') + "@example.org", "To: " + std::string(1200, 'w') + "@example.org\r\n"},
+  };
+  for (const Row &row : rows) {
+    CTestHeader header;
+    header.m_to = row.list;
+    EXPECT_EQ(Block(header), std::string(kDate) + row.expected) << row.list.substr(0, 40);
   }
 }
 

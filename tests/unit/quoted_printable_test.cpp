@@ -30,6 +30,9 @@ TEST(QuotedPrintable, EncodesBytesByClass) {
       {"l1\r\nl2", 0, "l1=0D=0Al2"},       // line breaks never pass through
       {std::string("\0\x7F\x80\xFF", 4), 0, "=00=7F=80=FF"},
       {"a b\tc", 0, "a b\tc"},             // white space below column 64
+      {"end ", 0, "end=20"},               // a blank ending the data would end
+      {"end\t", 0, "end=09"},              // the line: escaped
+      {"end ", kQuotedPrintableSoftEnd, "end =\r\n"},  // not before a soft break
       {".a", 0, ".a"},
       {".a", kQuotedPrintableDoubleDot, "..a"},
       {"a.", kQuotedPrintableDoubleDot, "a."},  // only at a line start

@@ -1,0 +1,69 @@
+// Fuzzes the reply readers: no read beyond the given length (the reply is
+// copied to a buffer of exactly its size), the code text is at most three
+// printable characters, and the end scanner finds a final line exactly
+// when one is there, however the bytes are split across receives.
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "smtp/reply.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The scanner's contract, line by line: a line ended by LF, whose last
+// byte before the LF is CR, opening with three digits followed by a space
+// or by that CR.
+bool HasFinalLine(const std::string &bytes) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) return false;
+    std::string line = bytes.substr(start, end - start);
+    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+        (line[3] == ' ' || line[3] == '\r') && line.back() == '\r')
+      return true;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  CFuzzInput input(data, size);
+  const std::uint8_t split = input.Byte();
+  const std::string bytes = input.Rest();
+  // An exact-size heap copy: ASan sees any read past the reply's length.
+  std::unique_ptr<char[]> reply(new char[bytes.size() + 1]);
+  std::memcpy(reply.get(), bytes.data(), bytes.size());
+  const char *r = reply.get();
+  const std::size_t n = bytes.size();
+
+  FUZZ_CHECK(ReplyCodeIs(r, n, "250") == (n >= 3 && bytes.compare(0, 3, "250") == 0));
+  if (n >= 3) {
+    const char code[4] = {bytes[0], bytes[1], bytes[2], '\0'};
+    FUZZ_CHECK(ReplyCodeIs(r, n, code) == (std::strlen(code) == 3));
+  }
+  int number = ReplyNumber(r, n);
+  FUZZ_CHECK(number >= 0);
+  std::string text = ReplyCodeText(r, n);
+  FUZZ_CHECK(text.size() == (n < 3 ? n : 3));
+  for (char c : text) FUZZ_CHECK(c >= 0x20 && c < 0x7f);
+
+  const bool expected = HasFinalLine(bytes);
+  CReplyEndScanner whole;
+  FUZZ_CHECK(whole.Feed(r, n) == expected);
+  // The same bytes in receives of (split % 7) + 1 bytes each.
+  const std::size_t step = split % 7 + 1;
+  CReplyEndScanner pieces;
+  for (std::size_t i = 0; i < n; i += step) {
+    std::size_t length = n - i < step ? n - i : step;
+    std::unique_ptr<char[]> piece(new char[length]);
+    std::memcpy(piece.get(), r + i, length);
+    pieces.Feed(piece.get(), length);
+  }
+  FUZZ_CHECK(pieces.Done() == expected);
+  return 0;
+}

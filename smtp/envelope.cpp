@@ -46,11 +46,9 @@ const char *SkipQuotedName(const char *p) {
 
 bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// CR and LF end an element too: whatever list reaches the reader, no
-// element can carry a line break into its RCPT TO command.
-bool IsElementDelimiter(char c) {
-  return c == ',' || c == ';' || c == ' ' || c == '\r' || c == '\n';
-}
+// CR and LF are no delimiters: an element that holds one is refused whole
+// by the RCPT TO step, never cut into addresses of its own.
+bool IsElementDelimiter(char c) { return c == ',' || c == ';' || c == ' '; }
 
 }  // namespace
 

@@ -331,7 +331,7 @@ TEST_F(HostileInput, SubjectAndBody) {
          while (s.size() < kMiB) s += ".\r\n..\n";
          return s + kBodyEnd;
        }(), {}, Outcome::kSent, "", kBodyEnd},
-      {"nvarchar message", "@message", "", std::u16string(u"a\n.\n\0\u00e9END-OF-BODY", 20),
+      {"nvarchar message", "@message", "", std::u16string(u"a\n.\n\0\u00e9END-OF-BODY", 17),
        Outcome::kSent, "", "\r\na\r\n.\r\n", kBodyEnd},
       {"type CR LF", "@type", "text/html\r\nX: y", {}, Outcome::kSent, ""},
       {"type 1 MiB", "@type", kLong, {}, Outcome::kSent, ""},

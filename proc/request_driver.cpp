@@ -9,7 +9,7 @@
 #include "mail/smtp_mail.h"
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
-#include "proc/tls_options.h"
+#include "proc/call_options.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -24,7 +24,8 @@ constexpr int kMinimumParams = 3;
 
 constexpr int kDefaultPort = 25;
 
-// The TLS parameters have no position: only their names find them.
+// The options beyond the twelve have no position: only their names find
+// them.
 constexpr int kByNameOnly = 0;
 
 constexpr char kUsage[] =
@@ -80,14 +81,19 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
   Require(p[kRecipients], "@recipients can not be empty.");
   Require(p[kFrom], "@from can not be empty.");
 
-  std::string tls;
-  std::string verify;
-  params.GetParam(kTlsParam, kByNameOnly, tls);
-  params.GetParam(kTlsVerifyParam, kByNameOnly, verify);
+  CCallOptions options;
+  auto read = [&params](const char *name, std::string &value) {
+    params.GetParam(name, kByNameOnly, value);
+  };
+  if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
+    throw CRequestFailure(refusal);
   // The trust roots stay those the mail came with (tests give their own).
-  CTlsSettings settings = mail.GetTls();
-  if (const char *refusal = ApplyTlsOptions(tls, verify, settings)) throw CRequestFailure(refusal);
-  mail.SetTls(settings);
+  CTlsSettings tls = mail.GetTls();
+  ApplyTls(options, tls);
+  mail.SetTls(tls);
+  CSmtpTimeouts timeouts = mail.GetTimeouts();
+  ApplyTimeout(options, timeouts);
+  mail.SetTimeouts(timeouts);
 
   Check(mail.SetFrom(p[kFrom].c_str()), "@from");
   Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");

@@ -1,8 +1,8 @@
 // The request driver: one call of the procedure, from its parameters to its
 // one report to the client.
 //
-// It reads the twelve parameters and the two optional TLS ones (by name
-// only), checks the three required ones and the TLS values, fills one
+// It reads the twelve parameters and the options beyond them (by name
+// only, call_options.h), checks the three required ones and the options, fills one
 // CSmtpMail through its setters in a fixed order, sends it, and reports:
 // one DONE on success, or one error message (20001) and one DONE on failure.
 // It is the only place where failures become messages. Nothing escapes it:

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "mail/smtp_mail.h"
-#include "proc/tls_options.h"
+#include "proc/call_options.h"
 
 int main(int argc, char **argv) {
   if (argc != 8 && argc != 10) {
@@ -24,11 +24,17 @@ int main(int argc, char **argv) {
   }
   try {
     CSmtpMail mail;
-    CTlsSettings tls;
-    if (const char *refusal = ApplyTlsOptions(argv[3], argv[4], tls)) {
+    CCallOptions options;
+    auto read = [argv](const char *name, std::string &value) {
+      if (std::string(name) == "@tls") value = argv[3];
+      if (std::string(name) == "@tls_verify") value = argv[4];
+    };
+    if (const char *refusal = ReadCallOptions(read, argc == 10, options)) {
       std::printf("%s\n", refusal);
       return 1;
     }
+    CTlsSettings tls;
+    ApplyTls(options, tls);
     if (std::string(argv[5]) != "-") tls.trustFile = argv[5];
     mail.SetTls(tls);
     if (mail.SetFrom(argv[6]) != S_OK || mail.SetTo(argv[7], 0) != S_OK ||

@@ -1,0 +1,193 @@
+#include "proc/call_options.h"
+
+namespace {
+
+constexpr int kMsPerSecond = 1000;
+// More digits than any valid "@timeout" has; longer texts are refused
+// before they are converted, so nothing overflows.
+constexpr std::size_t kMaxTimeoutDigits = 3;
+// Token endpoints are short; a longer text is a mistake, not a URL.
+constexpr std::size_t kMaxUrlLength = 2048;
+constexpr char kHttpsPrefix[] = "https://";
+
+constexpr char kTextBadTls[] = "@tls must be 'starttls', 'implicit' or empty.";
+constexpr char kTextBadTlsVerify[] = "@tls_verify must be 'yes' or 'no'.";
+constexpr char kTextBadAuth[] = "@auth must be 'plain', 'login', 'xoauth2', 'oauthbearer' or empty.";
+constexpr char kTextBadTrace[] = "@trace must be 'yes' or 'no'.";
+constexpr char kTextBadTimeout[] = "@timeout must be a whole number of seconds from 1 to 600.";
+constexpr char kTextBadTokenUrl[] = "@oauth_token_url must be an https URL.";
+constexpr char kTextBadClientId[] = "@oauth_client_id must be printable text.";
+constexpr char kTextBadScope[] = "@oauth_scope must be printable text.";
+constexpr char kTextAuthNeedsUser[] = "@auth needs @user.";
+constexpr char kTextTokenNeedsUser[] = "@oauth_token_url needs @user.";
+constexpr char kTextTokenNeedsClient[] = "@oauth_token_url needs @oauth_client_id.";
+constexpr char kTextClientNeedsUrl[] = "@oauth_client_id and @oauth_scope need @oauth_token_url.";
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(const std::string &value, const char *lower) {
+  std::size_t i = 0;
+  for (; i < value.size() && lower[i] != '\0'; ++i)
+    if (Lower(value[i]) != lower[i]) return false;
+  return i == value.size() && lower[i] == '\0';
+}
+
+bool Printable(const std::string &value, bool blanks) {
+  for (char c : value) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || (!blanks && byte == ' ')) return false;
+  }
+  return true;
+}
+
+// The keyword values of one option: the value each stands for. The empty
+// text is always the default and is not listed.
+struct CKeyword {
+  const char *text;
+  int value;
+};
+
+// Finds value among keywords; false when it is none of them.
+template <std::size_t N>
+bool MatchKeyword(const std::string &value, const CKeyword (&keywords)[N], int &out) {
+  for (const CKeyword &k : keywords)
+    if (SameText(value, k.text)) {
+      out = k.value;
+      return true;
+    }
+  return false;
+}
+
+const CKeyword kYesNo[] = {{"yes", 1}, {"no", 0}};
+
+bool ReadTls(const std::string &value, CCallOptions &o) {
+  static constexpr CKeyword kModes[] = {{"starttls", static_cast<int>(TlsMode::kStartTls)},
+                                        {"implicit", static_cast<int>(TlsMode::kImplicit)}};
+  int mode = static_cast<int>(TlsMode::kNone);
+  if (!value.empty() && !MatchKeyword(value, kModes, mode)) return false;
+  o.tls = static_cast<TlsMode>(mode);
+  return true;
+}
+
+bool ReadTlsVerify(const std::string &value, CCallOptions &o) {
+  int yes = 1;
+  if (!value.empty() && !MatchKeyword(value, kYesNo, yes)) return false;
+  o.tlsVerify = yes != 0;
+  return true;
+}
+
+bool ReadAuth(const std::string &value, CCallOptions &o) {
+  static constexpr CKeyword kMechanisms[] = {
+      {"plain", static_cast<int>(AuthMechanism::kPlain)},
+      {"login", static_cast<int>(AuthMechanism::kLogin)},
+      {"xoauth2", static_cast<int>(AuthMechanism::kXOAuth2)},
+      {"oauthbearer", static_cast<int>(AuthMechanism::kOAuthBearer)}};
+  int mechanism = static_cast<int>(AuthMechanism::kChoose);
+  if (!value.empty() && !MatchKeyword(value, kMechanisms, mechanism)) return false;
+  o.auth = static_cast<AuthMechanism>(mechanism);
+  return true;
+}
+
+bool ReadTrace(const std::string &value, CCallOptions &o) {
+  int yes = 0;
+  if (!value.empty() && !MatchKeyword(value, kYesNo, yes)) return false;
+  o.trace = yes != 0;
+  return true;
+}
+
+bool ReadTimeout(const std::string &value, CCallOptions &o) {
+  if (value.empty()) {
+    o.timeoutSeconds = 0;
+    return true;
+  }
+  if (value.size() > kMaxTimeoutDigits) return false;
+  int seconds = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    seconds = seconds * 10 + (c - '0');
+  }
+  if (seconds < kMinTimeoutSeconds || seconds > kMaxTimeoutSeconds) return false;
+  o.timeoutSeconds = seconds;
+  return true;
+}
+
+bool ReadTokenUrl(const std::string &value, CCallOptions &o) {
+  if (!value.empty()) {
+    const std::size_t prefix = sizeof kHttpsPrefix - 1;
+    // A host must follow the scheme.
+    if (value.size() <= prefix || value.size() > kMaxUrlLength ||
+        !SameText(value.substr(0, prefix), kHttpsPrefix) || value[prefix] == '/' ||
+        !Printable(value, false))
+      return false;
+  }
+  o.oauthTokenUrl = value;
+  return true;
+}
+
+bool ReadClientId(const std::string &value, CCallOptions &o) {
+  if (!Printable(value, true)) return false;
+  o.oauthClientId = value;
+  return true;
+}
+
+bool ReadScope(const std::string &value, CCallOptions &o) {
+  if (!Printable(value, true)) return false;
+  o.oauthScope = value.empty() ? kDefaultOAuthScope : value;
+  return true;
+}
+
+struct COptionRow {
+  const char *name;
+  bool (*read)(const std::string &value, CCallOptions &options);
+  const char *refusal;
+};
+
+constexpr COptionRow kOptions[] = {
+    {"@tls", ReadTls, kTextBadTls},
+    {"@tls_verify", ReadTlsVerify, kTextBadTlsVerify},
+    {"@auth", ReadAuth, kTextBadAuth},
+    {"@trace", ReadTrace, kTextBadTrace},
+    {"@timeout", ReadTimeout, kTextBadTimeout},
+    {"@oauth_token_url", ReadTokenUrl, kTextBadTokenUrl},
+    {"@oauth_client_id", ReadClientId, kTextBadClientId},
+    {"@oauth_scope", ReadScope, kTextBadScope},
+};
+
+}  // namespace
+
+const char *ReadCallOptions(const OptionReader &read, bool hasUser, CCallOptions &options) {
+  bool clientOrScope = false;
+  for (const COptionRow &row : kOptions) {
+    std::string value;
+    read(row.name, value);
+    if (!row.read(value, options)) return row.refusal;
+    if (row.read == ReadClientId || row.read == ReadScope) clientOrScope |= !value.empty();
+  }
+  if (options.FetchesToken()) {
+    if (!hasUser) return kTextTokenNeedsUser;
+    if (options.oauthClientId.empty()) return kTextTokenNeedsClient;
+  } else if (clientOrScope) {
+    return kTextClientNeedsUrl;
+  }
+  if (options.AuthGiven() && !hasUser) return kTextAuthNeedsUser;
+  return nullptr;
+}
+
+void ApplyTls(const CCallOptions &options, CTlsSettings &settings) {
+  settings.mode = options.tls;
+  settings.verify = options.tlsVerify;
+}
+
+void ApplyTimeout(const CCallOptions &options, CSmtpTimeouts &timeouts) {
+  if (options.timeoutSeconds == 0) return;
+  const int ms = options.timeoutSeconds * kMsPerSecond;
+  timeouts.connectMs = ms;
+  // The drain only waits for the late lines of an EHLO reply and ends
+  // when they have come: a longer limit would only make a broken server
+  // cost more.
+  if (ms < timeouts.ehloDrainMs) timeouts.ehloDrainMs = ms;
+  timeouts.replyMs = ms;
+  timeouts.dataReplyMs = ms;
+  timeouts.writeMs = ms;
+  timeouts.endOfDataMs = ms;
+}

@@ -1,0 +1,249 @@
+// The values the options beyond the twelve parameters take, and those
+// refused; and that the driver refuses them before anything is sent.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+
+#include "mail/smtp_mail.h"
+#include "proc/call_options.h"
+#include "proc/request_driver.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/smtp_test_mail.h"
+#include "tests/support/standin_call.h"
+
+namespace {
+
+constexpr char kBadTls[] = "@tls must be 'starttls', 'implicit' or empty.";
+constexpr char kBadTlsVerify[] = "@tls_verify must be 'yes' or 'no'.";
+constexpr char kBadAuth[] = "@auth must be 'plain', 'login', 'xoauth2', 'oauthbearer' or empty.";
+constexpr char kBadTrace[] = "@trace must be 'yes' or 'no'.";
+constexpr char kBadTimeout[] = "@timeout must be a whole number of seconds from 1 to 600.";
+constexpr char kBadUrl[] = "@oauth_token_url must be an https URL.";
+
+// The options given (by name), whether "@user" is, and the outcome.
+struct Row {
+  std::map<std::string, std::string> given;
+  bool user;
+  const char *refusal;  // null when accepted
+};
+
+CCallOptions Read(const Row &row, const char **refusal) {
+  CCallOptions options;
+  *refusal = ReadCallOptions(
+      [&row](const char *name, std::string &value) {
+        auto it = row.given.find(name);
+        if (it != row.given.end()) value = it->second;
+      },
+      row.user, options);
+  return options;
+}
+
+TEST(CallOptions, RefusalsAndTheirTexts) {
+  const Row rows[] = {
+      {{}, false, nullptr},
+      {{{"@tls", "starttls"}, {"@tls_verify", "yes"}}, false, nullptr},
+      {{{"@tls", "STARTTLS"}, {"@tls_verify", "NO"}}, false, nullptr},
+      {{{"@tls", "tls"}}, false, kBadTls},
+      {{{"@tls", "starttls "}}, false, kBadTls},
+      {{{"@tls_verify", "n"}}, false, kBadTlsVerify},
+      {{{"@auth", "Login"}}, true, nullptr},
+      {{{"@auth", "XOAUTH2"}, {"@trace", "Yes"}}, true, nullptr},
+      {{{"@auth", "cram-md5"}}, true, kBadAuth},
+      {{{"@auth", "plain"}}, false, "@auth needs @user."},
+      {{{"@trace", "no"}}, false, nullptr},
+      {{{"@trace", "1"}}, false, kBadTrace},
+      {{{"@timeout", "1"}}, false, nullptr},
+      {{{"@timeout", "600"}}, false, nullptr},
+      {{{"@timeout", "0"}}, false, kBadTimeout},
+      {{{"@timeout", "601"}}, false, kBadTimeout},
+      {{{"@timeout", "abc"}}, false, kBadTimeout},
+      {{{"@timeout", "-5"}}, false, kBadTimeout},
+      {{{"@timeout", " 5"}}, false, kBadTimeout},
+      {{{"@timeout", "00005"}}, false, kBadTimeout},
+      {{{"@oauth_token_url", "https://login.example.com/t/oauth2/token"}, {"@oauth_client_id", "c"}},
+       true, nullptr},
+      {{{"@oauth_token_url", "HTTPS://h/"}, {"@oauth_client_id", "c"}}, true, nullptr},
+      {{{"@oauth_token_url", "http://h/token"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https://"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https:///x"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https://h/a b"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https://h/"}}, true, "@oauth_token_url needs @oauth_client_id."},
+      {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c"}}, false,
+       "@oauth_token_url needs @user."},
+      {{{"@oauth_client_id", "c"}}, true, "@oauth_client_id and @oauth_scope need @oauth_token_url."},
+      {{{"@oauth_scope", "s"}}, true, "@oauth_client_id and @oauth_scope need @oauth_token_url."},
+      {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c\r"}}, true,
+       "@oauth_client_id must be printable text."},
+  };
+  for (const Row &row : rows) {
+    std::string label;
+    for (const auto &g : row.given) label += g.first + "=" + g.second + " ";
+    SCOPED_TRACE(label);
+    const char *refusal = nullptr;
+    Read(row, &refusal);
+    if (row.refusal == nullptr) {
+      EXPECT_EQ(refusal, nullptr) << refusal;
+    } else {
+      ASSERT_NE(refusal, nullptr);
+      EXPECT_STREQ(refusal, row.refusal);
+    }
+  }
+}
+
+struct TlsRow {
+  const char *tls;
+  const char *verify;
+  const char *refusal;  // null when accepted
+  TlsMode mode;
+  bool checked;
+};
+
+const TlsRow kRows[] = {
+    {"", "", nullptr, TlsMode::kNone, true},
+    {"starttls", "", nullptr, TlsMode::kStartTls, true},
+    {"STARTTLS", "yes", nullptr, TlsMode::kStartTls, true},
+    {"implicit", "no", nullptr, TlsMode::kImplicit, false},
+    {"Implicit", "NO", nullptr, TlsMode::kImplicit, false},
+    {"", "no", nullptr, TlsMode::kNone, false},
+    {"tls", "", kBadTls, TlsMode::kNone, true},
+    {"ssl", "", kBadTls, TlsMode::kNone, true},
+    {"starttls ", "", kBadTls, TlsMode::kNone, true},
+    {"start", "", kBadTls, TlsMode::kNone, true},
+    {"starttlsx", "", kBadTls, TlsMode::kNone, true},
+    {"1", "", kBadTls, TlsMode::kNone, true},
+    {"starttls", "false", kBadTlsVerify, TlsMode::kNone, true},
+    {"starttls", "0", kBadTlsVerify, TlsMode::kNone, true},
+    {"starttls", "n", kBadTlsVerify, TlsMode::kNone, true},
+    {"implicit", "yes ", kBadTlsVerify, TlsMode::kNone, true},
+};
+
+TEST(CallOptions, TlsValues) {
+  for (const TlsRow &row : kRows) {
+    SCOPED_TRACE(std::string(row.tls) + "/" + row.verify);
+    const char *refusal = nullptr;
+    CCallOptions options = Read({{{"@tls", row.tls}, {"@tls_verify", row.verify}}, false, nullptr},
+                                &refusal);
+    if (row.refusal == nullptr) {
+      EXPECT_EQ(refusal, nullptr);
+      CTlsSettings settings;
+      settings.trustFile = "roots.pem";
+      ApplyTls(options, settings);
+      EXPECT_EQ(settings.mode, row.mode);
+      EXPECT_EQ(settings.verify, row.checked);
+      EXPECT_EQ(settings.trustFile, "roots.pem");
+    } else {
+      ASSERT_NE(refusal, nullptr);
+      EXPECT_STREQ(refusal, row.refusal);
+    }
+  }
+}
+
+TEST(CallOptions, ValuesTaken) {
+  const char *refusal = nullptr;
+  CCallOptions o = Read({{{"@auth", "OAuthBearer"}, {"@trace", "YES"}, {"@timeout", "42"}}, true,
+                         nullptr},
+                        &refusal);
+  EXPECT_EQ(refusal, nullptr);
+  EXPECT_EQ(o.auth, AuthMechanism::kOAuthBearer);
+  EXPECT_TRUE(o.trace);
+  CSmtpTimeouts t;
+  ApplyTimeout(o, t);
+  EXPECT_EQ(t.connectMs, 42000);
+  EXPECT_EQ(t.replyMs, 42000);
+  EXPECT_EQ(t.dataReplyMs, 42000);
+  EXPECT_EQ(t.writeMs, 42000);
+  EXPECT_EQ(t.endOfDataMs, 42000);
+  EXPECT_EQ(t.ehloDrainMs, 5000);
+  o = Read({{{"@oauth_token_url", "https://h/t"}, {"@oauth_client_id", "c"}}, true, nullptr},
+           &refusal);
+  EXPECT_EQ(o.oauthScope, kDefaultOAuthScope);
+  o = Read({{}, false, nullptr}, &refusal);
+  CSmtpTimeouts untouched;
+  ApplyTimeout(o, untouched);
+  EXPECT_EQ(untouched.replyMs, CSmtpTimeouts().replyMs);
+  EXPECT_EQ(o.auth, AuthMechanism::kChoose);
+  EXPECT_FALSE(o.trace);
+}
+
+// A call with a refused value reports it, and the server never sees a
+// connection byte.
+TEST(CallOptions, DriverRefusesBeforeConnecting) {
+  struct Case {
+    const char *name;
+    const char *value;
+    const char *text;
+  } cases[] = {
+      {"@tls", "tls1.2", kBadTls},
+      {"@tls_verify", "maybe", kBadTlsVerify},
+      {"@auth", "ntlm", kBadAuth},
+      {"@trace", "verbose", kBadTrace},
+      {"@timeout", "0", kBadTimeout},
+      {"@timeout", "abc", kBadTimeout},
+      {"@oauth_token_url", "http://login.example.com/token", kBadUrl},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    CScriptedServer server;
+    server.Send("220 hi\r\n");
+    ASSERT_TRUE(server.Start());
+    CStandinCall call;
+    call.Varchar("@server", server.Host())
+        .Varchar("@port", std::to_string(server.Port()))
+        .Varchar("@recipients", "ann@example.com")
+        .Varchar("@from", "me@example.com")
+        .Varchar(c.name, c.value);
+    CTestMail mail;
+    EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+    EXPECT_EQ(call.MessageText(), c.text);
+    server.Stop();
+    EXPECT_EQ(server.Received(), "");
+  }
+}
+
+// "@timeout" replaces every limit of the dialogue: a server that accepts
+// and never greets ends the call after it, with the greeting's text.
+TEST(CallOptions, TimeoutBoundsTheGreeting) {
+  CScriptedServer server;
+  server.Stall();
+  ASSERT_TRUE(server.Start());
+  CStandinCall call;
+  call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "ann@example.com")
+      .Varchar("@from", "me@example.com")
+      .Varchar("@timeout", "2");
+  CTestMail mail;
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  server.Stop();
+  EXPECT_EQ(call.MessageText(), "SMTP Server reply timeout(greeting)");
+  EXPECT_GE(took.count(), 1900);
+  EXPECT_LT(took.count(), 3500);
+}
+
+// The parameters have no position: bare values after the twelve are not
+// "@tls", and the dialogue stays plain.
+TEST(CallOptions, BareValuesAreNotTlsParameters) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").ExpectAnyLine().Send("554 no\r\n").Delay(200);
+  ASSERT_TRUE(server.Start());
+  CStandinCall call;
+  call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "a@example.com")
+      .Varchar("@from", "b@example.com");
+  for (int i = 0; i < 10; ++i) call.Varchar("", "");
+  call.Varchar("", "starttls").Varchar("", "starttls");
+  CTestMail mail;
+  EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+  server.Stop();
+  EXPECT_EQ(call.MessageText(), "SMTP Server response code(554)");
+  EXPECT_EQ(server.Received().substr(0, 5), "HELO ");
+  EXPECT_EQ(mail.GetTls().mode, TlsMode::kNone);
+}
+
+}  // namespace

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/auth_mechanism.h"
 #include "mail/error_codes.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
@@ -86,6 +87,11 @@ class CSmtpMail : public CMailHeader {
   void SetTls(const CTlsSettings &tls) { m_tls = tls; }
   const CTlsSettings &GetTls() const { return m_tls; }
 
+  // Which SASL mechanism authenticates the user; chosen from the server's
+  // offer by default.
+  void SetAuthMechanism(AuthMechanism mechanism) { m_auth = mechanism; }
+  AuthMechanism GetAuthMechanism() const { return m_auth; }
+
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
   const std::string &GetUser() const { return m_user; }
   const std::string &GetPassword() const { return m_password; }
@@ -107,6 +113,7 @@ class CSmtpMail : public CMailHeader {
   std::string m_lastError;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
+  AuthMechanism m_auth = AuthMechanism::kChoose;
 
 };
 

@@ -94,6 +94,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
   CSmtpTimeouts timeouts = mail.GetTimeouts();
   ApplyTimeout(options, timeouts);
   mail.SetTimeouts(timeouts);
+  mail.SetAuthMechanism(options.auth);
 
   Check(mail.SetFrom(p[kFrom].c_str()), "@from");
   Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");

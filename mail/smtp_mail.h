@@ -26,6 +26,7 @@
 #include "mail/error_codes.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
+#include "mail/trace_sink.h"
 #include "mime/mail_header.h"
 
 // Name and file name under which a mail announces itself when it is written
@@ -92,6 +93,11 @@ class CSmtpMail : public CMailHeader {
   void SetAuthMechanism(AuthMechanism mechanism) { m_auth = mechanism; }
   AuthMechanism GetAuthMechanism() const { return m_auth; }
 
+  // Where the send reports its events; none (the default) for no trace.
+  // The sink belongs to the caller and must outlive Send.
+  void SetTrace(CTraceSink *sink) { m_trace = sink; }
+  CTraceSink *GetTrace() const { return m_trace; }
+
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
   const std::string &GetUser() const { return m_user; }
   const std::string &GetPassword() const { return m_password; }
@@ -114,6 +120,7 @@ class CSmtpMail : public CMailHeader {
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
   AuthMechanism m_auth = AuthMechanism::kChoose;
+  CTraceSink *m_trace = nullptr;
 
 };
 

@@ -9,12 +9,22 @@ constexpr DBINT kMessageNumber = 20001;
 constexpr BYTE kMessageClass = 1;
 constexpr BYTE kMessageState = 1;
 
+// The trace's messages: a number of their own, class 0 (informational).
+constexpr DBINT kTraceNumber = 20002;
+constexpr BYTE kTraceClass = 0;
+constexpr USHORT kTraceLine = 0;
+
 }  // namespace
 
 void ReplyFailure(CXPData *srvproc, int line, const char *text) {
   srv_sendmsg(srvproc, SRV_MSG_ERROR, kMessageNumber, kMessageClass, kMessageState, nullptr, 0,
               static_cast<USHORT>(line), const_cast<char *>(text), SRV_NULLTERM);
   srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_ERROR), 0, 0);
+}
+
+void ReplyInfo(CXPData *srvproc, const char *text, int length) {
+  srv_sendmsg(srvproc, SRV_MSG_INFO, kTraceNumber, kTraceClass, kMessageState, nullptr, 0,
+              kTraceLine, const_cast<char *>(text), length);
 }
 
 void ReplySuccess(CXPData *srvproc) {

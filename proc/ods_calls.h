@@ -14,6 +14,11 @@ int ParamCount(CXPData *srvproc);
 // its first zero byte. Then DONE with status 0x0003 and count 0.
 void ReplyFailure(CXPData *srvproc, int line, const char *text);
 
+// An informational message (type SRV_MSG_INFO, number 20002, class 0,
+// state 1, line 0) with exactly length bytes of text: what a trace of the
+// call reports. Clients show it as they show PRINT output.
+void ReplyInfo(CXPData *srvproc, const char *text, int length);
+
 // DONE with status 0x0011 (more, count) and count 1.
 void ReplySuccess(CXPData *srvproc);
 

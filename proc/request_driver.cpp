@@ -10,6 +10,7 @@
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
 #include "proc/call_options.h"
+#include "proc/client_trace.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -71,7 +72,7 @@ void Require(const std::string &value, const char *text) {
   if (value.empty()) throw CRequestFailure(text);
 }
 
-void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
+void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CClientTrace &trace) {
   if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
 
   CXpParams params(srvproc);
@@ -95,6 +96,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
   ApplyTimeout(options, timeouts);
   mail.SetTimeouts(timeouts);
   mail.SetAuthMechanism(options.auth);
+  if (options.trace) mail.SetTrace(&trace);
 
   Check(mail.SetFrom(p[kFrom].c_str()), "@from");
   Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");
@@ -131,13 +133,17 @@ int ParsePort(const std::string &text) {
 
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   std::string p[kParamCount];
+  CClientTrace trace(srvproc);
   try {
-    Fill(srvproc, mail, p);
+    Fill(srvproc, mail, p, trace);
+    mail.SetTrace(nullptr);
     ReplySuccess(srvproc);
     return true;
   } catch (const CRequestFailure &failure) {
+    mail.SetTrace(nullptr);
     ReplyFailure(srvproc, kTextLine, failure.Text().c_str());
   } catch (...) {
+    mail.SetTrace(nullptr);
     ReplyFailure(srvproc, kUnknownLine, kUnknownError);
   }
   return false;

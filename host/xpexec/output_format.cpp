@@ -10,6 +10,8 @@ namespace {
 
 // The DONE status bit that says the count is meaningful (SRV_DONE_COUNT).
 constexpr int kDoneCountBit = 0x10;
+// An informational message (SRV_MSG_INFO): sqlcmd shows its text alone.
+constexpr int kInfoMessage = 1;
 
 void AppendByteEscape(std::string *out, unsigned char byte) {
   char text[sizeof "\\u0000"];
@@ -18,6 +20,7 @@ void AppendByteEscape(std::string *out, unsigned char byte) {
 }
 
 std::string HumanToken(const ReceivedToken &t) {
+  if (t.kind == STANDIN_TOKEN_MESSAGE && t.msgtype == kInfoMessage) return t.text + "\n";
   if (t.kind == STANDIN_TOKEN_MESSAGE)
     return "Msg " + std::to_string(t.number) + ", Level " + std::to_string(t.msgclass) +
            ", State " + std::to_string(t.state) + ", Line " + std::to_string(t.line) + "\n" +

@@ -1,7 +1,8 @@
 // How xpexec shows what a call sent back.
 //
-// Human form follows sqlcmd: a message as "Msg N, Level L, State S, Line
-// K" and its text on the next line; a DONE with the count bit as "(N rows
+// Human form follows sqlcmd: an error message as "Msg N, Level L, State
+// S, Line K" and its text on the next line, an informational one as its
+// text alone; a DONE with the count bit as "(N rows
 // affected)", any other DONE not at all; the return value not at all.
 // Token form is one JSON object a line, in the order the procedure sent
 // the tokens, then the return value.

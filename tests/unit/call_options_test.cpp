@@ -8,6 +8,7 @@
 
 #include "mail/smtp_mail.h"
 #include "proc/call_options.h"
+#include "proc/client_trace.h"
 #include "proc/request_driver.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
@@ -244,6 +245,25 @@ TEST(CallOptions, BareValuesAreNotTlsParameters) {
   EXPECT_EQ(call.MessageText(), "SMTP Server response code(554)");
   EXPECT_EQ(server.Received().substr(0, 5), "HELO ");
   EXPECT_EQ(mail.GetTls().mode, TlsMode::kNone);
+}
+
+}  // namespace
+
+namespace {
+
+// What a trace line shows of server bytes: printable ASCII only, bounded.
+TEST(ClientTrace, LinesArePrintableAndBounded) {
+  struct Row {
+    std::string event;
+    std::string shown;
+  } rows[] = {
+      {"< 250 ok", "< 250 ok"},
+      {std::string("< 250 a\r\nb\0c\x7f\xe9", 13), "< 250 a??b?c??"},
+      {"\t", "?"},
+      {std::string(kTraceLineLimit, 'x'), std::string(kTraceLineLimit, 'x')},
+      {std::string(kTraceLineLimit + 1, 'x'), std::string(kTraceLineLimit - 3, 'x') + "..."},
+  };
+  for (const Row &row : rows) EXPECT_EQ(PrintableTraceLine(row.event), row.shown);
 }
 
 }  // namespace

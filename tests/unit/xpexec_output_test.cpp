@@ -22,6 +22,15 @@ ReceivedToken Message(const std::string &text) {
   return t;
 }
 
+ReceivedToken Info(const std::string &text) {
+  ReceivedToken t = Message(text);
+  t.msgtype = 1;
+  t.number = 20002;
+  t.msgclass = 0;
+  t.line = 0;
+  return t;
+}
+
 ReceivedToken Done(int status, int32_t count) {
   ReceivedToken t;
   t.kind = STANDIN_TOKEN_DONE;
@@ -60,9 +69,12 @@ TEST(XpexecJsonText, EscapesWhatJsonMustAndKeepsValidUtf8) {
 
 TEST(XpexecTokenOutput, OneObjectALineInOrderThenTheReturnValue) {
   CallRecord call;
-  call.tokens = {Message("Mail sent to \"a@example.com\"\n"), Done(3, 0), Done(0x10, 7)};
+  call.tokens = {Info("< 250 ok"), Message("Mail sent to \"a@example.com\"\n"), Done(3, 0),
+                 Done(0x10, 7)};
   call.return_value = 1;
   EXPECT_EQ(FormatCall(call, OutputStyle::kTokens),
+            "{\"token\":\"message\",\"type\":1,\"number\":20002,\"class\":0,\"state\":1,"
+            "\"line\":0,\"text\":\"< 250 ok\"}\n"
             "{\"token\":\"message\",\"type\":2,\"number\":20001,\"class\":1,\"state\":1,"
             "\"line\":252,\"text\":\"Mail sent to \\\"a@example.com\\\"\\n\"}\n"
             "{\"token\":\"done\",\"status\":3,\"curcmd\":0,\"count\":0}\n"
@@ -94,6 +106,8 @@ TEST(XpexecHumanOutput, MessagesAndCountsAsSqlcmdShowsThem) {
       {{{}, 0}, ""},                                              // the return value is quiet
       {{{Message("caf\xe9\r\nline"), Done(0x10, 1)}, 0},
        "Msg 20001, Level 1, State 1, Line 252\ncaf\xe9\r\nline\n(1 rows affected)\n"},
+      {{{Info("> EHLO h"), Info("< 250 ok"), Done(0x11, 1)}, 0},
+       "> EHLO h\n< 250 ok\n(1 rows affected)\n"},
   };
   for (const Row &row : rows) EXPECT_EQ(FormatCall(row.call, OutputStyle::kHuman), row.shown);
 }

@@ -253,7 +253,7 @@ namespace {
 
 // What a trace line shows of server bytes: printable ASCII only, bounded.
 TEST(ClientTrace, LinesArePrintableAndBounded) {
-  struct Row {
+  struct Shown {
     std::string event;
     std::string shown;
   } rows[] = {
@@ -263,7 +263,7 @@ TEST(ClientTrace, LinesArePrintableAndBounded) {
       {std::string(kTraceLineLimit, 'x'), std::string(kTraceLineLimit, 'x')},
       {std::string(kTraceLineLimit + 1, 'x'), std::string(kTraceLineLimit - 3, 'x') + "..."},
   };
-  for (const Row &row : rows) EXPECT_EQ(PrintableTraceLine(row.event), row.shown);
+  for (const Shown &row : rows) EXPECT_EQ(PrintableTraceLine(row.event), row.shown);
 }
 
 }  // namespace

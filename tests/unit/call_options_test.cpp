@@ -258,7 +258,7 @@ TEST(ClientTrace, LinesArePrintableAndBounded) {
     std::string shown;
   } rows[] = {
       {"< 250 ok", "< 250 ok"},
-      {std::string("< 250 a\r\nb\0c\x7f\xe9", 13), "< 250 a??b?c??"},
+      {std::string("< 250 a\r\nb\0c\x7f\xe9", 14), "< 250 a??b?c??"},
       {"\t", "?"},
       {std::string(kTraceLineLimit, 'x'), std::string(kTraceLineLimit, 'x')},
       {std::string(kTraceLineLimit + 1, 'x'), std::string(kTraceLineLimit - 3, 'x') + "..."},

@@ -60,7 +60,7 @@ std::string Ipv6Literal(const unsigned char *bytes) {
     i = j > i ? j : i + 1;
   }
   std::string text = "[IPv6:";
-  char group[8];
+  char group[sizeof "ffff"];
   for (int i = 0; i < kIpv6Groups; ++i) {
     if (i == bestStart) {
       text += "::";

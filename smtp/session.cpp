@@ -20,6 +20,7 @@
 #include "mime/mime_part.h"
 #include "smtp/ehlo_keywords.h"
 #include "smtp/envelope.h"
+#include "smtp/greeting_name.h"
 #include "smtp/reply.h"
 #include "smtp/smtp_connection.h"
 #include "smtp/transport_texts.h"
@@ -31,8 +32,6 @@ constexpr std::size_t kCommandSize = 1001;
 // RCPT TO: at most 1000 characters, the command line limit of RFC 5321
 // section 4.5.3.1.4 with its CR LF.
 constexpr std::size_t kRecipientCommandSize = 1000;
-// The local host name, with its NUL; gethostname names at most 255 bytes.
-constexpr std::size_t kHostNameSize = 256;
 // The credential block (NUL user NUL password): 750 bytes give exactly the
 // 1000 Base64 characters the credential line may hold.
 constexpr std::size_t kMaxCredentialBlock = 750;
@@ -48,6 +47,8 @@ constexpr char kDataCommand[] = "DATA\r\n";
 constexpr char kEndOfData[] = "\r\n.\r\n";
 constexpr char kResetCommand[] = "RSET\r\n";
 constexpr char kCrLf[] = "\r\n";
+static_assert(sizeof "EHLO " - 1 + kMaxGreetingName + sizeof kCrLf - 1 <= kCommandSize,
+              "every greeting name fits the HELO and EHLO commands");
 
 constexpr char kOk[] = "250";
 constexpr char kAuthContinue[] = "334";
@@ -86,15 +87,15 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain, const ch
     SetText(kTextNotConnected);
     return false;
   }
-  char host[kHostNameSize];
+  std::string name;
   int error = 0;
-  if (!m_calls.GetHostName(host, sizeof host, &error)) {
+  if (!ChooseGreetingName(m_calls, m_socket.Socket().Handle(), &name, &error)) {
     SetText(FormatText(kTextHostName, error));
     Abort();
     return false;
   }
   char buffer[kCommandSize + 1];
-  int length = std::snprintf(buffer, sizeof buffer, "%s %s\r\n", verb, host);
+  int length = std::snprintf(buffer, sizeof buffer, "%s %s\r\n", verb, name.c_str());
   CCommandResult result = SendCommand(buffer, static_cast<std::size_t>(length), buffer,
                                       kReplyCapacity, kOk, m_timeouts.replyMs);
   if (!result.Ok()) {

@@ -12,9 +12,9 @@
 // wiped from every buffer that held them and never appear in a text.
 //
 // The platform calls that only a test can make fail (socket start-up, the
-// connect's events, the host name) go through a CSocketCalls: the
-// connection's own by default, or one the creator gives, which must
-// outlive the connection.
+// connect's events, the host name and local address) go through a
+// CSocketCalls: the connection's own by default, or one the creator gives,
+// which must outlive the connection.
 //
 // The session steps (SendHelo ... Reset) are defined in session.cpp.
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H

@@ -1,7 +1,8 @@
 // CSocketCalls: the few platform calls of a connection that nothing outside
 // the process can make fail: starting the socket library, creating the
 // connect's event and selecting it on the socket, creating the event of the
-// read/write record, and asking for the host name.
+// read/write record, and asking for the host's name and the connection's
+// own address.
 //
 // A connection makes these calls through the object it was given; by
 // default its own instance of this class, which makes the real calls. A
@@ -14,14 +15,29 @@
 // On POSIX a connect needs no events: CreateConnectEvent and
 // CreateRecordEvent give a null event and always succeed, and
 // SelectConnect only makes the socket non-blocking.
+//
+// The host name comes from the machine's configuration and is untrusted:
+// it is not checked here (greeting_name.h decides whether it may be sent).
 #ifndef MAILVANE_SMTP_SOCKET_CALLS_H
 #define MAILVANE_SMTP_SOCKET_CALLS_H
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // A platform event (a WinSock or kernel event handle); null for none.
 using SocketEvent = void *;
+
+inline constexpr std::size_t kIpv4AddressBytes = 4;
+inline constexpr std::size_t kIpv6AddressBytes = 16;
+
+// An IP address of this host: its family and its bytes in network order
+// (the first kIpv4AddressBytes of them for IPv4).
+enum class HostAddressFamily { kNone, kIpv4, kIpv6 };
+struct CHostAddress {
+  HostAddressFamily family = HostAddressFamily::kNone;
+  unsigned char bytes[kIpv6AddressBytes] = {};
+};
 
 class CSocketCalls {
  public:
@@ -38,8 +54,12 @@ class CSocketCalls {
   virtual bool SelectConnect(std::intptr_t socket, SocketEvent event, int *error);
   // The event of the read/write record of a connected socket.
   virtual bool CreateRecordEvent(SocketEvent *event, int *error);
-  // The machine's host name, NUL-terminated within size bytes.
-  virtual bool GetHostName(char *buffer, std::size_t size, int *error);
+  // The machine's fully-qualified DNS name as far as the platform knows
+  // it; a short name, or an empty one, when it knows no other.
+  virtual bool GetHostName(std::string *name, int *error);
+  // The local address of the connected socket: the address the server
+  // sees the client come from.
+  virtual bool GetLocalAddress(std::intptr_t socket, CHostAddress *address, int *error);
 };
 
 #endif

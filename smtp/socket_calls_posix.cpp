@@ -3,9 +3,21 @@
 #include "smtp/socket_calls.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Room for any name gethostname gives (HOST_NAME_MAX is 64 on Linux; 255
+// is the most any system allows) and its NUL.
+constexpr std::size_t kHostNameBuffer = 256;
+
+}  // namespace
 
 bool CSocketCalls::CreateConnectEvent(SocketEvent *event, int *error) {
   *event = nullptr;
@@ -30,13 +42,53 @@ bool CSocketCalls::CreateRecordEvent(SocketEvent *event, int *error) {
   return true;
 }
 
-bool CSocketCalls::GetHostName(char *buffer, std::size_t size, int *error) {
+// The canonical name of gethostname's name from the resolver (/etc/hosts
+// gives the fully-qualified name first on its line); gethostname's own name
+// when the resolver knows the host by no dotted name.
+bool CSocketCalls::GetHostName(std::string *name, int *error) {
   *error = 0;
-  if (size == 0) return false;
-  if (gethostname(buffer, size) != 0) {
+  name->clear();
+  char host[kHostNameBuffer] = {};
+  if (gethostname(host, sizeof host - 1) != 0) {
     *error = errno;
     return false;
   }
-  buffer[size - 1] = '\0';  // a truncated name need not be terminated
+  *name = host;
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_flags = AI_CANONNAME;
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo *found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0) return true;
+  if (found != nullptr && found->ai_canonname != nullptr &&
+      std::strchr(found->ai_canonname, '.') != nullptr)
+    *name = found->ai_canonname;
+  freeaddrinfo(found);
   return true;
+}
+
+bool CSocketCalls::GetLocalAddress(std::intptr_t socket, CHostAddress *address, int *error) {
+  *error = 0;
+  *address = CHostAddress();
+  sockaddr_storage local;
+  socklen_t size = sizeof local;
+  if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr *>(&local), &size) != 0) {
+    *error = errno;
+    return false;
+  }
+  if (local.ss_family == AF_INET) {
+    const sockaddr_in *v4 = reinterpret_cast<const sockaddr_in *>(&local);
+    address->family = HostAddressFamily::kIpv4;
+    std::memcpy(address->bytes, &v4->sin_addr, kIpv4AddressBytes);
+    return true;
+  }
+  if (local.ss_family == AF_INET6) {
+    const sockaddr_in6 *v6 = reinterpret_cast<const sockaddr_in6 *>(&local);
+    address->family = HostAddressFamily::kIpv6;
+    std::memcpy(address->bytes, &v6->sin6_addr, kIpv6AddressBytes);
+    return true;
+  }
+  *error = EAFNOSUPPORT;
+  return false;
 }

@@ -4,7 +4,18 @@
 #include "smtp/socket_calls.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// Room for the longest DNS name (255 bytes, RFC 1035 section 3.1) and its
+// NUL.
+constexpr DWORD kHostNameBuffer = 256;
+
+}  // namespace
 
 bool CSocketCalls::CreateConnectEvent(SocketEvent *event, int *error) {
   *error = 0;
@@ -37,13 +48,44 @@ bool CSocketCalls::CreateRecordEvent(SocketEvent *event, int *error) {
   return true;
 }
 
-bool CSocketCalls::GetHostName(char *buffer, std::size_t size, int *error) {
+// The computer's DNS host name joined to its primary DNS suffix; the bare
+// host name on a computer that has no suffix. A name too long for the
+// buffer fails the call: it could not be sent anyway.
+bool CSocketCalls::GetHostName(std::string *name, int *error) {
   *error = 0;
-  if (size == 0) return false;
-  if (gethostname(buffer, static_cast<int>(size)) != 0) {
+  name->clear();
+  char host[kHostNameBuffer] = {};
+  DWORD size = sizeof host;
+  if (!GetComputerNameExA(ComputerNameDnsFullyQualified, host, &size)) {
+    *error = static_cast<int>(GetLastError());
+    return false;
+  }
+  *name = host;
+  return true;
+}
+
+bool CSocketCalls::GetLocalAddress(std::intptr_t socket, CHostAddress *address, int *error) {
+  *error = 0;
+  *address = CHostAddress();
+  sockaddr_storage local;
+  int size = sizeof local;
+  if (getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr *>(&local), &size) !=
+      0) {
     *error = WSAGetLastError();
     return false;
   }
-  buffer[size - 1] = '\0';  // a truncated name need not be terminated
-  return true;
+  if (local.ss_family == AF_INET) {
+    const sockaddr_in *v4 = reinterpret_cast<const sockaddr_in *>(&local);
+    address->family = HostAddressFamily::kIpv4;
+    std::memcpy(address->bytes, &v4->sin_addr, kIpv4AddressBytes);
+    return true;
+  }
+  if (local.ss_family == AF_INET6) {
+    const sockaddr_in6 *v6 = reinterpret_cast<const sockaddr_in6 *>(&local);
+    address->family = HostAddressFamily::kIpv6;
+    std::memcpy(address->bytes, &v6->sin6_addr, kIpv6AddressBytes);
+    return true;
+  }
+  *error = WSAEAFNOSUPPORT;
+  return false;
 }

@@ -50,6 +50,8 @@ class CSocketIo {
   CSocketIo &operator=(const CSocketIo &) = delete;
 
   bool IsOpen() const { return m_socket != kNoSocket; }
+  // The platform's socket, for the calls of CSocketCalls that query it.
+  std::intptr_t Handle() const { return m_socket; }
 
   // Connects to one address, waiting at most timeoutMs; the events and
   // their selection come from calls. On failure the socket is closed again

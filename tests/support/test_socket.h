@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <set>
-#include <string>
 
 using TestSocket = std::intptr_t;
 inline constexpr TestSocket kNoTestSocket = -1;
@@ -55,8 +54,6 @@ int TestUnusedPort(TestFamily family);
 
 // The machine has this loopback address (a socket can be bound to it).
 bool TestHasLoopback(TestFamily family);
-
-std::string TestHostName();
 
 // The platform's error codes for the socket failures the tests provoke:
 // a socket of a family it does not know, a connect given an address too

@@ -162,13 +162,6 @@ bool TestHasLoopback(TestFamily family) {
   return s != kNoTestSocket;
 }
 
-std::string TestHostName() {
-  TestSocketsStart();
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return std::string();
-  return name;
-}
-
 int TestErrorUnknownFamily() { return EAFNOSUPPORT; }
 std::set<int> TestErrorsOfShortAddress() { return {EINVAL}; }
 std::set<int> TestErrorsOfReset() { return {ECONNRESET, EPIPE}; }

@@ -167,13 +167,6 @@ bool TestHasLoopback(TestFamily family) {
   return s != kNoTestSocket;
 }
 
-std::string TestHostName() {
-  TestSocketsStart();
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return std::string();
-  return name;
-}
-
 int TestErrorUnknownFamily() { return WSAEAFNOSUPPORT; }
 std::set<int> TestErrorsOfShortAddress() { return {WSAEFAULT, WSAEADDRNOTAVAIL}; }
 std::set<int> TestErrorsOfReset() {

@@ -12,6 +12,7 @@
 #include "mime/base64.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 

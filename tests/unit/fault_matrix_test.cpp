@@ -20,6 +20,7 @@
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/standin_call.h"
 #include "tests/support/temp_files.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 

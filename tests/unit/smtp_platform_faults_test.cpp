@@ -1,30 +1,35 @@
 // The failures of platform calls that nothing outside the process can
 // provoke (socket start-up, the connect's events and their selection, the
-// host name), injected through the connection's CSocketCalls: the exact
-// text with the injected code, which addresses are tried after it, and
-// whether the connection is left closed.
+// host name, the local address), injected through the connection's
+// CSocketCalls: the exact text with the injected code, which addresses are
+// tried after it, and whether the connection is left closed.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 
 #include "smtp/address_list.h"
 #include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 
-enum class Call { kStart, kConnectEvent, kSelect, kRecordEvent, kHostName };
-constexpr int kCallKinds = 5;
+enum class Call { kStart, kConnectEvent, kSelect, kRecordEvent, kHostName, kLocalAddress };
+constexpr int kCallKinds = 6;
 
-// Makes the real calls, except that the first `failures` calls of one kind
-// fail with error; counts the calls of every kind.
+// Makes the real calls, except that the first `failures` calls of the
+// failing kinds fail with error; counts the calls of every kind.
 class CFailingCalls : public CSocketCalls {
  public:
   static constexpr int kAlways = 1 << 30;
 
   CFailingCalls(Call failing, int error, int failures = kAlways)
-      : m_failing(failing), m_error(error), m_failures(failures) {}
+      : CFailingCalls(std::set<Call>{failing}, error, failures) {}
+  CFailingCalls(std::set<Call> failing, int error, int failures = kAlways)
+      : m_failing(std::move(failing)), m_error(error), m_failures(failures) {}
 
   int Count(Call call) const { return m_counts[static_cast<int>(call)]; }
 
@@ -42,20 +47,24 @@ class CFailingCalls : public CSocketCalls {
     *event = nullptr;
     return !Fails(Call::kRecordEvent, error) && CSocketCalls::CreateRecordEvent(event, error);
   }
-  bool GetHostName(char *buffer, std::size_t size, int *error) override {
-    return !Fails(Call::kHostName, error) && CSocketCalls::GetHostName(buffer, size, error);
+  bool GetHostName(std::string *name, int *error) override {
+    return !Fails(Call::kHostName, error) && CSocketCalls::GetHostName(name, error);
+  }
+  bool GetLocalAddress(std::intptr_t socket, CHostAddress *address, int *error) override {
+    return !Fails(Call::kLocalAddress, error) &&
+           CSocketCalls::GetLocalAddress(socket, address, error);
   }
 
  private:
   bool Fails(Call call, int *error) {
     ++m_counts[static_cast<int>(call)];
-    if (call != m_failing || m_failures == 0) return false;
+    if (m_failing.count(call) == 0 || m_failures == 0) return false;
     --m_failures;
     *error = m_error;
     return true;
   }
 
-  Call m_failing;
+  std::set<Call> m_failing;
   int m_error;
   int m_failures;
   int m_counts[kCallKinds] = {};
@@ -139,26 +148,40 @@ TEST(SmtpPlatformFault, ConnectStepFailureTextsAndTheAddressesTriedAfter) {
   }
 }
 
-TEST(SmtpPlatformFault, HostNameFailureClosesBeforeTheGreetingCommand) {
-  for (bool ehlo : {false, true}) {
-    SCOPED_TRACE(ehlo ? "EHLO" : "HELO");
-    CScriptedServer server;
-    server.Send("220 hi\r\n");
-    ASSERT_TRUE(server.Start());
-    CFailingCalls calls(Call::kHostName, kHostError);
-    CSmtpConnection connection(calls);
-    connection.SetTimeouts(TestTimeouts());
-    ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
-    EXPECT_FALSE(ehlo ? connection.SendEhlo() : connection.SendHelo());
-    EXPECT_EQ(connection.GetLastErrorText(), "Cannot get hostname(10093)");
-    EXPECT_FALSE(connection.IsConnected());
-    server.Stop();
-    EXPECT_EQ(server.Received(), "");  // no command went out
+// Without the host name the greeting names the connection's address; with
+// neither, nothing can be sent and the connection is closed.
+TEST(SmtpPlatformFault, HostNameFailureGreetsWithTheLiteralOrCloses) {
+  struct {
+    std::set<Call> failing;
+    const char *text;  // empty: the literal went out
+  } const cases[] = {
+      {{Call::kHostName}, ""},
+      {{Call::kHostName, Call::kLocalAddress}, "Cannot get hostname(10093)"},
+  };
+  for (const auto &c : cases) {
+    for (bool ehlo : {false, true}) {
+      SCOPED_TRACE(std::string(ehlo ? "EHLO " : "HELO ") + c.text);
+      std::string command = std::string(ehlo ? "EHLO" : "HELO") + " [127.0.0.1]\r\n";
+      CScriptedServer server;
+      server.Send("220 hi\r\n");
+      if (*c.text == '\0') server.Expect(command).Send("250 ok\r\n").Delay(200);
+      ASSERT_TRUE(server.Start());
+      CFailingCalls calls(c.failing, kHostError);
+      CSmtpConnection connection(calls);
+      connection.SetTimeouts(TestTimeouts());
+      ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
+      EXPECT_EQ(ehlo ? connection.SendEhlo() : connection.SendHelo(), *c.text == '\0');
+      EXPECT_EQ(connection.GetLastErrorText(), c.text);
+      EXPECT_EQ(connection.IsConnected(), *c.text == '\0');
+      connection.Disconnect();
+      server.Stop();
+      EXPECT_EQ(server.Received(), *c.text == '\0' ? command : "");
+    }
   }
 }
 
 // The calls of a connection that meets no failure: one of each per
-// connect, and the host name for the greeting command.
+// connect, and the host name and local address for the greeting command.
 TEST(SmtpPlatformFault, UnfailedCallsBehaveAsTheRealOnes) {
   CScriptedServer server;
   server.Send("220 hi\r\n").ExpectAnyLine().Send("250 ok\r\n").Delay(200);
@@ -170,7 +193,7 @@ TEST(SmtpPlatformFault, UnfailedCallsBehaveAsTheRealOnes) {
   EXPECT_TRUE(connection.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "");
   for (Call call : {Call::kStart, Call::kConnectEvent, Call::kSelect, Call::kRecordEvent,
-                    Call::kHostName})
+                    Call::kHostName, Call::kLocalAddress})
     EXPECT_EQ(calls.Count(call), 1);
   connection.Disconnect();
   server.Stop();

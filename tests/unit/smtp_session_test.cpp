@@ -10,6 +10,7 @@
 #include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "mail/smtp_mail.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 

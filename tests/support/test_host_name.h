@@ -1,0 +1,14 @@
+// The name the client greets with in HELO and EHLO on this machine, so that
+// transcripts expect the right bytes wherever the tests run: the same
+// choice as the connection's (smtp/greeting_name.h), from the real host
+// name and the address a connection to the loopback of family comes from.
+#ifndef MAILVANE_TESTS_SUPPORT_TEST_HOST_NAME_H
+#define MAILVANE_TESTS_SUPPORT_TEST_HOST_NAME_H
+
+#include <string>
+
+#include "tests/support/test_socket.h"
+
+std::string TestHostName(TestFamily family = TestFamily::kIpv4);
+
+#endif

@@ -38,6 +38,7 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     return false;
   }
   m_serverName = server != nullptr ? server : "";
+  m_port = port;
   CAddressList addresses;
   error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
                             SocketTypeStream(), 0);

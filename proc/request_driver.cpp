@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
@@ -131,6 +132,15 @@ int ParsePort(const std::string &text) {
 
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   std::string p[kParamCount];
+  // The user name and the password (or token) are wiped however the call
+  // ends; the mail wipes its own copies.
+  struct CWipeCredentials {
+    std::string *p;
+    ~CWipeCredentials() {
+      SecureWipe(p[kUser]);
+      SecureWipe(p[kPwd]);
+    }
+  } wipe{p};
   try {
     Fill(srvproc, mail, p);
     ReplySuccess(srvproc);

@@ -9,6 +9,7 @@
 #include "mail/smtp_mail.h"
 #include "proc/call_options.h"
 #include "proc/request_driver.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/standin_call.h"
@@ -200,6 +201,31 @@ TEST(CallOptions, DriverRefusesBeforeConnecting) {
     server.Stop();
     EXPECT_EQ(server.Received(), "");
   }
+}
+
+// "@auth" reaches the dialogue, whatever the server offers, and a token as
+// long as a varchar holds (8000 bytes) reaches the server whole.
+TEST(CallOptions, AuthIsSentAsAskedWithTheWholeToken) {
+  const std::string token(8000, 'k');
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect("EHLO " + TestHostName() + "\r\n")
+      .Send("250-mx\r\n250 AUTH PLAIN LOGIN\r\n").Expect("AUTH XOAUTH2\r\n").Send("334 \r\n")
+      .Expect(Base64Line("user=u\x01" "auth=Bearer " + token + "\x01\x01")).Send("535 no\r\n")
+      .Delay(200);
+  ASSERT_TRUE(server.Start());
+  CStandinCall call;
+  call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "ann@example.com")
+      .Varchar("@from", "me@example.com")
+      .Varchar("@user", "u")
+      .Varchar("@pwd", token)
+      .Varchar("@auth", "XOAuth2");
+  CTestMail mail;
+  EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+  server.Stop();
+  EXPECT_EQ(call.MessageText(), "SMTP Server response code(535)");
+  for (const std::string &p : server.Problems()) ADD_FAILURE() << p;
 }
 
 // "@timeout" replaces every limit of the dialogue: a server that accepts

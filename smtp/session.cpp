@@ -113,18 +113,9 @@ CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t leng
       return result;
     }
     std::size_t received = sizeof rest;
-    switch (m_socket.Read(rest, &received, static_cast<int>(left.count()), &result.error)) {
-      case IoStatus::kDone:
-        if (received > 0) break;
-        result.outcome = CommandOutcome::kClosed;
-        return result;
-      case IoStatus::kTimedOut:
-        result.outcome = CommandOutcome::kReplyTimedOut;
-        return result;
-      case IoStatus::kFailed:
-        result.outcome = CommandOutcome::kNoReply;
-        return result;
-    }
+    IoStatus status = m_socket.Read(rest, &received, static_cast<int>(left.count()), &result.error);
+    result.outcome = ReceiveOutcome(status, received);
+    if (!result.Ok()) return result;
     if (keywords != nullptr) keywords->Feed(rest, received);
     if (scanner.Feed(rest, received)) return result;
   }

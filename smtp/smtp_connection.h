@@ -53,6 +53,10 @@ struct CCommandResult {
   bool Ok() const { return outcome == CommandOutcome::kMatched; }
 };
 
+// How one receive went: a reply (kMatched, whatever its code), the
+// server's close (0 bytes), a time-out or a failure.
+CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received);
+
 class CSmtpConnection {
  public:
   CSmtpConnection();

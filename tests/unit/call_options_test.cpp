@@ -41,6 +41,14 @@ CCallOptions Read(const Row &row, const char **refusal) {
   return options;
 }
 
+// A call of the required parameters to the scripted server.
+CStandinCall &To(CStandinCall &call, const CScriptedServer &server) {
+  return call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "ann@example.com")
+      .Varchar("@from", "me@example.com");
+}
+
 TEST(CallOptions, RefusalsAndTheirTexts) {
   const Row rows[] = {
       {{}, false, nullptr},
@@ -190,11 +198,7 @@ TEST(CallOptions, DriverRefusesBeforeConnecting) {
     server.Send("220 hi\r\n");
     ASSERT_TRUE(server.Start());
     CStandinCall call;
-    call.Varchar("@server", server.Host())
-        .Varchar("@port", std::to_string(server.Port()))
-        .Varchar("@recipients", "ann@example.com")
-        .Varchar("@from", "me@example.com")
-        .Varchar(c.name, c.value);
+    To(call, server).Varchar(c.name, c.value);
     CTestMail mail;
     EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
     EXPECT_EQ(call.MessageText(), c.text);
@@ -214,10 +218,7 @@ TEST(CallOptions, AuthIsSentAsAskedWithTheWholeToken) {
       .Delay(200);
   ASSERT_TRUE(server.Start());
   CStandinCall call;
-  call.Varchar("@server", server.Host())
-      .Varchar("@port", std::to_string(server.Port()))
-      .Varchar("@recipients", "ann@example.com")
-      .Varchar("@from", "me@example.com")
+  To(call, server)
       .Varchar("@user", "u")
       .Varchar("@pwd", token)
       .Varchar("@auth", "XOAuth2");
@@ -235,11 +236,7 @@ TEST(CallOptions, TimeoutBoundsTheGreeting) {
   server.Stall();
   ASSERT_TRUE(server.Start());
   CStandinCall call;
-  call.Varchar("@server", server.Host())
-      .Varchar("@port", std::to_string(server.Port()))
-      .Varchar("@recipients", "ann@example.com")
-      .Varchar("@from", "me@example.com")
-      .Varchar("@timeout", "2");
+  To(call, server).Varchar("@timeout", "2");
   CTestMail mail;
   auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(RunRequestWith(call.Proc(), mail));

@@ -42,12 +42,14 @@ class Captured:
 
 class AuthCommand:
     """One AUTH command: the mechanism, whether the first response came on
-    the AUTH line, and what answered the error challenge (None: none sent)."""
+    the AUTH line, what answered the error challenge (None: none sent), and
+    when it came (time.monotonic())."""
 
     def __init__(self, mechanism, initial):
         self.mechanism = mechanism
         self.initial = initial
         self.answer = None
+        self.at = time.monotonic()
 
 
 # The error challenge of a refused bearer token: a base64 JSON document.

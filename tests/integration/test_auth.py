@@ -17,9 +17,9 @@ USER = "reports@example.com"
 PASSWORD = "pa ss word"
 # Long enough that XOAUTH2 must wait for the 334 before sending it.
 TOKEN = "eyJ0eXAiOiJKV1QiLCJhbGciOiJSUzI1NiJ9." + "x" * 2460
-# A refused token must end the call well inside this, Wine's start included
-# in neither: measured against a call that fails right after EHLO.
-REFUSAL_SLACK_S = 1.0
+# From the AUTH command to the end of the call when the token is refused:
+# the client answers the error challenge and stops at the 535, it does not
+# wait for a time limit.
 REFUSAL_LIMIT_S = 2.0
 
 
@@ -31,9 +31,8 @@ class Authentication(unittest.TestCase):
                      % (server.port, sql_text(user), sql_text(pwd)))
         if auth is not None:
             statement += ", @auth = %s" % sql_text(auth)
-        start = time.monotonic()
         result = harness.run(statement)
-        return result, time.monotonic() - start
+        return result, time.monotonic()
 
     def assert_delivered(self, server, result, login):
         self.assertEqual(result.exit_status, 0, result)
@@ -80,20 +79,16 @@ class Authentication(unittest.TestCase):
             self.assertTrue(server.auth_commands[0].initial)
 
     def test_refused_token_fails_with_535_at_once(self):
-        with harness.smtp_server(user=USER, password=PASSWORD,
-                                 mechanisms=["GSSAPI", "NTLM"]) as server:
-            _, baseline = self.send(server)
         for auth, answer in (("xoauth2", b""), ("oauthbearer", b"\x01")):
             with self.subTest(auth=auth):
                 with harness.smtp_server(user=USER, password=TOKEN,
                                          mechanisms=["XOAUTH2", "OAUTHBEARER"]) as server:
-                    result, took = self.send(server, pwd="wrong-token", auth=auth)
+                    result, ended = self.send(server, pwd="wrong-token", auth=auth)
                     self.assert_refused(result, "SMTP Server response code(535)")
-                    self.assertEqual([c.answer for c in server.auth_commands], [answer])
+                    [command] = server.auth_commands
+                    self.assertEqual(command.answer, answer)
+                    self.assertLess(ended - command.at, REFUSAL_LIMIT_S)
                     self.assertEqual(server.messages, [])
-                self.assertLess(took - baseline, REFUSAL_SLACK_S, (baseline, took))
-                if not harness.is_windows_build():
-                    self.assertLess(took, REFUSAL_LIMIT_S)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,10 @@
-// Wiping of credentials: memory that held a user name, a password or their
-// encoded form is overwritten before it is released, through a volatile
-// pointer so that the compiler cannot drop the stores as dead.
+// Wiping of credentials: memory that held a user name, a password, a token
+// or their encoded form is overwritten before it is released, through a
+// volatile pointer so that the compiler cannot drop the stores as dead.
+//
+// CSecretString owns such a text: it is wiped when it is destroyed. Its
+// builders reserve the final size first, because a string that grows
+// moves to a new buffer and frees the old one unwiped.
 #ifndef MAILVANE_MAIL_SECURE_ZERO_H
 #define MAILVANE_MAIL_SECURE_ZERO_H
 
@@ -18,5 +22,25 @@ inline void SecureWipe(std::string &s) {
   SecureZero(s.data(), s.size());
   s.clear();
 }
+
+class CSecretString {
+ public:
+  CSecretString() = default;
+  ~CSecretString() { SecureWipe(m_text); }
+  CSecretString(const CSecretString &) = delete;
+  CSecretString &operator=(const CSecretString &) = delete;
+
+  // Wipes what was held and makes room for capacity bytes, so that
+  // appending up to that many never moves the text.
+  void Reset(std::size_t capacity) {
+    SecureWipe(m_text);
+    m_text.reserve(capacity);
+  }
+  std::string &Text() { return m_text; }
+  const std::string &Text() const { return m_text; }
+
+ private:
+  std::string m_text;
+};
 
 #endif

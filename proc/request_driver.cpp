@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
@@ -134,6 +135,15 @@ int ParsePort(const std::string &text) {
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   std::string p[kParamCount];
   CClientTrace trace(srvproc);
+  // The user name and the password (or token) are wiped however the call
+  // ends; the mail wipes its own copies.
+  struct CWipeCredentials {
+    std::string *p;
+    ~CWipeCredentials() {
+      SecureWipe(p[kUser]);
+      SecureWipe(p[kPwd]);
+    }
+  } wipe{p};
   try {
     Fill(srvproc, mail, p, trace);
     mail.SetTrace(nullptr);

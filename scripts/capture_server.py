@@ -1,17 +1,22 @@
 """A recording SMTP server on loopback, for the demo and the delivery tests.
 
 It is aiosmtpd (Debian's python3-aiosmtpd, run with /usr/bin/python3) with
-an optional AUTH PLAIN check. Every message it accepts is kept with its
-envelope: the sender, the recipients and the data bytes as received. It
-listens on 127.0.0.1 (or the host given) at a free port, and stops when the
-`with` block ends, or at the latest after its lifetime, so that no test or
-demo can leave it running.
+an optional check of the user and password (AUTH PLAIN by default; LOGIN,
+the bearer token mechanisms XOAUTH2 and OAUTHBEARER, or GSSAPI and NTLM,
+which it offers but never accepts, when asked). Every message it accepts is
+kept with its envelope: the sender, the recipients and the data bytes as
+received; every AUTH command is kept with what answered an error
+challenge. It listens on 127.0.0.1 (or the host given) at a free port, and
+stops when the `with` block ends, or at the latest after its lifetime, so
+that no test or demo can leave it running.
 
     with CaptureServer(user="demo", password="secret") as server:
         ... send to 127.0.0.1:server.port ...
         for mail in server.messages: print(mail.rcpt_tos)
 """
 
+import base64
+import json
 import logging
 import socket
 import threading
@@ -19,7 +24,7 @@ import time
 import warnings
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -35,9 +40,81 @@ class Captured:
         self.login = login
 
 
+class AuthCommand:
+    """One AUTH command: the mechanism, whether the first response came on
+    the AUTH line, what answered the error challenge (None: none sent), and
+    when it came (time.monotonic())."""
+
+    def __init__(self, mechanism, initial):
+        self.mechanism = mechanism
+        self.initial = initial
+        self.answer = None
+        self.at = time.monotonic()
+
+
+# The error challenge of a refused bearer token: a base64 JSON document.
+_TOKEN_ERROR = json.dumps({"status": "401", "schemes": "bearer",
+                           "scope": "https://mail.example.com/"})
+
+# What the server can offer; PLAIN and LOGIN are aiosmtpd's own.
+ALL_MECHANISMS = ("PLAIN", "LOGIN", "XOAUTH2", "OAUTHBEARER", "GSSAPI", "NTLM")
+
+
+def _unescape_saslname(name):
+    return name.replace(b"=2C", b",").replace(b"=3D", b"=")
+
+
 class _Handler:
     def __init__(self, server):
         self._server = server
+
+    async def handle_AUTH(self, server, session, envelope, args):
+        self._server.auth_commands.append(AuthCommand(args[0], len(args) > 1))
+        return MISSING  # the mechanism's own method goes on
+
+    async def _bearer(self, server, args, parse):
+        """XOAUTH2 and OAUTHBEARER: the response (on the AUTH line or after
+        an empty 334), checked by parse; a wrong one gets the error
+        challenge, and whatever answers it, the refusal."""
+        if len(args) > 1:
+            try:
+                response = base64.b64decode(args[1], validate=True)
+            except ValueError:
+                return AuthResult(success=False)
+        else:
+            response = await server.challenge_auth("")
+            if response is MISSING:
+                return AuthResult(success=False, handled=True)
+        user, token, where = parse(response)
+        expected_where = (self._server.host.encode(), str(self._server.port).encode())
+        if (user == self._server.user_bytes and token == self._server.password_bytes
+                and where in (None, expected_where)):
+            return AuthResult(success=True, auth_data=user)
+        answer = await server.challenge_auth(_TOKEN_ERROR)
+        self._server.auth_commands[-1].answer = None if answer is MISSING else answer
+        return AuthResult(success=False, handled=answer is MISSING)
+
+    async def auth_XOAUTH2(self, server, args):
+        def parse(response):
+            fields = dict(f.split(b"=", 1) for f in response.split(b"\x01") if b"=" in f)
+            return fields.get(b"user"), fields.get(b"auth", b"")[len(b"Bearer "):], None
+        return await self._bearer(server, args, parse)
+
+    async def auth_OAUTHBEARER(self, server, args):
+        def parse(response):
+            header, _, pairs = response.partition(b"\x01")
+            user = _unescape_saslname(header[len(b"n,a="):-1]) if header.startswith(b"n,a=") else None
+            fields = dict(f.split(b"=", 1) for f in pairs.split(b"\x01") if b"=" in f)
+            return (user, fields.get(b"auth", b"")[len(b"Bearer "):],
+                    (fields.get(b"host"), fields.get(b"port")))
+        return await self._bearer(server, args, parse)
+
+    # Offered where a server asks for them, never accepted.
+    async def auth_GSSAPI(self, server, args):
+        return AuthResult(success=False)
+
+    async def auth_NTLM(self, server, args):
+        return AuthResult(success=False)
 
     async def handle_DATA(self, server, session, envelope):
         login = session.auth_data
@@ -48,16 +125,26 @@ class _Handler:
         return "250 Message accepted for delivery"
 
 
-class _PlainAuthenticator:
+class _PasswordAuthenticator:
     def __init__(self, user, password):
         self._user = user.encode()
         self._password = password.encode()
 
     def __call__(self, server, session, envelope, mechanism, auth_data):
-        ok = (mechanism == "PLAIN" and isinstance(auth_data, LoginPassword)
+        ok = (mechanism in ("PLAIN", "LOGIN") and isinstance(auth_data, LoginPassword)
               and auth_data.login == self._user and auth_data.password == self._password)
         return AuthResult(success=ok, handled=False,
                           auth_data=auth_data.login if ok else None)
+
+
+class _LongLineSMTP(SMTP):
+    # A response after a 334 may be 12288 octets long (RFC 4954 section 4).
+    line_length_limit = 12288 + 2
+
+
+class _Controller(Controller):
+    def factory(self):
+        return _LongLineSMTP(self.handler, **self.SMTP_kwargs)
 
 
 def free_port(host="127.0.0.1"):
@@ -68,25 +155,38 @@ def free_port(host="127.0.0.1"):
 
 
 class CaptureServer:
-    """aiosmtpd on loopback; AUTH PLAIN when a user is given."""
+    """aiosmtpd on loopback; AUTH when a user is given.
 
-    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None):
+    `mechanisms` are the AUTH mechanisms offered to a user (PLAIN when not
+    given), from ALL_MECHANISMS; for XOAUTH2 and OAUTHBEARER the password is
+    the bearer token. `.auth_commands` lists the AUTH commands received.
+    """
+
+    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
+                 mechanisms=None):
         self.host = host
         self.port = free_port(host)
         self.messages = []
+        self.auth_commands = []
+        self.user_bytes = user.encode() if user is not None else None
+        self.password_bytes = password.encode()
         self._lock = threading.Condition()
         kwargs = {}
         # AUTH without TLS is what the tests and the demo want on loopback.
         # (Set here: a test runner may have reset the filters since import.)
         warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
+        offered = mechanisms or ["PLAIN"]
+        if user is None:
+            offered = ["PLAIN", "LOGIN"]  # aiosmtpd's own, never accepted
+        excluded = [m for m in ALL_MECHANISMS if m not in offered]
+        kwargs = dict(auth_exclude_mechanism=excluded)
         if user is not None:
-            kwargs = dict(authenticator=_PlainAuthenticator(user, password),
-                          auth_require_tls=False, auth_required=True,
-                          auth_exclude_mechanism=["LOGIN"])
+            kwargs.update(authenticator=_PasswordAuthenticator(user, password),
+                          auth_require_tls=False, auth_required=True)
         # Further Controller options: TLS contexts, for one.
         kwargs.update(options or {})
         # decode_data=False keeps the bytes exactly as the client sent them.
-        self._controller = Controller(_Handler(self), hostname=host, port=self.port,
+        self._controller = _Controller(_Handler(self), hostname=host, port=self.port,
                                       decode_data=False, ready_timeout=10, **kwargs)
         self._timer = threading.Timer(lifetime, self.stop)
         self._timer.daemon = True

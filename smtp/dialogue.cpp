@@ -2,11 +2,14 @@
 // is closed at the end whatever happened, without QUIT; on failure its
 // last-error text becomes the mail's.
 //
-// Without TLS the dialogue is HELO, or EHLO and AUTH PLAIN when a user is
-// given. With implicit TLS the same runs inside the TLS session. With
-// STARTTLS the session starts after a first EHLO, and EHLO is sent again
-// inside it (RFC 3207 section 4.2: what the server announced in the clear
-// no longer holds), then AUTH PLAIN when a user is given.
+// Without TLS the dialogue is HELO, or EHLO and AUTH when a user is given.
+// With implicit TLS the same runs inside the TLS session. With STARTTLS the
+// session starts after a first EHLO, and EHLO is sent again inside it (RFC
+// 3207 section 4.2: what the server announced in the clear no longer
+// holds), then AUTH when a user is given. AUTH takes the mechanism the
+// mail asks for, or chooses one from the last EHLO reply: PLAIN wherever
+// the server allows it, so that such a dialogue is the one it has always
+// been.
 #include "mail/smtp_mail.h"
 #include "smtp/smtp_connection.h"
 
@@ -20,7 +23,7 @@ HResult CSmtpMail::Send(const char *server, int port) {
   if (sent && m_tls.mode == TlsMode::kStartTls) sent = connection.StartTls();
   if (sent) {
     if (!m_user.empty())
-      sent = connection.SendEhlo() && connection.AuthPlain(m_user, m_password);
+      sent = connection.SendEhlo() && connection.Authenticate(m_auth, m_user, m_password);
     else if (m_tls.mode == TlsMode::kStartTls)
       sent = connection.SendEhlo();
     else

@@ -1,7 +1,8 @@
 // The steps of the SMTP dialogue on an open connection: HELO or EHLO (with
-// the drain of a multi-line EHLO reply), AUTH PLAIN, and the transaction
-// (MAIL FROM, one RCPT TO per envelope element, DATA, the message, the end
-// of data) with RSET after a refused recipient or DATA.
+// the drain of a multi-line EHLO reply, which also collects what the reply
+// announces), and the transaction (MAIL FROM, one RCPT TO per envelope
+// element, DATA, the message, the end of data) with RSET after a refused
+// recipient or DATA. AUTH is in authentication.cpp.
 //
 // Each step formats its command into a buffer of its own, which then takes
 // the reply. Sender and envelope elements go into commands only when they
@@ -14,9 +15,7 @@
 #include <vector>
 
 #include "mail/envelope_address.h"
-#include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
-#include "mime/base64.h"
 #include "mime/mime_part.h"
 #include "smtp/ehlo_keywords.h"
 #include "smtp/envelope.h"
@@ -27,22 +26,17 @@
 
 namespace {
 
-// HELO, EHLO, AUTH and MAIL FROM commands: at most 1001 characters.
+// HELO, EHLO and MAIL FROM commands: at most 1001 characters.
 constexpr std::size_t kCommandSize = 1001;
 // RCPT TO: at most 1000 characters, the command line limit of RFC 5321
 // section 4.5.3.1.4 with its CR LF.
 constexpr std::size_t kRecipientCommandSize = 1000;
-// The credential block (NUL user NUL password): 750 bytes give exactly the
-// 1000 Base64 characters the credential line may hold.
-constexpr std::size_t kMaxCredentialBlock = 750;
-constexpr std::size_t kEncodedCredentialsSize = 1000;
 
 constexpr char kMailPrefix[] = "MAIL FROM:<";
 constexpr char kEnvelopeSuffix[] = ">\r\n";
 // The longest sender: 1001 - 11 - 3 = 987 characters.
 constexpr std::size_t kMaxSender = kCommandSize - (sizeof kMailPrefix - 1) - (sizeof kEnvelopeSuffix - 1);
 
-constexpr char kAuthCommand[] = "AUTH PLAIN\r\n";
 constexpr char kDataCommand[] = "DATA\r\n";
 constexpr char kEndOfData[] = "\r\n.\r\n";
 constexpr char kResetCommand[] = "RSET\r\n";
@@ -51,8 +45,6 @@ static_assert(sizeof "EHLO " - 1 + kMaxGreetingName + sizeof kCrLf - 1 <= kComma
               "every greeting name fits the HELO and EHLO commands");
 
 constexpr char kOk[] = "250";
-constexpr char kAuthContinue[] = "334";
-constexpr char kAuthAccepted[] = "235";
 constexpr char kStartData[] = "354";
 // RCPT TO replies are judged by number: 251 is "user not local; will
 // forward", an acceptance (RFC 5321 section 3.4).
@@ -61,28 +53,15 @@ constexpr int kRecipientForwarded = 251;
 
 bool HoldsCommandBreaker(const std::string &text) { return !IsSendableAddress(text); }
 
-// Overwrites a buffer that held credentials when the step ends, however it
-// ends.
-class CWipeOnExit {
- public:
-  CWipeOnExit(void *data, std::size_t length) : m_data(data), m_length(length) {}
-  ~CWipeOnExit() { SecureZero(m_data, m_length); }
-  CWipeOnExit(const CWipeOnExit &) = delete;
-  CWipeOnExit &operator=(const CWipeOnExit &) = delete;
-
- private:
-  void *m_data;
-  std::size_t m_length;
-};
-
 }  // namespace
 
 bool CSmtpConnection::SendHelo() { return SendGreetingCommand("HELO", false); }
 
 bool CSmtpConnection::SendEhlo() { return SendGreetingCommand("EHLO", true); }
 
-bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain, const char *offers,
-                                          bool *offered) {
+bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
+  // What an earlier EHLO announced no longer holds (RFC 3207 section 4.2).
+  m_offer = CEhloCapabilities();
   if (!IsConnected()) {
     SetText(kTextNotConnected);
     return false;
@@ -103,86 +82,45 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain, const ch
     Abort();
     return false;
   }
-  if (drain) DrainReply(buffer, result.replyLength, offers, offered);
+  if (drain) DrainReply(buffer, result.replyLength);
   return true;
 }
 
 // The lines of a multi-line reply that arrive after its first receive would
 // be taken as the reply to the next command. They are read and dropped
 // until the final line has come, or for at most ehloDrainMs when it never
-// does; what the drain meets never changes the step's result.
-void CSmtpConnection::DrainReply(const char *reply, std::size_t length, const char *offers,
-                                 bool *offered) {
-  CEhloKeywordScanner keywords(offers != nullptr ? offers : "");
-  CReplyEndScanner scanner;
-  // Sets *offered from what has been seen, on every way out.
-  auto feed = [&](const char *bytes, std::size_t count) {
-    keywords.Feed(bytes, count);
-    if (offered != nullptr) *offered = offers != nullptr && keywords.Found();
-    return scanner.Feed(bytes, count);
-  };
-  if (feed(reply, length)) return;
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeouts.ehloDrainMs);
-  char drained[kReplyCapacity];
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return;
-    std::size_t received = sizeof drained;
-    int error = 0;
-    if (m_socket.Read(drained, &received, static_cast<int>(left.count()), &error) !=
-            IoStatus::kDone ||
-        received == 0)
-      return;
-    if (feed(drained, received)) return;
-  }
+// does; what the drain meets never changes the step's result. What the
+// reply announces, in whichever receive, becomes the connection's offer.
+void CSmtpConnection::DrainReply(const char *reply, std::size_t length) {
+  CEhloReplyReader keywords;
+  ReadReplyEnd(reply, length, m_timeouts.ehloDrainMs, &keywords);
+  m_offer = keywords.Capabilities();
 }
 
-bool CSmtpConnection::AuthPlain(const std::string &user, const std::string &password) {
-  if (!IsConnected()) {
-    SetText(kTextNotConnected);
-    return false;
+CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t length, int limitMs,
+                                             CEhloReplyReader *keywords) {
+  CReplyEndScanner scanner;
+  CCommandResult result;
+  result.outcome = CommandOutcome::kMatched;
+  result.replyLength = length;
+  if (keywords != nullptr) keywords->Feed(first, length);
+  if (scanner.Feed(first, length)) return result;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  char rest[kReplyCapacity];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      result.outcome = CommandOutcome::kReplyTimedOut;
+      return result;
+    }
+    std::size_t received = sizeof rest;
+    IoStatus status = m_socket.Read(rest, &received, static_cast<int>(left.count()), &result.error);
+    result.outcome = ReceiveOutcome(status, received);
+    if (!result.Ok()) return result;
+    if (keywords != nullptr) keywords->Feed(rest, received);
+    if (scanner.Feed(rest, received)) return result;
   }
-  char buffer[kCommandSize + 1];
-  CCommandResult result = SendCommand(kAuthCommand, sizeof kAuthCommand - 1, buffer,
-                                      kReplyCapacity, kAuthContinue, m_timeouts.replyMs);
-  if (!result.Ok()) {
-    FailCommand(result, buffer, "AUTH");
-    Abort();
-    return false;
-  }
-
-  // The block, then the reply to the credential line in the same buffer.
-  char block[kReplyCapacity];
-  CWipeOnExit wipeBlock(block, sizeof block);
-  char line[kEncodedCredentialsSize + sizeof kCrLf];
-  CWipeOnExit wipeLine(line, sizeof line);
-  std::size_t blockLength = user.size() + password.size() + 2;
-  std::size_t encoded = kEncodedCredentialsSize;
-  bool fits = blockLength <= kMaxCredentialBlock;
-  if (fits) {
-    block[0] = '\0';
-    std::memcpy(block + 1, user.data(), user.size());
-    block[1 + user.size()] = '\0';
-    std::memcpy(block + 2 + user.size(), password.data(), password.size());
-    fits = EncodeBase64(block, blockLength, line, &encoded, kBase64NoBreaks) != 0;
-  }
-  if (!fits) {
-    // Nothing of the credentials was sent; the reply in hand is the 334.
-    result.outcome = CommandOutcome::kRefused;
-    FailCommand(result, buffer, "AUTH");
-    Abort();
-    return false;
-  }
-  std::memcpy(line + encoded, kCrLf, sizeof kCrLf - 1);
-  result = SendCommand(line, encoded + sizeof kCrLf - 1, block, kReplyCapacity, kAuthAccepted,
-                       m_timeouts.replyMs);
-  if (!result.Ok()) {
-    FailCommand(result, block, "AUTH");
-    Abort();
-    return false;
-  }
-  return true;
 }
 
 bool CSmtpConnection::SendMail(CSmtpMail &mail) {

@@ -13,6 +13,18 @@ constexpr char kGreetingStep[] = "greeting";
 
 }  // namespace
 
+CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received) {
+  switch (status) {
+    case IoStatus::kDone:
+      return received == 0 ? CommandOutcome::kClosed : CommandOutcome::kMatched;
+    case IoStatus::kTimedOut:
+      return CommandOutcome::kReplyTimedOut;
+    case IoStatus::kFailed:
+      break;
+  }
+  return CommandOutcome::kNoReply;
+}
+
 CSmtpConnection::CSmtpConnection() : CSmtpConnection(m_realCalls) {}
 
 CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channel(m_socket) {
@@ -38,6 +50,7 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     return false;
   }
   m_serverName = server != nullptr ? server : "";
+  m_port = port;
   CAddressList addresses;
   error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
                             SocketTypeStream(), 0);
@@ -99,19 +112,10 @@ bool CSmtpConnection::ReadGreeting() {
   std::size_t length = sizeof reply;
   int error = 0;
   CCommandResult result;
-  switch (m_socket.Read(reply, &length, m_timeouts.replyMs, &error)) {
-    case IoStatus::kDone:
-      result.outcome = length == 0 ? CommandOutcome::kClosed
-                       : ReplyCodeIs(reply, length, kGreetingCode) ? CommandOutcome::kMatched
-                                                                   : CommandOutcome::kRefused;
-      break;
-    case IoStatus::kTimedOut:
-      result.outcome = CommandOutcome::kReplyTimedOut;
-      break;
-    case IoStatus::kFailed:
-      result.outcome = CommandOutcome::kNoReply;
-      break;
-  }
+  IoStatus status = m_socket.Read(reply, &length, m_timeouts.replyMs, &error);
+  result.outcome = ReceiveOutcome(status, length);
+  if (result.Ok() && !ReplyCodeIs(reply, length, kGreetingCode))
+    result.outcome = CommandOutcome::kRefused;
   result.error = error;
   result.replyLength = length;
   if (result.Ok()) return true;
@@ -137,18 +141,9 @@ CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length
       return result;
   }
   std::size_t received = capacity;
-  switch (m_socket.Read(reply, &received, replyTimeoutMs, &result.error)) {
-    case IoStatus::kDone:
-      result.outcome = received == 0 ? CommandOutcome::kClosed : CommandOutcome::kMatched;
-      result.replyLength = received;
-      break;
-    case IoStatus::kTimedOut:
-      result.outcome = CommandOutcome::kReplyTimedOut;
-      break;
-    case IoStatus::kFailed:
-      result.outcome = CommandOutcome::kNoReply;
-      break;
-  }
+  IoStatus status = m_socket.Read(reply, &received, replyTimeoutMs, &result.error);
+  result.outcome = ReceiveOutcome(status, received);
+  if (result.Ok()) result.replyLength = received;
   return result;
 }
 

@@ -16,17 +16,20 @@
 // CSocketCalls: the connection's own by default, or one the creator gives,
 // which must outlive the connection.
 //
-// The session steps (SendHelo ... Reset) are defined in session.cpp.
+// The session steps (SendHelo ... Reset) are defined in session.cpp, AUTH
+// in authentication.cpp.
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
 #define MAILVANE_SMTP_SMTP_CONNECTION_H
 
 #include <cstddef>
 #include <string>
 
+#include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "smtp/address_list.h"
 #include "smtp/connection_io.h"
+#include "smtp/ehlo_keywords.h"
 #include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
 
@@ -49,6 +52,10 @@ struct CCommandResult {
   std::size_t replyLength = 0;  // bytes received
   bool Ok() const { return outcome == CommandOutcome::kMatched; }
 };
+
+// How one receive went: a reply (kMatched, whatever its code), the
+// server's close (0 bytes), a time-out or a failure.
+CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received);
 
 class CSmtpConnection {
  public:
@@ -94,6 +101,13 @@ class CSmtpConnection {
   // The dialogue, in its order.
   bool SendHelo();
   bool SendEhlo();
+  // What the last EHLO reply announced; empty after HELO, or before EHLO.
+  const CEhloCapabilities &Offer() const { return m_offer; }
+  // AUTH with the mechanism asked for, or with kChoose the one the last
+  // EHLO offer allows (sasl_mechanisms.h); secret is the password or the
+  // bearer token. Fails before any credential is written when no
+  // mechanism fits.
+  bool Authenticate(AuthMechanism mechanism, const std::string &user, const std::string &secret);
   bool AuthPlain(const std::string &user, const std::string &password);
   bool SendMail(CSmtpMail &mail);
   bool SendRecipients(const char *list);
@@ -108,11 +122,14 @@ class CSmtpConnection {
  private:
   bool Handshake();
   bool ReadGreeting();
-  // With offers, the whole EHLO reply is scanned for that keyword and
-  // *offered tells whether it was there.
-  bool SendGreetingCommand(const char *verb, bool drain, const char *offers = nullptr,
-                           bool *offered = nullptr);
-  void DrainReply(const char *reply, std::size_t length, const char *offers, bool *offered);
+  // With drain, the whole EHLO reply is read and its offer kept.
+  bool SendGreetingCommand(const char *verb, bool drain);
+  void DrainReply(const char *reply, std::size_t length);
+  // Reads on, for at most limitMs, until the reply whose first receive is
+  // given has its final line; keywords (when given) sees every byte.
+  // kMatched when the final line came.
+  CCommandResult ReadReplyEnd(const char *first, std::size_t length, int limitMs,
+                              CEhloReplyReader *keywords);
   // Leaves the text for a failed command or reply; closes the connection
   // when it can no longer be used (time-outs, lost connection).
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);
@@ -124,8 +141,11 @@ class CSmtpConnection {
   CSocketChannel m_channel;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
-  // The name the caller connected to: what the certificate must name.
+  // The name and port the caller connected to: what the certificate must
+  // name, and what OAUTHBEARER tells the server.
   std::string m_serverName;
+  int m_port = 0;
+  CEhloCapabilities m_offer;
   std::string m_lastError;
 };
 

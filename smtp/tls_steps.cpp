@@ -13,16 +13,14 @@
 
 namespace {
 
-constexpr char kStartTlsKeyword[] = "STARTTLS";
 constexpr char kStartTlsCommand[] = "STARTTLS\r\n";
 constexpr char kReadyForTls[] = "220";
 
 }  // namespace
 
 bool CSmtpConnection::StartTls() {
-  bool offered = false;
-  if (!SendGreetingCommand("EHLO", true, kStartTlsKeyword, &offered)) return false;
-  if (!offered) {
+  if (!SendGreetingCommand("EHLO", true)) return false;
+  if (!m_offer.startTls) {
     SetText(kTextTlsNotOffered);
     Abort();
     return false;

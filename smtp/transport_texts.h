@@ -1,8 +1,9 @@
 // The texts the transport leaves as a connection's last error, and their
 // formatting. The procedure reports them to the SQL client unchanged; %d is
 // the platform's error number, %s a reply code (never server text beyond
-// it) or the name of the step that timed out. No text ever holds a
-// credential.
+// it), the name of the step that timed out, a mechanism name, or the
+// mechanisms a server offers (sanitised and bounded, ehlo_keywords.h). No
+// text ever holds a credential.
 #ifndef MAILVANE_SMTP_TRANSPORT_TEXTS_H
 #define MAILVANE_SMTP_TRANSPORT_TEXTS_H
 
@@ -24,6 +25,10 @@ inline constexpr char kTextConnectResult[] = "Socket event error(%d)";
 inline constexpr char kTextResponseCode[] = "SMTP Server response code(%s)";
 inline constexpr char kTextHostName[] = "Cannot get hostname(%d)";
 inline constexpr char kTextNotConnected[] = "Socket is not connected";
+
+// Authentication refused before any credential is written.
+inline constexpr char kTextNoMechanism[] = "SMTP Server offers no supported AUTH mechanism(%s)";
+inline constexpr char kTextCredentialsTooLong[] = "Credentials too long for AUTH %s";
 
 // Waits and transfers that did not complete.
 inline constexpr char kTextReplyTimeout[] = "SMTP Server reply timeout(%s)";
@@ -54,7 +59,7 @@ inline constexpr char kTextRecipientInvalid[] = "Invalid recipient address";
 inline constexpr char kTextRecipientList[] = "Cannot build recipient list";
 
 // Room for any of the texts above with its argument: the longest argument
-// is a three-character code or a step name.
+// is the list of offered mechanisms (kMaxOfferedText and its "...").
 inline constexpr std::size_t kTextSize = 128;
 
 inline std::string FormatText(const char *format, int value) {

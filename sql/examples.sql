@@ -9,7 +9,11 @@
 --   @subject, @message
 --   @type          'text/html' for an HTML body, else plain text  default 'text/plain'
 --   @attachments   files on the server's disk, ';'-separated
---   @user, @pwd    SMTP authentication (AUTH PLAIN)
+--   @user, @pwd    SMTP authentication; @pwd is the access token with
+--                  @auth 'xoauth2' or 'oauthbearer'
+--   @auth          'plain', 'login', 'xoauth2' or 'oauthbearer'; absent or '':
+--                  PLAIN where the server offers it (or names no mechanism),
+--                  else LOGIN where offered, else nothing is sent
 --   @tls           'starttls' or 'implicit'; absent or '': no TLS
 --   @tls_verify    'yes' (default): the server's certificate is checked;
 --                  'no': any certificate is accepted
@@ -66,8 +70,9 @@ EXEC master..mailvane
     @attachments = N'D:\Reports\2024-05.pdf;D:\Reports\2024-05.csv';
 GO
 
--- Authentication (AUTH PLAIN; without @tls the connection is not
--- encrypted, so use it only with a server on a trusted network).
+-- Authentication (AUTH PLAIN, or LOGIN where the server offers LOGIN and
+-- not PLAIN; without @tls the connection is not encrypted, so use it only
+-- with a server on a trusted network).
 EXEC master..mailvane
     @server = N'smtp.example.com',
     @user = N'reports',
@@ -89,7 +94,7 @@ EXEC master..mailvane
 GO
 
 -- STARTTLS on the submission port: EHLO, STARTTLS, and the rest (EHLO
--- again, AUTH PLAIN, the mail) inside TLS 1.2 or later. The certificate
+-- again, AUTH, the mail) inside TLS 1.2 or later. The certificate
 -- must be trusted by the server's certificate store and name the server;
 -- without STARTTLS, or with a certificate that fails, nothing is sent.
 EXEC master..mailvane
@@ -127,4 +132,51 @@ EXEC master..mailvane
     @recipients = N'ann@example.com',
     @subject = N'Through the internal relay',
     @message = N'Encrypted, certificate not checked.';
+GO
+
+-- Microsoft 365: STARTTLS on 587 and an OAuth 2.0 access token for
+-- https://outlook.office365.com/.default, from an app registration granted
+-- SMTP.SendAsApp whose service principal may send as the mailbox. The
+-- token goes in @pwd; it is valid for about an hour.
+DECLARE @access_token varchar(8000) = '...';
+EXEC master..mailvane
+    @server = N'smtp.office365.com',
+    @port = 587,
+    @tls = N'starttls',
+    @user = N'reports@contoso.com',
+    @pwd = @access_token,
+    @auth = N'xoauth2',
+    @from = N'reports@contoso.com',
+    @recipients = N'ann@contoso.com',
+    @subject = N'Through Microsoft 365',
+    @message = N'Sent with an OAuth 2.0 token.';
+GO
+
+-- Gmail with an app password (AUTH PLAIN, chosen from Gmail's offer).
+EXEC master..mailvane
+    @server = N'smtp.gmail.com',
+    @port = 465,
+    @tls = N'implicit',
+    @user = N'reports@example.com',
+    @pwd = N'abcdefghijklmnop',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Through Gmail',
+    @message = N'Sent with an app password.';
+GO
+
+-- Gmail with an OAuth 2.0 access token for https://mail.google.com/
+-- (OAUTHBEARER; 'xoauth2' works too).
+DECLARE @gmail_token varchar(8000) = '...';
+EXEC master..mailvane
+    @server = N'smtp.gmail.com',
+    @port = 465,
+    @tls = N'implicit',
+    @user = N'reports@example.com',
+    @pwd = @gmail_token,
+    @auth = N'oauthbearer',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Through Gmail',
+    @message = N'Sent with an OAuth 2.0 token.';
 GO

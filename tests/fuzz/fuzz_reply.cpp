@@ -1,11 +1,13 @@
 // Fuzzes the reply readers: no read beyond the given length (the reply is
 // copied to a buffer of exactly its size), the code text is at most three
-// printable characters, and the end scanner finds a final line exactly
-// when one is there, however the bytes are split across receives.
+// printable characters, the end scanner finds a final line exactly when
+// one is there, and the EHLO reader's record stays within its bounds and
+// is the same, however the bytes are split across receives.
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "smtp/ehlo_keywords.h"
 #include "smtp/reply.h"
 #include "tests/fuzz/fuzz_check.h"
 
@@ -58,12 +60,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // The same bytes in receives of (split % 7) + 1 bytes each.
   const std::size_t step = split % 7 + 1;
   CReplyEndScanner pieces;
+  CEhloReplyReader offer, offerInPieces;
+  offer.Feed(r, n);
   for (std::size_t i = 0; i < n; i += step) {
     std::size_t length = n - i < step ? n - i : step;
     std::unique_ptr<char[]> piece(new char[length]);
     std::memcpy(piece.get(), r + i, length);
     pieces.Feed(piece.get(), length);
+    offerInPieces.Feed(piece.get(), length);
   }
   FUZZ_CHECK(pieces.Done() == expected);
+
+  const CEhloCapabilities &c = offer.Capabilities();
+  FUZZ_CHECK(c.mechanisms == offerInPieces.Capabilities().mechanisms);
+  FUZZ_CHECK(c.startTls == offerInPieces.Capabilities().startTls);
+  FUZZ_CHECK(c.sizeLimit == offerInPieces.Capabilities().sizeLimit);
+  FUZZ_CHECK(c.mechanisms.size() <= kMaxMechanisms);
+  for (const std::string &name : c.mechanisms) {
+    FUZZ_CHECK(!name.empty() && name.size() <= kMaxMechanismName);
+    for (char ch : name) FUZZ_CHECK(ch > 0x20 && ch < 0x7f);
+  }
+  FUZZ_CHECK(c.OfferedText().size() <= kMaxOfferedText + 3);
   return 0;
 }

@@ -155,19 +155,23 @@ def run(statements, *options, timeout=DEFAULT_TIMEOUT, env=None, tokens=True):
     return Result(process.returncode, stdout, stderr, tokens)
 
 
-def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None):
+def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None,
+                mechanisms=None):
     """A recording SMTP server on loopback, for a `with` block.
 
-    aiosmtpd at a free port; with `user`, AUTH PLAIN is required and only
-    that user and password are accepted. `.messages` lists what arrived
-    (mail_from, rcpt_tos, data bytes as received, login); `.wait_for(n,
-    timeout)` waits for n of them. It stops when the block ends, and at the
-    latest after `lifetime` seconds.
+    aiosmtpd at a free port; with `user`, AUTH is required and only that
+    user and password are accepted, through the `mechanisms` offered (AUTH
+    PLAIN when not given; for XOAUTH2 and OAUTHBEARER the password is the
+    bearer token). `.messages` lists what arrived (mail_from, rcpt_tos, data
+    bytes as received, login); `.auth_commands` the AUTH commands
+    (mechanism, initial, answer); `.wait_for(n, timeout)` waits for n
+    messages. It stops when the block ends, and at the latest after
+    `lifetime` seconds.
     `options` are further aiosmtpd Controller options (tls_context=,
     ssl_context=, require_starttls=).
     """
     return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
-                         options=options)
+                         options=options, mechanisms=mechanisms)
 
 
 def main():

@@ -10,6 +10,7 @@
 #include "proc/call_options.h"
 #include "proc/client_trace.h"
 #include "proc/request_driver.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/standin_call.h"
@@ -39,6 +40,14 @@ CCallOptions Read(const Row &row, const char **refusal) {
       },
       row.user, options);
   return options;
+}
+
+// A call of the required parameters to the scripted server.
+CStandinCall &To(CStandinCall &call, const CScriptedServer &server) {
+  return call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "ann@example.com")
+      .Varchar("@from", "me@example.com");
 }
 
 TEST(CallOptions, RefusalsAndTheirTexts) {
@@ -190,17 +199,35 @@ TEST(CallOptions, DriverRefusesBeforeConnecting) {
     server.Send("220 hi\r\n");
     ASSERT_TRUE(server.Start());
     CStandinCall call;
-    call.Varchar("@server", server.Host())
-        .Varchar("@port", std::to_string(server.Port()))
-        .Varchar("@recipients", "ann@example.com")
-        .Varchar("@from", "me@example.com")
-        .Varchar(c.name, c.value);
+    To(call, server).Varchar(c.name, c.value);
     CTestMail mail;
     EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
     EXPECT_EQ(call.MessageText(), c.text);
     server.Stop();
     EXPECT_EQ(server.Received(), "");
   }
+}
+
+// "@auth" reaches the dialogue, whatever the server offers, and a token as
+// long as a varchar holds (8000 bytes) reaches the server whole.
+TEST(CallOptions, AuthIsSentAsAskedWithTheWholeToken) {
+  const std::string token(8000, 'k');
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect("EHLO " + TestHostName() + "\r\n")
+      .Send("250-mx\r\n250 AUTH PLAIN LOGIN\r\n").Expect("AUTH XOAUTH2\r\n").Send("334 \r\n")
+      .Expect(Base64Line("user=u\x01" "auth=Bearer " + token + "\x01\x01")).Send("535 no\r\n")
+      .Delay(200);
+  ASSERT_TRUE(server.Start());
+  CStandinCall call;
+  To(call, server)
+      .Varchar("@user", "u")
+      .Varchar("@pwd", token)
+      .Varchar("@auth", "XOAuth2");
+  CTestMail mail;
+  EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+  server.Stop();
+  EXPECT_EQ(call.MessageText(), "SMTP Server response code(535)");
+  for (const std::string &p : server.Problems()) ADD_FAILURE() << p;
 }
 
 // "@timeout" replaces every limit of the dialogue: a server that accepts
@@ -210,11 +237,7 @@ TEST(CallOptions, TimeoutBoundsTheGreeting) {
   server.Stall();
   ASSERT_TRUE(server.Start());
   CStandinCall call;
-  call.Varchar("@server", server.Host())
-      .Varchar("@port", std::to_string(server.Port()))
-      .Varchar("@recipients", "ann@example.com")
-      .Varchar("@from", "me@example.com")
-      .Varchar("@timeout", "2");
+  To(call, server).Varchar("@timeout", "2");
   CTestMail mail;
   auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(RunRequestWith(call.Proc(), mail));

@@ -1,6 +1,7 @@
 // Whole sends against a scripted server, byte for byte: the HELO path, the
-// EHLO and AUTH PLAIN path, and a refusal or a silence at each step of the
-// transaction, with RSET where it is sent. The envelope comes from the
+// EHLO and AUTH path with each mechanism (chosen from the offer or asked
+// for), and a refusal or a silence at each step of the transaction, with
+// RSET where it is sent. The envelope comes from the
 // mail's To, CC and BCC texts (set directly here).
 #include <gtest/gtest.h>
 
@@ -8,8 +9,9 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "mime/base64.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/test_host_name.h"
@@ -79,6 +81,95 @@ TEST(DialogueTranscript, EhloAndAuthPlainPathWellUnderASecond) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
             1000);
   EXPECT_EQ(server.Received(), Ehlo() + "AUTH PLAIN\r\n" + credentials + kTransaction);
+}
+
+// One authenticated send: what the server offers, the mechanism asked for,
+// and the exchange after EHLO as client line, server reply, ... .
+struct AuthRow {
+  const char *name;
+  std::string offer;
+  AuthMechanism asked;
+  std::string user, secret;
+  std::vector<std::string> exchange;
+  std::string text;  // empty: the mail is sent
+};
+
+TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
+  const int port = TestUnusedPort(TestFamily::kIpv4);
+  const std::string at = "127.0.0.1\x01port=" + std::to_string(port);
+  const std::string token(2500, 't'), fits(351, 't'), splits(352, 't'), huge(9300, 't');
+  const std::string challenge = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiQmVhcmVyIn0=\r\n";
+  const std::string longChallenge = "334 " + std::string(2000, 'e') + "\r\n";
+  const std::string mx = "250-mx\r\n250 AUTH ";
+  const AuthRow rows[] = {
+      {"LOGIN where PLAIN is not offered", mx + "LOGIN XOAUTH2\r\n", AuthMechanism::kChoose,
+       "u", "p",
+       {"AUTH LOGIN\r\n", "334 VXNlcm5hbWU6\r\n", Base64Line("u"), "334 UGFzc3dvcmQ6\r\n", Base64Line("p"),
+        "235 ok\r\n"}, ""},
+      {"the older AUTH= form", "250-mx\r\n250 AUTH=LOGIN\r\n", AuthMechanism::kChoose, "u", "",
+       {"AUTH LOGIN\r\n", "334 \r\n", Base64Line("u"), "334 \r\n", "\r\n", "235 ok\r\n"}, ""},
+      {"LOGIN password refused", mx + "LOGIN\r\n", AuthMechanism::kChoose, "u", "p",
+       {"AUTH LOGIN\r\n", "334 \r\n", Base64Line("u"), "334 \r\n", Base64Line("p"), "535 no\r\n"},
+       "SMTP Server response code(535)"},
+      {"PLAIN wherever offered", mx + "LOGIN PLAIN XOAUTH2\r\n", AuthMechanism::kChoose, "u", "p",
+       {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
+      {"nothing usable offered", mx + "GSSAPI NTLM\r\n", AuthMechanism::kChoose, "u", "p", {},
+       "SMTP Server offers no supported AUTH mechanism(GSSAPI NTLM)"},
+      {"LOGIN as asked", mx + "PLAIN\r\n", AuthMechanism::kLogin, "u", "p",
+       {"AUTH LOGIN\r\n", "334 \r\n", Base64Line("u"), "334 \r\n", Base64Line("p"), "235 ok\r\n"}, ""},
+      {"PLAIN as asked", mx + "GSSAPI\r\n", AuthMechanism::kPlain, "u", "p",
+       {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
+      {"XOAUTH2 on the AUTH line", mx + "LOGIN XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", fits,
+       {"AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer " + fits + "\x01\x01"), "235 ok\r\n"}, ""},
+      {"XOAUTH2 past 512 octets", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", splits,
+       {"AUTH XOAUTH2\r\n", "334 \r\n", Base64Line("user=u\x01" "auth=Bearer " + splits + "\x01\x01"),
+        "235 ok\r\n"}, ""},
+      {"XOAUTH2 token refused", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", token,
+       {"AUTH XOAUTH2\r\n", "334 \r\n", Base64Line("user=u\x01" "auth=Bearer " + token + "\x01\x01"),
+        challenge, "\r\n", "535 5.7.3 Authentication unsuccessful\r\n"},
+       "SMTP Server response code(535)"},
+      {"challenge longer than a receive", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", "t",
+       {"AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer t\x01\x01"), longChallenge, "\r\n",
+        "535 no\r\n"}, "SMTP Server response code(535)"},
+      {"OAUTHBEARER", "250 mx\r\n", AuthMechanism::kOAuthBearer, "a,b=c", "t",
+       {"AUTH OAUTHBEARER " + Base64Line("n,a=a=2Cb=3Dc,\x01host=" + at + "\x01" "auth=Bearer t\x01\x01"),
+        "235 ok\r\n"}, ""},
+      {"OAUTHBEARER token refused", mx + "OAUTHBEARER\r\n", AuthMechanism::kOAuthBearer, "u", token,
+       {"AUTH OAUTHBEARER\r\n", "334 \r\n",
+        Base64Line("n,a=u,\x01host=" + at + "\x01" "auth=Bearer " + token + "\x01\x01"), challenge,
+        "AQ==\r\n", "535 no\r\n"}, "SMTP Server response code(535)"},
+      {"a second challenge is a refusal", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", "t",
+       {"AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer t\x01\x01"), challenge, "\r\n",
+        challenge}, "SMTP Server response code(334)"},
+      {"token too long for a line", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", huge, {},
+       "Credentials too long for AUTH XOAUTH2"},
+  };
+  for (const AuthRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    CScriptedServer server(TestFamily::kIpv4, port);
+    server.Send("220 hi\r\n").Expect(Ehlo()).Send(row.offer);
+    std::string sent = Ehlo();
+    for (std::size_t i = 0; i < row.exchange.size(); i += 2) {
+      server.Expect(row.exchange[i]).Send(row.exchange[i + 1]);
+      sent += row.exchange[i];
+    }
+    if (row.text.empty()) {
+      Accepting(server);
+      sent += kTransaction;
+    } else {
+      server.Delay(200);
+    }
+    CTestMail mail;
+    Address(mail);
+    mail.SetCredentials(row.user.c_str(), row.secret.c_str());
+    mail.SetAuthMechanism(row.asked);
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(SendTo(server, mail), row.text.empty() ? S_OK : E_FAIL);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+              1000);
+    EXPECT_EQ(mail.GetLastErrorText(), row.text);
+    EXPECT_EQ(server.Received(), sent);
+  }
 }
 
 struct NumberCase {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "mail/smtp_mail.h"
-#include "mime/base64.h"
 #include "proc/com_guard.h"
 #include "proc/request_driver.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/standin_call.h"
@@ -27,7 +27,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 enum class Step {
-  kGreeting, kHelo, kEhlo, kAuth, kCredentials, kMail, kFirstRcpt, kLaterRcpt,
+  kGreeting, kHelo, kEhlo, kAuth, kCredentials, kTokenRefused, kMail, kFirstRcpt, kLaterRcpt,
   kData, kMessage, kEndOfData, kReset,
 };
 
@@ -40,6 +40,7 @@ const char *StepName(Step s) {
     case Step::kEhlo: return "EHLO";
     case Step::kAuth: return "AUTH";
     case Step::kCredentials: return "credentials";
+    case Step::kTokenRefused: return "after the error challenge";
     case Step::kMail: return "MAIL";
     case Step::kFirstRcpt: return "first RCPT";
     case Step::kLaterRcpt: return "later RCPT";
@@ -98,6 +99,11 @@ const FaultRow kRows[] = {
     {Step::kCredentials, Fault::kStall, "SMTP Server reply timeout(AUTH)"},
     {Step::kCredentials, Fault::k421, "SMTP Server response code(421)"},
     {Step::kCredentials, Fault::k5xx, "SMTP Server response code(535)"},
+    // The final reply after the answer to a bearer token's error challenge.
+    {Step::kTokenRefused, Fault::kClose, kClosed},
+    {Step::kTokenRefused, Fault::kStall, "SMTP Server reply timeout(AUTH)"},
+    {Step::kTokenRefused, Fault::k421, "SMTP Server response code(421)"},
+    {Step::kTokenRefused, Fault::k5xx, "SMTP Server response code(535)"},
     {Step::kMail, Fault::kClose, kClosed},
     {Step::kMail, Fault::kStall, "SMTP Server reply timeout(MAIL)"},
     {Step::kMail, Fault::k421, "SMTP Server response code(421)"},
@@ -141,6 +147,7 @@ const char *RefusalOf(Step s) {
     case Step::kEhlo: return "502 no\r\n";
     case Step::kAuth: return "504 no\r\n";
     case Step::kCredentials: return "535 bad\r\n";
+    case Step::kTokenRefused: return "535 5.7.3 Authentication unsuccessful\r\n";
     case Step::kMail: return "553 no\r\n";
     case Step::kFirstRcpt: return "550 no\r\n";
     case Step::kLaterRcpt: return "551 no\r\n";
@@ -152,7 +159,9 @@ const char *RefusalOf(Step s) {
   return "500 ?\r\n";
 }
 
-bool Authenticates(Step s) { return s == Step::kEhlo || s == Step::kAuth || s == Step::kCredentials; }
+bool Authenticates(Step s) {
+  return s == Step::kEhlo || s == Step::kAuth || s == Step::kCredentials || s == Step::kTokenRefused;
+}
 
 // The message step needs a message far larger than the socket buffers of
 // both ends, so that the client is still writing when the server fails.
@@ -167,15 +176,6 @@ constexpr long kBoundSlackMs = 2500;
 
 std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
 std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
-
-std::string CredentialLine() {
-  const std::string block("\0u\0p", 4);
-  std::string out(Base64Capacity(block.size(), kBase64NoBreaks), '\0');
-  std::size_t n = out.size();
-  EncodeBase64(block.data(), block.size(), out.data(), &n, kBase64NoBreaks);
-  out.resize(n);
-  return out + "\r\n";
-}
 
 // The script of one row, and the bytes the server is to receive in all
 // (prefix only for the message rows, whose tail depends on the sockets).
@@ -219,11 +219,18 @@ void Build(Script &s, Step step, Fault fault) {
   if (Authenticates(step)) {
     s.Expect(Ehlo());
     if (step == Step::kEhlo) return s.Fail(step, fault);
+    if (step == Step::kTokenRefused) {
+      server.Send("250-mx\r\n250 AUTH XOAUTH2\r\n");
+      s.Expect("AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer p\x01\x01"));
+      server.Send("334 eyJzdGF0dXMiOiI0MDEifQ==\r\n");
+      s.Expect("\r\n");
+      return s.Fail(step, fault);
+    }
     server.Send("250-mx\r\n250 AUTH PLAIN\r\n");
     s.Expect("AUTH PLAIN\r\n");
     if (step == Step::kAuth) return s.Fail(step, fault);
     server.Send("334 \r\n");
-    s.Expect(CredentialLine());
+    s.Expect(Base64Line(std::string("\0u\0p", 4)));
     return s.Fail(step, fault);
   }
   s.Expect(Helo());
@@ -323,6 +330,7 @@ class FaultMatrix : public ::testing::Test {
         .Varchar("@subject", "fault")
         .Varchar("@message", "Hello.");
     if (Authenticates(row.step)) call.Varchar("@user", "u").Varchar("@pwd", "p");
+    if (row.step == Step::kTokenRefused) call.Varchar("@auth", "xoauth2");
     if (row.step == Step::kMessage) call.Varchar("@attachments", s_large);
     CComGuard com;
     CSmtpMail mail;

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <string>
 
-#include "mime/base64.h"
 #include "smtp/smtp_connection.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/test_host_name.h"
@@ -24,16 +24,8 @@ long ElapsedMs(Clock::time_point start) {
 std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
 std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
 
-std::string Base64(const std::string &bytes) {
-  std::string out(Base64Capacity(bytes.size(), kBase64NoBreaks), '\0');
-  std::size_t n = out.size();
-  EXPECT_EQ(EncodeBase64(bytes.data(), bytes.size(), out.data(), &n, kBase64NoBreaks), 1);
-  out.resize(n);
-  return out;
-}
-
 std::string CredentialLine(const std::string &user, const std::string &password) {
-  return Base64(std::string(1, '\0') + user + std::string(1, '\0') + password) + "\r\n";
+  return Base64Line(std::string(1, '\0') + user + std::string(1, '\0') + password);
 }
 
 // Runs one Send against the server and stops it.

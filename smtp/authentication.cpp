@@ -1,0 +1,109 @@
+// The AUTH step (RFC 4954): the mechanism asked for, or the one the EHLO
+// offer allows, run through the exchange its row in sasl_mechanisms.h
+// describes.
+//
+// The exchange: the AUTH command (with the first response when it
+// fits), then one response after each 334, until 235 accepts. A 334 after
+// the last response is the server's error challenge: a mechanism that
+// knows one answers it once and then takes the final reply, so a refused
+// token ends in the server's own code (535) and never in a wait; for any
+// other mechanism it is a refusal. Whatever fails closes the connection.
+//
+// Secrets: the AUTH line and every response line are CSecretString
+// buffers; replies never hold one.
+#include <string>
+
+#include "smtp/reply.h"
+#include "smtp/sasl_mechanisms.h"
+#include "smtp/smtp_connection.h"
+#include "smtp/transport_texts.h"
+
+namespace {
+
+// 512: the command line limit of RFC 4954 section 4 (with RFC 5321
+// section 4.5.3.1.4), CR LF included; a longer initial response waits for
+// the 334.
+constexpr std::size_t kMaxAuthLine = 512;
+
+constexpr char kAuthVerb[] = "AUTH ";
+constexpr char kCrLf[] = "\r\n";
+constexpr char kAuthContinue[] = "334";
+constexpr char kAuthAccepted[] = "235";
+constexpr char kAuthStep[] = "AUTH";
+
+}  // namespace
+
+bool CSmtpConnection::AuthPlain(const std::string &user, const std::string &password) {
+  return Authenticate(AuthMechanism::kPlain, user, password);
+}
+
+bool CSmtpConnection::Authenticate(AuthMechanism asked, const std::string &user,
+                                   const std::string &secret) {
+  if (!IsConnected()) {
+    SetText(kTextNotConnected);
+    return false;
+  }
+  const CSaslMechanism *mechanism = asked == AuthMechanism::kChoose ? ChooseSaslMechanism(m_offer)
+                                                                    : FindSaslMechanism(asked);
+  if (mechanism == nullptr) {
+    SetText(FormatText(kTextNoMechanism, m_offer.OfferedText()));
+    Abort();
+    return false;
+  }
+  CSaslResponses responses;
+  const bool built = mechanism->build({user, secret, m_serverName, m_port}, responses);
+  if (!built && !mechanism->sizedAfterChallenge) {
+    SetText(FormatText(kTextCredentialsTooLong, mechanism->name));
+    Abort();
+    return false;
+  }
+
+  const std::string verb = std::string(kAuthVerb) + mechanism->name;
+  const bool initial = built && mechanism->initialResponse && responses.Count() > 0 &&
+                       verb.size() + 1 + responses.Line(0).size() <= kMaxAuthLine;
+  CSecretString command;
+  command.Reset(verb.size() + 1 + (initial ? responses.Line(0).size() : sizeof kCrLf));
+  command.Text() += verb;
+  if (initial) {
+    command.Text() += ' ';
+    command.Text() += responses.Line(0);
+  } else {
+    command.Text() += kCrLf;
+  }
+  std::size_t next = initial ? 1 : 0;
+  const std::string errorLine =
+      mechanism->errorAnswer != nullptr ? std::string(mechanism->errorAnswer) + kCrLf : "";
+  bool challenged = false;
+
+  const std::string *line = &command.Text();
+  char reply[kReplyCapacity];
+  for (;;) {
+    CCommandResult result =
+        Exchange(line->data(), line->size(), reply, kReplyCapacity, m_timeouts.replyMs);
+    if (result.Ok()) {
+      const bool allSent = built && next == responses.Count();
+      if (allSent && ReplyCodeIs(reply, result.replyLength, kAuthAccepted)) return true;
+      if (built && ReplyCodeIs(reply, result.replyLength, kAuthContinue)) {
+        if (next < responses.Count()) {
+          line = &responses.Line(next++);
+          continue;
+        }
+        if (mechanism->errorAnswer != nullptr && !challenged) {
+          // The challenge may be longer than one receive: the answer must
+          // not be sent before it has all come, or its tail would be taken
+          // as the final reply.
+          result = ReadReplyEnd(reply, result.replyLength, m_timeouts.replyMs, nullptr);
+          if (result.Ok()) {
+            challenged = true;
+            line = &errorLine;
+            continue;
+          }
+        }
+      }
+      if (result.Ok()) result.outcome = CommandOutcome::kRefused;
+    }
+    FailCommand(result, reply, kAuthStep);
+    Abort();
+    return false;
+  }
+}

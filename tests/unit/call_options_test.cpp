@@ -14,6 +14,7 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/standin_call.h"
+#include "tests/support/test_host_name.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
-// Wiping of credentials: memory that held a user name, a password or their
-// encoded form is overwritten before it is released, through a volatile
-// pointer so that the compiler cannot drop the stores as dead.
+// Wiping of credentials: memory that held a user name, a password, a client
+// secret, a token or their encoded form is overwritten before it is
+// released, through a volatile pointer so that the compiler cannot drop the
+// stores as dead.
 #ifndef MAILVANE_MAIL_SECURE_ZERO_H
 #define MAILVANE_MAIL_SECURE_ZERO_H
 
@@ -18,5 +19,17 @@ inline void SecureWipe(std::string &s) {
   SecureZero(s.data(), s.size());
   s.clear();
 }
+
+// Wipes a string that holds a secret when the scope ends, however it ends.
+class CWipeStringOnExit {
+ public:
+  explicit CWipeStringOnExit(std::string &s) : m_s(s) {}
+  ~CWipeStringOnExit() { SecureWipe(m_s); }
+  CWipeStringOnExit(const CWipeStringOnExit &) = delete;
+  CWipeStringOnExit &operator=(const CWipeStringOnExit &) = delete;
+
+ private:
+  std::string &m_s;
+};
 
 #endif

@@ -35,7 +35,9 @@ class Captured:
         self.login = login
 
 
-class _Handler:
+class RecordingHandler:
+    """The aiosmtpd handler: keeps every accepted message on its server."""
+
     def __init__(self, server):
         self._server = server
 
@@ -68,9 +70,15 @@ def free_port(host="127.0.0.1"):
 
 
 class CaptureServer:
-    """aiosmtpd on loopback; AUTH PLAIN when a user is given."""
+    """aiosmtpd on loopback; AUTH PLAIN when a user is given.
 
-    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None):
+    `handler_type` replaces the recording handler with a subclass of it
+    (one with auth_<MECHANISM> methods, for example); it is made with the
+    server as its one argument.
+    """
+
+    def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
+                 handler_type=None):
         self.host = host
         self.port = free_port(host)
         self.messages = []
@@ -86,7 +94,8 @@ class CaptureServer:
         # Further Controller options: TLS contexts, for one.
         kwargs.update(options or {})
         # decode_data=False keeps the bytes exactly as the client sent them.
-        self._controller = Controller(_Handler(self), hostname=host, port=self.port,
+        handler = (handler_type or RecordingHandler)(self)
+        self._controller = Controller(handler, hostname=host, port=self.port,
                                       decode_data=False, ready_timeout=10, **kwargs)
         self._timer = threading.Timer(lifetime, self.stop)
         self._timer.daemon = True

@@ -12,6 +12,7 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/standin_call.h"
+#include "tests/support/test_socket.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@oauth_token_url", "https://"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https:///x"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https://h/a b"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https://h\xC3\xA9/"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https://h/"}}, true, "@oauth_token_url needs @oauth_client_id."},
       {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c"}}, false,
        "@oauth_token_url needs @user."},
@@ -159,6 +161,21 @@ TEST(CallOptions, ValuesTaken) {
   o = Read({{{"@oauth_token_url", "https://h/t"}, {"@oauth_client_id", "c"}}, true, nullptr},
            &refusal);
   EXPECT_EQ(o.oauthScope, kDefaultOAuthScope);
+  CTokenEndpoint endpoint;
+  ApplyTokenEndpoint(o, endpoint);
+  EXPECT_EQ(endpoint.url, "https://h/t");
+  EXPECT_EQ(endpoint.clientId, "c");
+  EXPECT_EQ(endpoint.scope, kDefaultOAuthScope);
+  EXPECT_TRUE(endpoint.verify);
+  EXPECT_EQ(endpoint.timeoutMs, kDefaultTokenTimeoutMs);
+  o = Read({{{"@oauth_token_url", "https://h/t"}, {"@oauth_client_id", "c"}, {"@oauth_scope", "s"},
+             {"@tls_verify", "no"}, {"@timeout", "7"}},
+            true, nullptr},
+           &refusal);
+  ApplyTokenEndpoint(o, endpoint);
+  EXPECT_EQ(endpoint.scope, "s");
+  EXPECT_FALSE(endpoint.verify);
+  EXPECT_EQ(endpoint.timeoutMs, 7000);
   o = Read({{}, false, nullptr}, &refusal);
   CSmtpTimeouts untouched;
   ApplyTimeout(o, untouched);
@@ -200,6 +217,31 @@ TEST(CallOptions, DriverRefusesBeforeConnecting) {
     server.Stop();
     EXPECT_EQ(server.Received(), "");
   }
+}
+
+// The token is fetched before the server is contacted: a fetch that fails
+// leaves the server without a connection byte, and the secret out of the
+// text.
+TEST(CallOptions, FailedTokenFetchContactsNoServer) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n");
+  ASSERT_TRUE(server.Start());
+  CStandinCall call;
+  call.Varchar("@server", server.Host())
+      .Varchar("@port", std::to_string(server.Port()))
+      .Varchar("@recipients", "ann@example.com")
+      .Varchar("@from", "me@example.com")
+      .Varchar("@user", "me@example.com")
+      .Varchar("@pwd", "client-secret")
+      .Varchar("@oauth_token_url", "https://127.0.0.1:" + std::to_string(TestUnusedPort(TestFamily::kIpv4)) + "/t")
+      .Varchar("@oauth_client_id", "id");
+  CTestMail mail;
+  EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
+  server.Stop();
+  const std::string text = call.MessageText();
+  EXPECT_EQ(text.rfind("Cannot reach OAuth token endpoint(", 0), 0u) << text;
+  EXPECT_EQ(text.find("client-secret"), std::string::npos);
+  EXPECT_EQ(server.Received(), "");
 }
 
 // "@timeout" replaces every limit of the dialogue: a server that accepts

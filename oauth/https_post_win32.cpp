@@ -79,17 +79,20 @@ int LeftMs(Clock::time_point deadline) {
   return left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count());
 }
 
+bool SetDword(HINTERNET handle, DWORD option, DWORD value) {
+  return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
+}
+
+// The wait for the reply's head has a limit of its own beside the four of
+// WinHttpSetTimeouts.
 bool LimitNextStep(HINTERNET request, Clock::time_point deadline) {
   int left = LeftMs(deadline);
   if (left <= 0) {
     SetLastError(ERROR_WINHTTP_TIMEOUT);
     return false;
   }
-  return WinHttpSetTimeouts(request, left, left, left, left) != FALSE;
-}
-
-bool SetDword(HINTERNET handle, DWORD option, DWORD value) {
-  return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
+  return WinHttpSetTimeouts(request, left, left, left, left) &&
+         SetDword(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(left));
 }
 
 // The URL, widened: the option reader lets only printable ASCII through.

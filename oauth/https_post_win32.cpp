@@ -31,7 +31,8 @@ constexpr wchar_t kHeaders[] =
 constexpr DWORD kReadPiece = 4096;
 // TLS 1.2 or later; TLS 1.3 where WinHTTP knows it (Windows 11 and Server
 // 2022 on), else 1.2 alone.
-constexpr DWORD kProtocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+constexpr DWORD kProtocols =
+    WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
 constexpr DWORD kProtocolFloor = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
 // Everything the certificate check looks at, for "@tls_verify" = 'no'.
 constexpr DWORD kIgnoreCertificate = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
@@ -214,7 +215,8 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
       !SetDword(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, kDisabledFeatures) ||
       !SetDword(request.Get(), WINHTTP_OPTION_AUTOLOGON_POLICY,
                 WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH) ||
-      (!post.verify && !SetDword(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate)) ||
+      (!post.verify &&
+       !SetDword(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate)) ||
       !WinHttpSetOption(request.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) ||
       WinHttpSetStatusCallback(request.Get(), OnStatus, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0) ==
           WINHTTP_INVALID_STATUS_CALLBACK) {

@@ -8,6 +8,10 @@
 #ifndef MAILVANE_OAUTH_OAUTH_TEXTS_H
 #define MAILVANE_OAUTH_OAUTH_TEXTS_H
 
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
 // The exchange did not take place, or did not complete.
 inline constexpr char kTextOAuthSetup[] = "Cannot set up OAuth token request(%d)";
 inline constexpr char kTextOAuthResolve[] = "Cannot find OAuth token endpoint(%d)";
@@ -23,5 +27,14 @@ inline constexpr char kTextOAuthRefused[] = "OAuth token request failed(%d)";
 inline constexpr char kTextOAuthTooLarge[] = "OAuth token reply too large";
 inline constexpr char kTextOAuthNoToken[] = "OAuth token reply holds no usable access token";
 inline constexpr char kTextOAuthNotBearer[] = "OAuth token reply is not of type Bearer";
+
+// Room for any of the texts above with its number.
+inline constexpr std::size_t kOAuthTextSize = 96;
+
+inline std::string FormatOAuthText(const char *format, int value) {
+  char text[kOAuthTextSize];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
 
 #endif

@@ -1,7 +1,5 @@
 #include "oauth/token_fetch.h"
 
-#include <cstdio>
-
 #include "mail/secure_zero.h"
 #include "oauth/https_post.h"
 #include "oauth/oauth_texts.h"
@@ -10,28 +8,19 @@
 
 namespace {
 
-// Room for any text of oauth_texts.h with its number.
-constexpr std::size_t kTextSize = 128;
-
-std::string Format(const char *format, int value) {
-  char text[kTextSize];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 // The text of an exchange that gave no reply to read.
 std::string OutcomeText(HttpsOutcome outcome, int error) {
   switch (outcome) {
     case HttpsOutcome::kSetup:
-      return Format(kTextOAuthSetup, error);
+      return FormatOAuthText(kTextOAuthSetup, error);
     case HttpsOutcome::kResolve:
-      return Format(kTextOAuthResolve, error);
+      return FormatOAuthText(kTextOAuthResolve, error);
     case HttpsOutcome::kTimedOut:
       return kTextOAuthTimeout;
     case HttpsOutcome::kHandshake:
-      return Format(kTextOAuthHandshake, error);
+      return FormatOAuthText(kTextOAuthHandshake, error);
     case HttpsOutcome::kUntrusted:
-      return Format(kTextOAuthUntrusted, error);
+      return FormatOAuthText(kTextOAuthUntrusted, error);
     case HttpsOutcome::kNameMismatch:
       return kTextOAuthNameMismatch;
     case HttpsOutcome::kTooLarge:
@@ -40,7 +29,7 @@ std::string OutcomeText(HttpsOutcome outcome, int error) {
     case HttpsOutcome::kUnreachable:
       break;
   }
-  return Format(kTextOAuthUnreachable, error);
+  return FormatOAuthText(kTextOAuthUnreachable, error);
 }
 
 // Where an exchange has completed: its URL and HTTP status are known here,

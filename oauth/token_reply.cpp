@@ -1,9 +1,9 @@
 #include "oauth/token_reply.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <map>
-#include <new>
 #include <nlohmann/json.hpp>
+#include <string>
 #include <vector>
 
 #include "mail/secure_zero.h"
@@ -52,7 +52,6 @@ constexpr std::size_t kMaxDescriptionShown = 384;
 constexpr char kCut[] = "...";
 constexpr char kWithheld[] = "(withheld)";
 constexpr char kFieldSeparator[] = ": ";
-constexpr std::size_t kStatusTextSize = 64;
 
 // RFC 6750 section 2.1: b64token = 1*( ALPHA / DIGIT / "-" / "." / "_" /
 // "~" / "+" / "/" ) *"=".
@@ -124,16 +123,10 @@ void AppendShown(const CWipedText &field, std::size_t limit, const std::string &
   }
 }
 
-std::string StatusText(int status) {
-  char text[kStatusTextSize];
-  std::snprintf(text, sizeof text, kTextOAuthRefused, status);
-  return text;
-}
-
 // The text of a reply other than 200: its status, and its error fields
 // when it is a JSON object that names an error.
 std::string RefusalText(int status, const CReplyJson &reply, const std::string &secret) {
-  std::string text = StatusText(status);
+  std::string text = FormatOAuthText(kTextOAuthRefused, status);
   if (!reply.is_object()) return text;
   const CWipedText *error = StringMember(reply, kErrorField);
   if (error == nullptr || error->empty()) return text;
@@ -168,8 +161,10 @@ bool ReadTokenReply(int status, const std::string &body, const std::string &secr
     text = kTextOAuthNoToken;
     return false;
   }
-  auto type = reply.find(kTypeField);
-  if (type != reply.end() && !(type->is_string() && IsBearerType(type->get_ref<const CWipedText &>()))) {
+  // A token type is optional; when given, it must be Bearer, as a string.
+  const bool typed = reply.find(kTypeField) != reply.end();
+  const CWipedText *type = StringMember(reply, kTypeField);
+  if (typed && (type == nullptr || !IsBearerType(*type))) {
     text = kTextOAuthNotBearer;
     return false;
   }

@@ -31,7 +31,7 @@ from aiosmtpd.smtp import AuthResult
 import harness
 from capture_server import CaptureServer, RecordingHandler
 from certificates import make_authority, make_server_certificate
-from harness import sql_text
+from harness import sql_text, verify_test_ca
 
 USER = "reports@contoso.example"
 CLIENT_ID = "0b1c2d3e-client"
@@ -47,6 +47,7 @@ XOAUTH2_READY = False
 TEXT_INVALID_CLIENT = ("OAuth token request failed(400): invalid_client: AADSTS7000215: "
                        "Invalid client secret provided.")
 TEXT_TIMEOUT = "OAuth token request timeout"
+TEXT_REDIRECT = "OAuth token request failed(302)"
 TEXT_UNTRUSTED = "OAuth token endpoint not trusted("
 # Wine's WinHTTP refuses the certificate as Windows does, but reports it as
 # a failed secure channel, without the certificate's flags.
@@ -106,7 +107,8 @@ class TokenEndpoint:
 
     `mode`: "token" issues `token`; "invalid_client" refuses with 400;
     "silent" never answers; "redirect" sends the client elsewhere; "huge"
-    answers 200 with a body far larger than any token reply. `.requests`
+    answers 200, and "huge_error" 500, with a body far larger than any
+    token reply. `.requests`
     holds every request read (path, headers, body). `which` picks the
     certificate. It stops when the block ends, or after `lifetime` seconds.
     """
@@ -148,6 +150,8 @@ class TokenEndpoint:
             handler.send(302, b"", "text/plain", [("Location", self.url() + "?again")])
         elif self.mode == "huge":
             handler.send(200, b'{"padding":"' + b"x" * 200000 + b'"}')
+        elif self.mode == "huge_error":
+            handler.send(500, b"<html>" + b"x" * 200000 + b"</html>", "text/html")
 
     def stop(self):
         self._timer.cancel()
@@ -183,7 +187,7 @@ class XOAuth2Handler(RecordingHandler):
 
 
 class Fetched(unittest.TestCase):
-    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None, port=None):
+    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None):
         params = [("server", "127.0.0.1"), ("port", str(server_port)),
                   ("recipients", "ann@example.com"), ("from", USER),
                   ("subject", "token"), ("message", "Sent with a fetched token.\n"),
@@ -201,33 +205,22 @@ class Fetched(unittest.TestCase):
                 self.assertNotIn(secret, message["text"])
         return result
 
-    # Where the system cannot be told to trust the test authority, the
-    # deliveries go without the check.
-    def verify(self):
-        return "no" if harness.is_windows_build() else None
-
     def untrusted(self):
         return TEXT_UNTRUSTED_WINE if harness.is_windows_build() else TEXT_UNTRUSTED
 
     def assert_failed(self, result, text, prefix=False):
-        self.assertEqual(result.exit_status, 1, result)
-        self.assertEqual(len(result.messages), 1, result)
-        message = result.messages[0]["text"]
-        if prefix:
-            self.assertTrue(message.startswith(text), message)
-        else:
-            self.assertEqual(message, text)
+        harness.assert_failed(self, result, text, prefix)
 
     def assert_form(self, request):
         self.assertEqual(request["path"], "/contoso/oauth2/v2.0/token")
         self.assertEqual(request["headers"]["Content-Type"], "application/x-www-form-urlencoded")
-        self.assertEqual(urllib.parse.parse_qs(request["body"].decode("ascii"), strict_parsing=True),
-                         {"grant_type": ["client_credentials"], "client_id": [CLIENT_ID],
-                          "client_secret": [SECRET], "scope": [SCOPE]})
+        fields = urllib.parse.parse_qs(request["body"].decode("ascii"), strict_parsing=True)
+        self.assertEqual(fields, {"grant_type": ["client_credentials"], "client_id": [CLIENT_ID],
+                                  "client_secret": [SECRET], "scope": [SCOPE]})
 
     def test_token_fetched_and_delivered(self):
         with TokenEndpoint() as endpoint, harness.smtp_server(user=USER, password=TOKEN) as smtp:
-            result = self.call(endpoint.url(), smtp.port, self.verify(), auth="plain")
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(), "plain")
             self.assertEqual(result.exit_status, 0, result)
             self.assertEqual(result.messages, [], result)
             self.assertTrue(smtp.wait_for(1))
@@ -241,7 +234,7 @@ class Fetched(unittest.TestCase):
                        auth_exclude_mechanism=["PLAIN", "LOGIN"])
         with TokenEndpoint(token=LONG_TOKEN) as endpoint, \
                 CaptureServer(options=options, handler_type=XOAuth2Handler) as smtp:
-            result = self.call(endpoint.url(), smtp.port, self.verify())
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca())
             self.assertEqual(result.exit_status, 0, result)
             self.assertTrue(smtp.wait_for(1))
             self.assertEqual(smtp.messages[0].login, USER)
@@ -249,11 +242,13 @@ class Fetched(unittest.TestCase):
     def test_failed_fetches_contact_no_smtp_server(self):
         # (mode, certificate, @tls_verify, endpoint host, text, whether a
         # prefix, how many requests the endpoint reads)
+        checked = verify_test_ca()
         rows = [
-            ("invalid_client", "server", self.verify(), "localhost", TEXT_INVALID_CLIENT, False, 1),
-            ("redirect", "server", self.verify(), "localhost", "OAuth token request failed(302)",
-             False, 1),
-            ("huge", "server", self.verify(), "localhost", TEXT_TOO_LARGE, False, 1),
+            ("invalid_client", "server", checked, "localhost", TEXT_INVALID_CLIENT, False, 1),
+            ("redirect", "server", checked, "localhost", TEXT_REDIRECT, False, 1),
+            ("huge", "server", checked, "localhost", TEXT_TOO_LARGE, False, 1),
+            ("huge_error", "server", checked, "localhost", "OAuth token request failed(500)", False,
+             1),
             ("token", "stranger", "yes", "localhost", self.untrusted(), True, 0),
         ]
         if not harness.is_windows_build():
@@ -282,7 +277,7 @@ class Fetched(unittest.TestCase):
     def test_silent_endpoint_fails_within_its_bound(self):
         with TokenEndpoint("silent") as endpoint, harness.smtp_server() as smtp:
             started = time.monotonic()
-            result = self.call(endpoint.url(), smtp.port, self.verify(), timeout="2")
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(), timeout="2")
             took = time.monotonic() - started
             self.assert_failed(result, TEXT_TIMEOUT)
             self.assertGreaterEqual(took, 2.0)

@@ -19,7 +19,7 @@ import time
 import warnings
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -62,6 +62,17 @@ class _PlainAuthenticator:
                           auth_data=auth_data.login if ok else None)
 
 
+class _CustomAuthSmtp(SMTP):
+    # A SASL response on a line of its own may hold 12288 octets (RFC 4954
+    # section 4), beyond the 1001 of a command line.
+    line_length_limit = 12288 + 2
+
+
+class _CustomAuthController(Controller):
+    def factory(self):
+        return _CustomAuthSmtp(self.handler, **self.SMTP_kwargs)
+
+
 def free_port(host="127.0.0.1"):
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     with socket.socket(family, socket.SOCK_STREAM) as s:
@@ -73,8 +84,9 @@ class CaptureServer:
     """aiosmtpd on loopback; AUTH PLAIN when a user is given.
 
     `handler_type` replaces the recording handler with a subclass of it
-    (one with auth_<MECHANISM> methods, for example); it is made with the
-    server as its one argument.
+    with auth_<MECHANISM> methods; it is made with the server as its one
+    argument, and the server then reads SASL responses of any length RFC
+    4954 allows.
     """
 
     def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
@@ -95,7 +107,8 @@ class CaptureServer:
         kwargs.update(options or {})
         # decode_data=False keeps the bytes exactly as the client sent them.
         handler = (handler_type or RecordingHandler)(self)
-        self._controller = Controller(handler, hostname=host, port=self.port,
+        controller = _CustomAuthController if handler_type else Controller
+        self._controller = controller(handler, hostname=host, port=self.port,
                                       decode_data=False, ready_timeout=10, **kwargs)
         self._timer = threading.Timer(lifetime, self.stop)
         self._timer.daemon = True

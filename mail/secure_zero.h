@@ -1,10 +1,12 @@
-// Wiping of credentials: memory that held a user name, a password, a token
-// or their encoded form is overwritten before it is released, through a
-// volatile pointer so that the compiler cannot drop the stores as dead.
+// Wiping of credentials: memory that held a user name, a password, a client
+// secret, a token or their encoded form is overwritten before it is
+// released, through a volatile pointer so that the compiler cannot drop the
+// stores as dead.
 //
 // CSecretString owns such a text: it is wiped when it is destroyed. Its
 // builders reserve the final size first, because a string that grows
-// moves to a new buffer and frees the old one unwiped.
+// moves to a new buffer and frees the old one unwiped. CWipeStringOnExit
+// wipes a string someone else owns when a scope ends, however it ends.
 #ifndef MAILVANE_MAIL_SECURE_ZERO_H
 #define MAILVANE_MAIL_SECURE_ZERO_H
 
@@ -41,6 +43,18 @@ class CSecretString {
 
  private:
   std::string m_text;
+};
+
+// Wipes a string that holds a secret when the scope ends, however it ends.
+class CWipeStringOnExit {
+ public:
+  explicit CWipeStringOnExit(std::string &s) : m_s(s) {}
+  ~CWipeStringOnExit() { SecureWipe(m_s); }
+  CWipeStringOnExit(const CWipeStringOnExit &) = delete;
+  CWipeStringOnExit &operator=(const CWipeStringOnExit &) = delete;
+
+ private:
+  std::string &m_s;
 };
 
 #endif

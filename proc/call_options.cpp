@@ -40,6 +40,14 @@ bool Printable(const std::string &value, bool blanks) {
   return true;
 }
 
+// A URL is ASCII (RFC 3986 section 2): a host beyond it is written in its
+// punycode form.
+bool Ascii(const std::string &value) {
+  for (char c : value)
+    if (static_cast<unsigned char>(c) > 0x7F) return false;
+  return true;
+}
+
 // The keyword values of one option: the value each stands for. The empty
 // text is always the default and is not listed.
 struct CKeyword {
@@ -117,7 +125,7 @@ bool ReadTokenUrl(const std::string &value, CCallOptions &o) {
     // A host must follow the scheme.
     if (value.size() <= prefix || value.size() > kMaxUrlLength ||
         !SameText(value.substr(0, prefix), kHttpsPrefix) || value[prefix] == '/' ||
-        !Printable(value, false))
+        !Printable(value, false) || !Ascii(value))
       return false;
   }
   o.oauthTokenUrl = value;
@@ -190,4 +198,12 @@ void ApplyTimeout(const CCallOptions &options, CSmtpTimeouts &timeouts) {
   timeouts.dataReplyMs = ms;
   timeouts.writeMs = ms;
   timeouts.endOfDataMs = ms;
+}
+
+void ApplyTokenEndpoint(const CCallOptions &options, CTokenEndpoint &endpoint) {
+  endpoint.url = options.oauthTokenUrl;
+  endpoint.clientId = options.oauthClientId;
+  endpoint.scope = options.oauthScope;
+  endpoint.verify = options.tlsVerify;
+  if (options.timeoutSeconds != 0) endpoint.timeoutMs = options.timeoutSeconds * kMsPerSecond;
 }

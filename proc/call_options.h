@@ -17,6 +17,7 @@
 #include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
+#include "oauth/token_fetch.h"
 
 // Where an OAuth 2.0 token is for when "@oauth_scope" is not given: SMTP
 // of the largest hosted mail service that asks for such tokens.
@@ -56,5 +57,10 @@ void ApplyTls(const CCallOptions &options, CTlsSettings &settings);
 // With "@timeout", every wait on the server is limited to it (the EHLO
 // drain keeps its own limit when that is shorter).
 void ApplyTimeout(const CCallOptions &options, CSmtpTimeouts &timeouts);
+
+// The token endpoint of the call: its URL, client and scope; the
+// certificate check of "@tls_verify"; "@timeout" as the limit of the whole
+// exchange, when given.
+void ApplyTokenEndpoint(const CCallOptions &options, CTokenEndpoint &endpoint);
 
 #endif

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "charset/thread_codepage.h"
+#include "mail/secure_zero.h"
 
 namespace {
 
@@ -44,7 +45,10 @@ bool ParamValueToText(int sql_type, std::string &value) {
     wide[i] = static_cast<char16_t>(static_cast<unsigned char>(value[2 * i]) |
                                     (static_cast<unsigned char>(value[2 * i + 1]) << 8));
   std::string narrow;
-  if (!NarrowToThreadCodePage(wide.data(), wide.size(), narrow)) return false;
-  value.swap(narrow);
-  return true;
+  bool converted = NarrowToThreadCodePage(wide.data(), wide.size(), narrow);
+  if (converted) value.swap(narrow);
+  // Either copy may be a password's.
+  SecureZero(wide.data(), wide.size() * sizeof(char16_t));
+  SecureWipe(narrow);
+  return converted;
 }

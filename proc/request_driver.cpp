@@ -8,10 +8,11 @@
 
 #include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
+#include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
-#include "proc/ods_calls.h"
 #include "proc/call_options.h"
 #include "proc/client_trace.h"
+#include "proc/ods_calls.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -110,7 +111,21 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CCli
           "@message");
   // The name in this message is spelled as callers have always seen it.
   if (!p[kAttachments].empty()) Check(mail.SetAttachments(p[kAttachments].data()), "@attachements");
-  Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
+  if (options.FetchesToken()) {
+    // "@pwd" is the client secret, and the token fetched with it is the
+    // credential. Fetched before the server is contacted: a failed fetch
+    // opens no connection.
+    CTokenEndpoint endpoint;
+    ApplyTokenEndpoint(options, endpoint);
+    std::string token;
+    CWipeStringOnExit wipeToken(token);
+    std::string text;
+    if (!FetchToken(endpoint, p[kPwd], token, text)) throw CRequestFailure(text);
+    Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
+    if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
+  } else {
+    Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
+  }
 
   if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort])) != S_OK)
     throw CRequestFailure(mail.GetLastErrorText());
@@ -135,15 +150,8 @@ int ParsePort(const std::string &text) {
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   std::string p[kParamCount];
   CClientTrace trace(srvproc);
-  // The user name and the password (or token) are wiped however the call
-  // ends; the mail wipes its own copies.
-  struct CWipeCredentials {
-    std::string *p;
-    ~CWipeCredentials() {
-      SecureWipe(p[kUser]);
-      SecureWipe(p[kPwd]);
-    }
-  } wipe{p};
+  CWipeStringOnExit wipeUser(p[kUser]);
+  CWipeStringOnExit wipePassword(p[kPwd]);
   try {
     Fill(srvproc, mail, p, trace);
     mail.SetTrace(nullptr);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "mail/secure_zero.h"
 #include "proc/param_value.h"
 
 int CXpParams::FindParam(const char *name, int position) const {
@@ -32,6 +33,9 @@ bool CXpParams::GetParam(const char *name, int position, std::string &value) con
   int fetched = srv_paraminfo(m_srvproc, n, &type, &max_length, &actual_length,
                               reinterpret_cast<BYTE *>(data.data()), &is_null);
   if (actual_length < data.size()) data.resize(actual_length);
+  // The value may be a password: the scratch copy is wiped however this
+  // ends.
+  CWipeStringOnExit wipe(data);
   if (!ParamValueToText(type, data)) return false;
   value.swap(data);
   return fetched == SUCCEED;

@@ -17,6 +17,11 @@
 --   @tls           'starttls' or 'implicit'; absent or '': no TLS
 --   @tls_verify    'yes' (default): the server's certificate is checked;
 --                  'no': any certificate is accepted
+--   @oauth_token_url  https URL of an OAuth 2.0 token endpoint: a token is
+--                  fetched there (client credentials) and @user
+--                  authenticates with it; @pwd is then the client secret
+--   @oauth_client_id  the client (application) id, with @oauth_token_url
+--   @oauth_scope   the scope asked for       default 'https://outlook.office365.com/.default'
 --
 -- A recipient list is ';'-separated. Each entry is an address, or a display
 -- name in angle brackets followed by the address:
@@ -134,7 +139,46 @@ EXEC master..mailvane
     @message = N'Encrypted, certificate not checked.';
 GO
 
--- Microsoft 365: STARTTLS on 587 and an OAuth 2.0 access token for
+-- Microsoft 365 with a token the procedure fetches for each call (OAuth 2.0
+-- client credentials). Once per tenant: an application registered in
+-- Microsoft Entra ID with the application permission SMTP.SendAsApp (Office
+-- 365 Exchange Online, admin consent given) and a client secret; its
+-- service principal registered in Exchange Online (New-ServicePrincipal)
+-- and given the mailbox (Add-MailboxPermission ... -AccessRights
+-- FullAccess); SMTP AUTH enabled for the mailbox. @user is the mailbox,
+-- @pwd the client secret; the token goes to the server through XOAUTH2
+-- over STARTTLS on port 587, and is never shown in a message.
+EXEC master..mailvane
+    @server = N'smtp.office365.com',
+    @port = 587,
+    @tls = N'starttls',
+    @user = N'reports@contoso.com',
+    @pwd = N'<client secret>',
+    @oauth_token_url = N'https://login.microsoftonline.com/<tenant id>/oauth2/v2.0/token',
+    @oauth_client_id = N'<application (client) id>',
+    @from = N'reports@contoso.com',
+    @recipients = N'ann@contoso.com',
+    @subject = N'Through Microsoft 365',
+    @message = N'Sent with a token fetched for this call.';
+GO
+
+-- Gmail: an app password of the account (two-step verification on), over
+-- STARTTLS on port 587. Google issues no Gmail tokens through the client
+-- credentials grant, so @oauth_token_url is not for Gmail.
+EXEC master..mailvane
+    @server = N'smtp.gmail.com',
+    @port = 587,
+    @tls = N'starttls',
+    @user = N'reports@gmail.com',
+    @pwd = N'<16-character app password>',
+    @from = N'reports@gmail.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Through Gmail',
+    @message = N'Sent with an app password.';
+GO
+
+-- Microsoft 365 with a token of your own: STARTTLS on 587 and an OAuth 2.0
+-- access token for
 -- https://outlook.office365.com/.default, from an app registration granted
 -- SMTP.SendAsApp whose service principal may send as the mailbox. The
 -- token goes in @pwd; it is valid for about an hour.
@@ -150,19 +194,6 @@ EXEC master..mailvane
     @recipients = N'ann@contoso.com',
     @subject = N'Through Microsoft 365',
     @message = N'Sent with an OAuth 2.0 token.';
-GO
-
--- Gmail with an app password (AUTH PLAIN, chosen from Gmail's offer).
-EXEC master..mailvane
-    @server = N'smtp.gmail.com',
-    @port = 465,
-    @tls = N'implicit',
-    @user = N'reports@example.com',
-    @pwd = N'abcdefghijklmnop',
-    @from = N'reports@example.com',
-    @recipients = N'ann@example.com',
-    @subject = N'Through Gmail',
-    @message = N'Sent with an app password.';
 GO
 
 -- Gmail with an OAuth 2.0 access token for https://mail.google.com/

@@ -25,7 +25,7 @@ EXPORTS = {"mailvane", "__GetXpVersion"}
 SYSTEM_DLLS = {
     "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "ws2_32.dll",
     "advapi32.dll", "secur32.dll", "crypt32.dll", "user32.dll", "shell32.dll",
-    "ntdll.dll", "bcrypt.dll", "mswsock.dll", "shlwapi.dll", "rpcrt4.dll",
+    "ntdll.dll", "bcrypt.dll", "mswsock.dll", "shlwapi.dll", "rpcrt4.dll", "winhttp.dll",
 }
 # SQL Server's ODS library: the server provides it, the DLL may import it.
 SERVER_DLLS = {"opends60.dll"}

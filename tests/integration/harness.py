@@ -155,6 +155,25 @@ def run(statements, *options, timeout=DEFAULT_TIMEOUT, env=None, tokens=True):
     return Result(process.returncode, stdout, stderr, tokens)
 
 
+def assert_failed(test, result, text, prefix=False):
+    """Checks in unittest case `test` that `result` is one failed call with
+    one message: `text`, or with `prefix`, a text that starts with it."""
+    test.assertEqual(result.exit_status, 1, result)
+    test.assertEqual(len(result.messages), 1, result)
+    message = result.messages[0]["text"]
+    if prefix:
+        test.assertTrue(message.startswith(text), message)
+    else:
+        test.assertEqual(message, text)
+
+
+def verify_test_ca():
+    """The @tls_verify value for a server whose certificate comes from a test
+    authority: None (the check) where the test makes the authority the
+    system's (SSL_CERT_FILE on Linux), 'no' where it cannot (Windows)."""
+    return "no" if is_windows_build() else None
+
+
 def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None,
                 mechanisms=None):
     """A recording SMTP server on loopback, for a `with` block.

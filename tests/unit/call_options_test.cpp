@@ -15,6 +15,7 @@
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/standin_call.h"
 #include "tests/support/test_host_name.h"
+#include "tests/support/test_socket.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@oauth_token_url", "https://"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https:///x"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https://h/a b"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
+      {{{"@oauth_token_url", "https://h\xC3\xA9/"}, {"@oauth_client_id", "c"}}, true, kBadUrl},
       {{{"@oauth_token_url", "https://h/"}}, true, "@oauth_token_url needs @oauth_client_id."},
       {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c"}}, false,
        "@oauth_token_url needs @user."},
@@ -170,6 +172,21 @@ TEST(CallOptions, ValuesTaken) {
   o = Read({{{"@oauth_token_url", "https://h/t"}, {"@oauth_client_id", "c"}}, true, nullptr},
            &refusal);
   EXPECT_EQ(o.oauthScope, kDefaultOAuthScope);
+  CTokenEndpoint endpoint;
+  ApplyTokenEndpoint(o, endpoint);
+  EXPECT_EQ(endpoint.url, "https://h/t");
+  EXPECT_EQ(endpoint.clientId, "c");
+  EXPECT_EQ(endpoint.scope, kDefaultOAuthScope);
+  EXPECT_TRUE(endpoint.verify);
+  EXPECT_EQ(endpoint.timeoutMs, kDefaultTokenTimeoutMs);
+  o = Read({{{"@oauth_token_url", "https://h/t"}, {"@oauth_client_id", "c"}, {"@oauth_scope", "s"},
+             {"@tls_verify", "no"}, {"@timeout", "7"}},
+            true, nullptr},
+           &refusal);
+  ApplyTokenEndpoint(o, endpoint);
+  EXPECT_EQ(endpoint.scope, "s");
+  EXPECT_FALSE(endpoint.verify);
+  EXPECT_EQ(endpoint.timeoutMs, 7000);
   o = Read({{}, false, nullptr}, &refusal);
   CSmtpTimeouts untouched;
   ApplyTimeout(o, untouched);
@@ -178,32 +195,44 @@ TEST(CallOptions, ValuesTaken) {
   EXPECT_FALSE(o.trace);
 }
 
-// A call with a refused value reports it, and the server never sees a
-// connection byte.
+// A call with a refused value, or whose token cannot be fetched, reports
+// it, and the server never sees a connection byte; no text holds the
+// secret.
 TEST(CallOptions, DriverRefusesBeforeConnecting) {
+  const std::string nowhere =
+      "https://127.0.0.1:" + std::to_string(TestUnusedPort(TestFamily::kIpv4)) + "/token";
   struct Case {
-    const char *name;
-    const char *value;
-    const char *text;
+    std::map<std::string, std::string> given;
+    std::string text;
+    bool prefix = false;  // text is the start of the message's
   } cases[] = {
-      {"@tls", "tls1.2", kBadTls},
-      {"@tls_verify", "maybe", kBadTlsVerify},
-      {"@auth", "ntlm", kBadAuth},
-      {"@trace", "verbose", kBadTrace},
-      {"@timeout", "0", kBadTimeout},
-      {"@timeout", "abc", kBadTimeout},
-      {"@oauth_token_url", "http://login.example.com/token", kBadUrl},
+      {{{"@tls", "tls1.2"}}, kBadTls},
+      {{{"@tls_verify", "maybe"}}, kBadTlsVerify},
+      {{{"@auth", "ntlm"}}, kBadAuth},
+      {{{"@trace", "verbose"}}, kBadTrace},
+      {{{"@timeout", "0"}}, kBadTimeout},
+      {{{"@timeout", "abc"}}, kBadTimeout},
+      {{{"@oauth_token_url", "http://login.example.com/token"}}, kBadUrl},
+      {{{"@user", "me@example.com"},
+        {"@pwd", "client-secret"},
+        {"@oauth_token_url", nowhere},
+        {"@oauth_client_id", "id"}},
+       "Cannot reach OAuth token endpoint(",
+       true},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.given.rbegin()->first);
     CScriptedServer server;
     server.Send("220 hi\r\n");
     ASSERT_TRUE(server.Start());
     CStandinCall call;
-    To(call, server).Varchar(c.name, c.value);
+    To(call, server);
+    for (const auto &g : c.given) call.Varchar(g.first.c_str(), g.second);
     CTestMail mail;
     EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
-    EXPECT_EQ(call.MessageText(), c.text);
+    const std::string text = call.MessageText();
+    EXPECT_EQ(c.prefix ? text.substr(0, c.text.size()) : text, c.text);
+    EXPECT_EQ(text.find("client-secret"), std::string::npos);
     server.Stop();
     EXPECT_EQ(server.Received(), "");
   }

@@ -1,0 +1,213 @@
+// The POST through libcurl, over OpenSSL (Debian's libcurl4-openssl-dev).
+//
+// The certificate is checked as on the SMTP TLS path: libcurl's own CA
+// file and path are switched off, and its OpenSSL context gets OpenSSL's
+// default verify paths (which honour SSL_CERT_FILE and SSL_CERT_DIR) and
+// the URL's host, so that chain and name are both checked within the
+// handshake, before a byte of the request is written. Every handle is the call's own; libcurl's
+// process-wide setup is thread-safe in the versions this builds against
+// (7.84 and later), so nothing is shared between the server's threads.
+//
+// The form is given to libcurl without a copy (CURLOPT_POSTFIELDS); the
+// body is written into the caller's CReplyBody. libcurl's own receive
+// buffer is freed by libcurl.
+#include "oauth/https_post.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+
+#include <string>
+
+namespace {
+
+constexpr char kHttpsOnly[] = "https";
+constexpr char kFormType[] = "Content-Type: application/x-www-form-urlencoded";
+constexpr char kAcceptJson[] = "Accept: application/json";
+// libcurl's check of the host name: 2 compares the name with the
+// certificate's; 1 is an old alias, 0 no check.
+constexpr long kVerifyHostName = 2;
+
+// The libcurl objects of one POST, released however it ends.
+class CCurlHandles {
+ public:
+  CCurlHandles() : m_easy(curl_easy_init()) {}
+  ~CCurlHandles() {
+    if (m_easy != nullptr) curl_easy_cleanup(m_easy);
+    if (m_headers != nullptr) curl_slist_free_all(m_headers);
+  }
+  CCurlHandles(const CCurlHandles &) = delete;
+  CCurlHandles &operator=(const CCurlHandles &) = delete;
+
+  CURL *Easy() const { return m_easy; }
+  bool AddHeader(const char *header) {
+    curl_slist *list = curl_slist_append(m_headers, header);
+    if (list == nullptr) return false;
+    m_headers = list;
+    return true;
+  }
+  curl_slist *Headers() const { return m_headers; }
+
+ private:
+  CURL *m_easy;
+  curl_slist *m_headers = nullptr;
+};
+
+struct CReceiver {
+  CReplyBody *body;
+  bool tooLarge = false;
+};
+
+// libcurl's write callback: a count other than the one given ends the
+// transfer (CURLE_WRITE_ERROR).
+std::size_t ReceiveBody(char *data, std::size_t size, std::size_t count, void *user) {
+  auto *receiver = static_cast<CReceiver *>(user);
+  std::size_t length = size * count;
+  if (!receiver->body->Append(data, length)) {
+    receiver->tooLarge = true;
+    return 0;
+  }
+  return length;
+}
+
+// The host the certificate must name, as the SMTP TLS path checks it
+// (smtp/tls_session_posix.cpp): a name, or an address literally given.
+struct CExpectedHost {
+  std::string name;
+  bool literal = false;
+};
+
+bool ReadHost(const std::string &url, CExpectedHost &host) {
+  CURLU *parsed = curl_url();
+  if (parsed == nullptr) return false;
+  char *name = nullptr;
+  bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+            curl_url_get(parsed, CURLUPART_HOST, &name, 0) == CURLUE_OK;
+  if (ok) {
+    host.name = name;
+    // An IPv6 address comes in its brackets (RFC 3986 section 3.2.2).
+    if (host.name.size() > 2 && host.name.front() == '[' && host.name.back() == ']')
+      host.name = host.name.substr(1, host.name.size() - 2);
+    unsigned char address[sizeof(in6_addr)];
+    host.literal = inet_pton(AF_INET, host.name.c_str(), address) == 1 ||
+                   inet_pton(AF_INET6, host.name.c_str(), address) == 1;
+  }
+  curl_free(name);
+  curl_url_cleanup(parsed);
+  return ok;
+}
+
+// Called by libcurl with the context before the handshake: the roots of
+// the SMTP TLS path, and the host name checked by OpenSSL within the
+// handshake, so that a certificate for another name fails it as one from
+// an unknown authority does. (libcurl's own check after the handshake
+// stays on.)
+CURLcode PrepareContext(CURL *, void *context, void *data) {
+  auto *ctx = static_cast<SSL_CTX *>(context);
+  const auto *host = static_cast<const CExpectedHost *>(data);
+  if (SSL_CTX_set_default_verify_paths(ctx) != 1) return CURLE_SSL_CACERT_BADFILE;
+  X509_VERIFY_PARAM *param = SSL_CTX_get0_param(ctx);
+  int named = host->literal ? X509_VERIFY_PARAM_set1_ip_asc(param, host->name.c_str())
+                            : X509_VERIFY_PARAM_set1_host(param, host->name.c_str(), 0);
+  return named == 1 ? CURLE_OK : CURLE_SSL_CERTPROBLEM;
+}
+
+// Sets every option of the POST; the first refusal's code, or CURLE_OK.
+CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::string &form,
+                   const CExpectedHost &host, CReceiver &receiver) {
+  CURL *easy = handles.Easy();
+  if (!handles.AddHeader(kFormType) || !handles.AddHeader(kAcceptJson))
+    return CURLE_OUT_OF_MEMORY;
+  const long timeoutMs = post.timeoutMs;
+  CURLcode code = CURLE_OK;
+  auto set = [&code](CURLcode result) {
+    if (code == CURLE_OK) code = result;
+  };
+  set(curl_easy_setopt(easy, CURLOPT_URL, post.url.c_str()));
+  set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kHttpsOnly));
+  set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kHttpsOnly));
+  set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
+  // No signals: the procedure runs on threads of a server that owns them.
+  set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+  set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs));
+  set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
+  set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
+  set(curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)));
+  set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, post.verify ? 1L : 0L));
+  set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, post.verify ? kVerifyHostName : 0L));
+  set(curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr));
+  set(curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr));
+  if (post.verify) {
+    set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, PrepareContext));
+    set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &host));
+  }
+  set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles.Headers()));
+  set(curl_easy_setopt(easy, CURLOPT_POST, 1L));
+  set(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size())));
+  set(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, form.data()));
+  set(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, ReceiveBody));
+  set(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &receiver));
+  return code;
+}
+
+// A failed verification, by OpenSSL's result.
+HttpsOutcome VerificationFailure(CURL *easy, int *error) {
+  long verified = X509_V_OK;
+  curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verified);
+  if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH)
+    return HttpsOutcome::kNameMismatch;
+  *error = static_cast<int>(verified);
+  return HttpsOutcome::kUntrusted;
+}
+
+}  // namespace
+
+HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *status,
+                      CReplyBody &body, int *error) {
+  *status = 0;
+  *error = 0;
+  CCurlHandles handles;
+  if (handles.Easy() == nullptr) {
+    *error = CURLE_FAILED_INIT;
+    return HttpsOutcome::kSetup;
+  }
+  CExpectedHost host;
+  if (post.verify && !ReadHost(post.url, host)) {
+    *error = CURLE_URL_MALFORMAT;
+    return HttpsOutcome::kSetup;
+  }
+  CReceiver receiver{&body};
+  CURLcode code = Configure(handles, post, form, host, receiver);
+  if (code != CURLE_OK) {
+    *error = code;
+    return HttpsOutcome::kSetup;
+  }
+  code = curl_easy_perform(handles.Easy());
+  *error = code;
+  // The status of whatever reply came, complete or not; 0 without one.
+  long responseCode = 0;
+  curl_easy_getinfo(handles.Easy(), CURLINFO_RESPONSE_CODE, &responseCode);
+  *status = static_cast<int>(responseCode);
+  switch (code) {
+    case CURLE_OK:
+      *error = 0;
+      return HttpsOutcome::kDone;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return HttpsOutcome::kResolve;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpsOutcome::kTimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return VerificationFailure(handles.Easy(), error);
+    case CURLE_SSL_CONNECT_ERROR:
+      return HttpsOutcome::kHandshake;
+    case CURLE_WRITE_ERROR:
+      return receiver.tooLarge ? HttpsOutcome::kTooLarge : HttpsOutcome::kUnreachable;
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_INITFAILED:
+      return HttpsOutcome::kSetup;
+    default:
+      return HttpsOutcome::kUnreachable;
+  }
+}

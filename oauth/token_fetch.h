@@ -1,0 +1,31 @@
+// Fetching an OAuth 2.0 access token with the client credentials grant
+// (RFC 6749 section 4.4): the procedure's way to a bearer token for SMTP
+// when the caller gives a token endpoint instead of a token.
+//
+// FetchToken posts the client id, the client secret and the scope to the
+// endpoint (https_post.h) and reads the token from the reply
+// (token_reply.h). Nothing is kept between calls: each fetch is one fresh
+// exchange. It fails with one text of oauth_texts.h; no text holds the
+// secret or a token. The form that carried the secret is wiped here; the
+// token is the caller's to wipe.
+#ifndef MAILVANE_OAUTH_TOKEN_FETCH_H
+#define MAILVANE_OAUTH_TOKEN_FETCH_H
+
+#include <string>
+
+// The limit of a whole exchange when the caller sets none.
+inline constexpr int kDefaultTokenTimeoutMs = 30 * 1000;
+
+struct CTokenEndpoint {
+  std::string url;  // an https URL
+  std::string clientId;
+  std::string scope;
+  bool verify = true;  // the endpoint's certificate checked
+  int timeoutMs = kDefaultTokenTimeoutMs;
+};
+
+// true with the token in token; false with the failure in text.
+bool FetchToken(const CTokenEndpoint &endpoint, const std::string &secret, std::string &token,
+                std::string &text);
+
+#endif

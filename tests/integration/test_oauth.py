@@ -1,0 +1,253 @@
+"""Tokens fetched by the procedure: the client credentials grant over HTTPS.
+
+A token endpoint of the test's own (http.server behind ssl, on loopback,
+with a certificate of a test authority made at run time) plays the parts
+of a real one: it issues a token, refuses the client, never answers,
+redirects, or answers too much; it records every request it reads. The
+SMTP server then checks that the credential it receives is the token
+issued.
+
+On Linux the test authority is made the system's through OpenSSL's
+SSL_CERT_FILE, as in test_tls.py; under Wine WinHTTP checks against the
+Windows store, which cannot be given the test authority, so there the
+deliveries run with @tls_verify = 'no', and the untrusted endpoint (any
+certificate, under Wine) is refused with 'yes'. Either way the endpoint
+that is refused never reads a request.
+"""
+
+import http.server
+import json
+import shutil
+import ssl
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+
+import harness
+from certificates import make_authority, make_server_certificate
+from harness import sql_text, verify_test_ca
+
+USER = "reports@contoso.example"
+CLIENT_ID = "0b1c2d3e-client"
+SECRET = "Cl1ent~Secret&with=odd+bytes"
+SCOPE = "https://outlook.office365.com/.default"
+# Short enough for the AUTH PLAIN block (750 bytes with the user).
+TOKEN = "eyJ0eXAiOiJKV1QifQ." + "aB3-_x" * 100 + ".sig"
+LONG_TOKEN = "eyJ0eXAiOiJKV1QifQ." + "Zq9_-w" * 413 + ".sig"
+
+TEXT_INVALID_CLIENT = ("OAuth token request failed(400): invalid_client: AADSTS7000215: "
+                       "Invalid client secret provided.")
+TEXT_TIMEOUT = "OAuth token request timeout"
+TEXT_UNTRUSTED = "OAuth token endpoint not trusted("
+# Wine's WinHTTP refuses the certificate as Windows does, but reports it as
+# a failed secure channel, without the certificate's flags.
+TEXT_UNTRUSTED_WINE = "OAuth token endpoint TLS handshake failed(12157)"
+TEXT_MISMATCH = "OAuth token endpoint certificate does not match its name"
+TEXT_TOO_LARGE = "OAuth token reply too large"
+
+# Longest a silent endpoint keeps a request waiting.
+SILENCE = 30.0
+# What starting xpexec may cost beyond a call's own limit (Wine is slow to
+# start on a busy machine).
+START_ALLOWANCE = 15.0
+
+CERTS = {}
+
+
+def setUpModule():
+    directory = tempfile.mkdtemp(prefix="mailvane-oauth-")
+    CERTS["dir"] = directory
+    authority = make_authority(directory, "test-ca")
+    CERTS["ca"] = authority[1]
+    CERTS["server"] = make_server_certificate(directory, "server", authority)
+    CERTS["stranger"] = make_server_certificate(directory, "stranger",
+                                                make_authority(directory, "unknown-ca"))
+
+
+def tearDownModule():
+    shutil.rmtree(CERTS["dir"], ignore_errors=True)
+
+
+class _EndpointHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_POST(self):
+        endpoint = self.server.endpoint
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        endpoint.requests.append(dict(path=self.path, headers=dict(self.headers), body=body))
+        endpoint.answer(self)
+
+    def send(self, status, body, content_type="application/json; charset=utf-8", extra=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+
+class TokenEndpoint:
+    """An HTTPS token endpoint on 127.0.0.1, for a `with` block.
+
+    `mode`: "token" issues `token`; "invalid_client" refuses with 400;
+    "silent" never answers; "redirect" sends the client elsewhere; "huge"
+    answers 200, and "huge_error" 500, with a body far larger than any
+    token reply. `.requests`
+    holds every request read (path, headers, body). `which` picks the
+    certificate. It stops when the block ends, or after `lifetime` seconds.
+    """
+
+    def __init__(self, mode="token", which="server", token=TOKEN, lifetime=120):
+        self.mode, self.token, self.requests = mode, token, []
+        self._stopped = threading.Event()
+        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _EndpointHandler)
+        self._server.daemon_threads = True
+        # A client that hangs up on a reply (one too large, for one) is
+        # part of the tests, not an error to print.
+        self._server.handle_error = lambda *args: None
+        self._server.endpoint = self
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*CERTS[which])
+        self._server.socket = context.wrap_socket(self._server.socket, server_side=True)
+        self.port = self._server.server_address[1]
+        self._thread = threading.Thread(target=self._server.serve_forever, args=(0.1,),
+                                        daemon=True)
+        self._timer = threading.Timer(lifetime, self.stop)
+        self._timer.daemon = True
+
+    def url(self, host="localhost"):
+        return "https://%s:%d/contoso/oauth2/v2.0/token" % (host, self.port)
+
+    def answer(self, handler):
+        if self.mode == "token":
+            handler.send(200, json.dumps({"token_type": "Bearer", "expires_in": 3599,
+                                          "access_token": self.token}).encode())
+        elif self.mode == "invalid_client":
+            handler.send(400, json.dumps({
+                "error": "invalid_client",
+                "error_description": "AADSTS7000215: Invalid client secret provided.",
+                "error_codes": [7000215]}).encode())
+        elif self.mode == "silent":
+            self._stopped.wait(SILENCE)
+            handler.close_connection = True
+        elif self.mode == "redirect":
+            handler.send(302, b"", "text/plain", [("Location", self.url() + "?again")])
+        elif self.mode == "huge":
+            handler.send(200, b'{"padding":"' + b"x" * 200000 + b'"}')
+        elif self.mode == "huge_error":
+            handler.send(500, b"<html>" + b"x" * 200000 + b"</html>", "text/html")
+
+    def stop(self):
+        self._timer.cancel()
+        self._stopped.set()
+        self._server.shutdown()
+        self._server.server_close()
+
+    def __enter__(self):
+        self._thread.start()
+        self._timer.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        self._thread.join(SILENCE)
+        return False
+
+
+class Fetched(unittest.TestCase):
+    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None):
+        params = [("server", "127.0.0.1"), ("port", str(server_port)),
+                  ("recipients", "ann@example.com"), ("from", USER),
+                  ("subject", "token"), ("message", "Sent with a fetched token.\n"),
+                  ("user", USER), ("pwd", SECRET), ("oauth_token_url", endpoint_url),
+                  ("oauth_client_id", CLIENT_ID)]
+        for name, value in (("tls_verify", verify), ("auth", auth), ("timeout", timeout)):
+            if value is not None:
+                params.append((name, value))
+        statement = "EXEC master..mailvane " + ", ".join(
+            "@%s = %s" % (name, sql_text(value)) for name, value in params)
+        env = None if harness.is_windows_build() else {"SSL_CERT_FILE": CERTS["ca"]}
+        result = harness.run(statement, env=env)
+        for message in result.messages:
+            for secret in (SECRET, urllib.parse.quote_plus(SECRET), TOKEN, LONG_TOKEN):
+                self.assertNotIn(secret, message["text"])
+        return result
+
+    def untrusted(self):
+        return TEXT_UNTRUSTED_WINE if harness.is_windows_build() else TEXT_UNTRUSTED
+
+    def assert_form(self, request):
+        self.assertEqual(request["path"], "/contoso/oauth2/v2.0/token")
+        self.assertEqual(request["headers"]["Content-Type"], "application/x-www-form-urlencoded")
+        fields = urllib.parse.parse_qs(request["body"].decode("ascii"), strict_parsing=True)
+        self.assertEqual(fields, {"grant_type": ["client_credentials"], "client_id": [CLIENT_ID],
+                                  "client_secret": [SECRET], "scope": [SCOPE]})
+
+    def test_token_fetched_and_delivered(self):
+        with TokenEndpoint() as endpoint, harness.smtp_server(user=USER, password=TOKEN) as smtp:
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(), "plain")
+            self.assertEqual(result.exit_status, 0, result)
+            self.assertEqual(result.messages, [], result)
+            self.assertTrue(smtp.wait_for(1))
+            self.assertEqual(smtp.messages[0].login, USER)
+        self.assertEqual(len(endpoint.requests), 1)
+        self.assert_form(endpoint.requests[0])
+
+    def test_token_fetched_and_delivered_through_xoauth2(self):
+        with TokenEndpoint(token=LONG_TOKEN) as endpoint, \
+                harness.smtp_server(user=USER, password=LONG_TOKEN, mechanisms=["XOAUTH2"]) as smtp:
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca())
+            self.assertEqual(result.exit_status, 0, result)
+            self.assertTrue(smtp.wait_for(1))
+            self.assertEqual(smtp.messages[0].login, USER)
+
+    def test_failed_fetches_contact_no_smtp_server(self):
+        # (mode, @tls_verify, endpoint host, text, how many requests the
+        # endpoint reads)
+        checked = verify_test_ca()
+        rows = [
+            ("invalid_client", checked, "localhost", TEXT_INVALID_CLIENT, 1),
+            ("redirect", checked, "localhost", "OAuth token request failed(302)", 1),
+            ("huge", checked, "localhost", TEXT_TOO_LARGE, 1),
+            ("huge_error", checked, "localhost", "OAuth token request failed(500)", 1),
+        ]
+        if not harness.is_windows_build():
+            rows.append(("token", None, "127.0.0.1", TEXT_MISMATCH, 0))
+        for mode, verify, host, text, requests in rows:
+            with self.subTest(mode=mode, host=host), TokenEndpoint(mode) as endpoint, \
+                    harness.smtp_server() as smtp:
+                harness.assert_failed(self, self.call(endpoint.url(host), smtp.port, verify), text)
+                self.assertEqual(len(endpoint.requests), requests)
+                self.assertEqual(smtp.messages, [])
+
+    def test_untrusted_endpoint_is_used_only_unchecked(self):
+        with TokenEndpoint(which="stranger") as endpoint, \
+                harness.smtp_server(user=USER, password=TOKEN) as smtp:
+            harness.assert_failed(self, self.call(endpoint.url(), smtp.port, "yes"),
+                                  self.untrusted(), prefix=True)
+            self.assertEqual(endpoint.requests, [])
+            result = self.call(endpoint.url(), smtp.port, "no", auth="plain")
+            self.assertEqual(result.exit_status, 0, result)
+            self.assertTrue(smtp.wait_for(1))
+        self.assertEqual(len(endpoint.requests), 1)
+
+    def test_silent_endpoint_fails_within_its_bound(self):
+        with TokenEndpoint("silent") as endpoint, harness.smtp_server() as smtp:
+            started = time.monotonic()
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(), timeout="2")
+            took = time.monotonic() - started
+            harness.assert_failed(self, result, TEXT_TIMEOUT)
+            self.assertGreaterEqual(took, 2.0)
+            self.assertLess(took, 2.0 + START_ALLOWANCE)
+            self.assertEqual(len(endpoint.requests), 1)
+
+
+if __name__ == "__main__":
+    harness.main()

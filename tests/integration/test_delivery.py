@@ -11,6 +11,7 @@ import email
 import email.policy
 import hashlib
 import os
+import re
 import tempfile
 import time
 import unittest
@@ -23,6 +24,25 @@ def parse(captured):
     return email.message_from_bytes(captured.data, policy=email.policy.default)
 
 
+# RFC 5322 3.6.4: msg-id of two dot-atom-texts.
+ATEXT = r"[A-Za-z0-9!#$%&'*+/=?^_`{|}~-]+"
+DOT_ATOM = r"%s(?:\.%s)*" % (ATEXT, ATEXT)
+MESSAGE_ID = re.compile(r"^<(%s)@(%s)>$" % (DOT_ATOM, DOT_ATOM))
+# Calls of the Message-ID test: threads x repeats; under Wine, where each
+# send costs far more, fewer.
+ID_LOAD = (8, 125)
+WINE_ID_LOAD = (8, 8)
+
+
+def defects(msg):
+    """Every defect the email package found, in any part or header."""
+    found = []
+    for part in msg.walk():
+        found += [(part.get_content_type(), d) for d in part.defects]
+        found += [(name, d) for name, value in part.items() for d in value.defects]
+    return found
+
+
 def lines(text):
     """Text with its line ends as LF, without the trailing empty lines that
     the end of data adds."""
@@ -30,14 +50,14 @@ def lines(text):
 
 
 class Delivery(unittest.TestCase):
-    def send(self, server, extra, **params):
+    def send(self, server, extra, timeout=harness.DEFAULT_TIMEOUT, **params):
         values = {"server": "127.0.0.1", "port": str(server.port), "from": "sender@example.com"}
         values.update(params)
         statement = "EXEC master..mailvane " + ", ".join(
             "@%s = %s" % (name, sql_text(value)) for name, value in values.items())
         if extra:
             statement += ", " + extra
-        return harness.run(statement)
+        return harness.run(statement, timeout=timeout)
 
     def assert_sent(self, result):
         self.assertEqual(result.exit_status, 0, result)
@@ -138,6 +158,87 @@ class Delivery(unittest.TestCase):
             self.assertEqual(part["Content-Transfer-Encoding"], "base64")
             self.assertEqual(hashlib.sha256(part.get_payload(decode=True)).hexdigest(),
                              hashlib.sha256(data).hexdigest(), name)
+
+    def test_everyday_forms_read_back_as_given(self):
+        """The address forms mail programs write, a sender with a name,
+        non-ASCII names, a non-ASCII file name and a line of 5000 bytes."""
+        # 13 characters, at least 13 bytes in any charset: over 5000 bytes.
+        long_line = "Gr\u00fc\u00dfe \u20ac caf\u00e9 " * 385
+        body = "Hello,\n" + long_line + "\n.last line\n"
+        with tempfile.TemporaryDirectory() as folder:
+            files = {"report.pdf": b"%PDF-1.4 report", "\u00dcbersicht M\u00e4rz.pdf": os.urandom(3000)}
+            paths = []
+            for name, data in files.items():
+                path = os.path.join(folder, name)
+                with open(path, "wb") as f:
+                    f.write(data)
+                paths.append(harness.procedure_path(path))
+            with harness.smtp_server() as server:
+                self.assert_sent(self.send(
+                    server, None,
+                    recipients='Ann Lee <ann@example.com>, "Lee, Bob" <bob@example.com>;;'
+                               '<carl@example.com>',
+                    copy_recipients='"M\u00fcller, Hans" <hans@example.com>',
+                    blind_copy_recipients="audit@example.com, ;",
+                    **{"from": "Nightly Jobs <jobs@example.com>"},
+                    subject="Everyday forms", message=body, attachments=";".join(paths)))
+                self.assertTrue(server.wait_for(1))
+                mail = server.messages[0]
+        self.assertEqual(mail.mail_from, "jobs@example.com")
+        self.assertEqual(mail.rcpt_tos, ["ann@example.com", "bob@example.com", "carl@example.com",
+                                         "hans@example.com", "audit@example.com"])
+        msg = parse(mail)
+        self.assertEqual(defects(msg), [])
+        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["From"].addresses],
+                         [("Nightly Jobs", "jobs@example.com")])
+        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["To"].addresses],
+                         [("Ann Lee", "ann@example.com"), ("Lee, Bob", "bob@example.com"),
+                          ("", "carl@example.com")])
+        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["CC"].addresses],
+                         [("M\u00fcller, Hans", "hans@example.com")])
+        self.assertRegex(msg["Message-ID"], MESSAGE_ID)
+        self.assertTrue(msg["Message-ID"].endswith("@example.com>"), msg["Message-ID"])
+        parts = list(msg.iter_parts())
+        self.assertEqual(parts[0]["Content-Transfer-Encoding"], "quoted-printable")
+        self.assertEqual(lines(parts[0].get_content()), lines(body))
+        self.assertEqual([p.get_filename() for p in parts[1:]], list(files))
+        for part, data in zip(parts[1:], files.values()):
+            self.assertEqual(part.get_payload(decode=True), data)
+
+    def test_message_ids_differ_across_threads(self):
+        threads, repeats = WINE_ID_LOAD if harness.is_windows_build() else ID_LOAD
+        with harness.smtp_server(lifetime=300) as server:
+            statement = ("EXEC master..mailvane @server = '127.0.0.1', @port = '%d', "
+                         "@from = 'ids@example.com', @recipients = 'ann@example.com', "
+                         "@message = 'x'" % server.port)
+            result = harness.run(statement, "--threads", str(threads), "--repeat", str(repeats),
+                                 timeout=240)
+            self.assertEqual(result.returns, [0] * (threads * repeats), result)
+            self.assertTrue(server.wait_for(threads * repeats, timeout=30))
+            ids = [parse(m)["Message-ID"] for m in server.messages]
+        for message_id in ids:
+            self.assertRegex(message_id, MESSAGE_ID)
+        self.assertEqual(len(set(ids)), threads * repeats)
+
+    def test_attachment_that_is_no_regular_file_fails_before_its_part(self):
+        with tempfile.TemporaryDirectory() as folder:
+            targets = [folder, "/dev/zero"]
+            if not harness.is_windows_build():
+                # Opened for reading, a FIFO would wait for a writer forever.
+                fifo = os.path.join(folder, "pipe")
+                os.mkfifo(fifo)
+                targets.append(fifo)
+            with harness.smtp_server() as server:
+                for target in targets:
+                    path = harness.procedure_path(target)
+                    result = self.send(server, None, recipients="ann@example.com", message="x",
+                                       attachments=path, timeout=30)
+                    self.assertEqual(result.exit_status, 1, result)
+                    self.assertEqual(len(result.messages), 1, result)
+                    self.assertRegex(result.messages[0]["text"],
+                                     r"^Cannot open attachment file\(%s\)\(\d+\)$" % re.escape(path))
+                time.sleep(0.2)
+                self.assertEqual(server.messages, [])
 
     def test_missing_attachment_fails_naming_the_file_and_delivers_nothing(self):
         with tempfile.TemporaryDirectory() as folder:

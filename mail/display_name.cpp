@@ -16,6 +16,14 @@ constexpr std::size_t kEncodeReserve = 58;
 // need no heap memory.
 constexpr std::size_t kLocalEncodeArea = 256;
 
+// Bytes that must never reach a header line raw. A NUL cannot come in
+// through a C string, but is refused all the same.
+constexpr char kLineBreaks[] = {'\r', '\n', '\0'};
+
+bool HasLineBreakOrNul(const std::string &text) {
+  return text.find_first_of(kLineBreaks, 0, sizeof kLineBreaks) != std::string::npos;
+}
+
 std::size_t EncodeAreaSize(std::size_t length) {
   return kEncodeFactor * (length + kEncodeFactor * length / kFoldDivisor + 1) + kEncodeReserve;
 }
@@ -47,12 +55,13 @@ DisplayOutcome MakeDisplayPart(const CMailHeader &header, const std::string &nam
     std::size_t produced = 0;
     int encoded = 0;
     // Without a service a line break cannot be encoded: refused, not failed.
-    if (header.m_multiLanguage == nullptr && HasLineBreak(converted)) return DisplayOutcome::kRefused;
+    if (header.m_multiLanguage == nullptr && HasLineBreakOrNul(converted))
+      return DisplayOutcome::kRefused;
     if (!header.EncodeHeaderText(converted, charset, area, capacity, &produced, &encoded,
                                  WordPlace::kPhrase))
       return DisplayOutcome::kFailed;
     // Copied unchanged, a line break would end the header line early.
-    if (!encoded && HasLineBreak(converted)) return DisplayOutcome::kRefused;
+    if (!encoded && HasLineBreakOrNul(converted)) return DisplayOutcome::kRefused;
 
     out.clear();
     if (encoded) {

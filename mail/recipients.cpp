@@ -12,11 +12,9 @@
 // refused with kRefusedAddress and the entry kept for the text. A display
 // name with a line break would do the same to the header; it is refused
 // unless the header encoder turned it into an encoded word.
-#include <cstring>
-
+#include "charset/lead_byte.h"
 #include "mail/display_name.h"
 #include "mail/envelope_address.h"
-#include "charset/lead_byte.h"
 #include "mail/multibyte_text.h"
 #include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
@@ -115,6 +113,17 @@ HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t c
   }
 }
 
+HResult CSmtpMail::SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead,
+                                     std::string &address, std::string &name) {
+  if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
+  if (!IsSendableAddress(address)) return E_INVALIDARG;
+  if (!IsSingleAddress(address)) {
+    m_refusedEntry = EntryToQuote(entry, lead);
+    return kRefusedAddress;
+  }
+  return S_OK;
+}
+
 HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page,
                             bool bcc, const CLeadBytes &lead) {
   const std::string trimmed = TrimBlanks(entry, lead);
@@ -122,12 +131,8 @@ HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::u
   if (trimmed.empty()) return S_OK;
   std::string address;
   std::string name;
-  if (!SplitEntry(trimmed, address, name, lead)) return kMalformedEntry;
-  if (!IsSendableAddress(address)) return E_INVALIDARG;
-  if (!IsSingleAddress(address)) {
-    m_refusedEntry = EntryToQuote(trimmed, lead);
-    return kRefusedAddress;
-  }
+  if (const HResult split = SplitCheckedEntry(trimmed, lead, address, name); split != S_OK)
+    return split;
   if (bcc) return AddBccAddress(address.c_str()) ? S_OK : HResultOfFailure();
   switch (AppendRecipient(*this, field, address, name, code_page, lead)) {
     case AddOutcome::kAdded:

@@ -11,9 +11,7 @@
 // kRefusedAddress.
 #include "charset/lead_byte.h"
 #include "mail/display_name.h"
-#include "mail/envelope_address.h"
 #include "mail/multibyte_text.h"
-#include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
 
 HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page) {
@@ -23,12 +21,8 @@ HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page) {
     const std::string entry = TrimBlanks(from, lead);
     std::string address;
     std::string name;
-    if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
-    if (!IsSendableAddress(address)) return E_INVALIDARG;
-    if (!IsSingleAddress(address)) {
-      m_refusedEntry = EntryToQuote(entry, lead);
-      return kRefusedAddress;
-    }
+    if (const HResult split = SplitCheckedEntry(entry, lead, address, name); split != S_OK)
+      return split;
     std::string display;
     if (!name.empty()) {
       switch (MakeDisplayPart(*this, name, code_page, lead, display)) {

@@ -114,6 +114,11 @@ class CSmtpMail : public CMailHeader {
   HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);
   HResult AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page, bool bcc,
                    const CLeadBytes &lead);
+  // Splits a trimmed sender or recipient entry and checks its address:
+  // S_OK, kMalformedEntry, E_INVALIDARG (bytes an address may not hold) or
+  // kRefusedAddress (the entry kept for GetRefusedEntry).
+  HResult SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead, std::string &address,
+                            std::string &name);
 
   std::vector<std::unique_ptr<CMimePart>> m_parts;
   char m_nestedName[kNestedNameSize] = "email";

@@ -42,6 +42,11 @@ def defects(msg):
     return found
 
 
+def mailboxes(header):
+    """(display name, address) of each mailbox of an address header."""
+    return [(a.display_name, a.addr_spec) for a in header.addresses]
+
+
 def lines(text):
     """Text with its line ends as LF, without the trailing empty lines that
     the end of data adds."""
@@ -82,9 +87,9 @@ class Delivery(unittest.TestCase):
                                          "audit@example.com", "hidden@example.com"])
         msg = parse(mail)
         self.assertEqual(msg["From"], "sender@example.com")
-        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["To"].addresses],
+        self.assertEqual(mailboxes(msg["To"]),
                          [('Ann "The Boss" Lee', "ann@example.com"), ("", "bob@example.com")])
-        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["CC"].addresses],
+        self.assertEqual(mailboxes(msg["CC"]),
                          [("M\u00fcller, Jens", "jens@example.com")])
         self.assertEqual(str(msg["Subject"]), "Gr\u00fc\u00dfe: report \u20ac 5 \u2013 done")
         self.assertIsNone(msg["Bcc"])
@@ -135,12 +140,7 @@ class Delivery(unittest.TestCase):
                 "blob.bin": os.urandom(200003),
                 "empty.dat": b"",
             }
-            paths = []
-            for name, data in files.items():
-                path = os.path.join(folder, name)
-                with open(path, "wb") as f:
-                    f.write(data)
-                paths.append(harness.procedure_path(path))
+            paths = harness.write_files(folder, files)
             with harness.smtp_server() as server:
                 self.assert_sent(self.send(server, None, recipients="ann@example.com",
                                            message="Three files attached.",
@@ -166,12 +166,7 @@ class Delivery(unittest.TestCase):
         body = "Hello,\n" + long_line + "\n.last line\n"
         with tempfile.TemporaryDirectory() as folder:
             files = {"report.pdf": b"%PDF-1.4 report", "\u00dcbersicht M\u00e4rz.pdf": os.urandom(3000)}
-            paths = []
-            for name, data in files.items():
-                path = os.path.join(folder, name)
-                with open(path, "wb") as f:
-                    f.write(data)
-                paths.append(harness.procedure_path(path))
+            paths = harness.write_files(folder, files)
             with harness.smtp_server() as server:
                 self.assert_sent(self.send(
                     server, None,
@@ -188,12 +183,12 @@ class Delivery(unittest.TestCase):
                                          "hans@example.com", "audit@example.com"])
         msg = parse(mail)
         self.assertEqual(defects(msg), [])
-        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["From"].addresses],
+        self.assertEqual(mailboxes(msg["From"]),
                          [("Nightly Jobs", "jobs@example.com")])
-        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["To"].addresses],
+        self.assertEqual(mailboxes(msg["To"]),
                          [("Ann Lee", "ann@example.com"), ("Lee, Bob", "bob@example.com"),
                           ("", "carl@example.com")])
-        self.assertEqual([(a.display_name, a.addr_spec) for a in msg["CC"].addresses],
+        self.assertEqual(mailboxes(msg["CC"]),
                          [("M\u00fcller, Hans", "hans@example.com")])
         self.assertRegex(msg["Message-ID"], MESSAGE_ID)
         self.assertTrue(msg["Message-ID"].endswith("@example.com>"), msg["Message-ID"])

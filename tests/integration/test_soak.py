@@ -41,12 +41,7 @@ class Soak(unittest.TestCase):
                 "image.bin": os.urandom(20011),
                 "notes.txt": "caf\u00e9\r\n".encode("cp1252") * 300,
             }
-            paths = []
-            for name, data in files.items():
-                path = os.path.join(folder, name)
-                with open(path, "wb") as f:
-                    f.write(data)
-                paths.append(harness.procedure_path(path))
+            paths = harness.write_files(folder, files)
             body = "Soak body line one.\r\n.dot line\r\nlast line"
             statement = "EXEC master..mailvane " + ", ".join([
                 "@server = '127.0.0.1'",

@@ -106,28 +106,6 @@ TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {
   EXPECT_EQ(FailureText(brackets), "Error(@recipients): \t1");
 }
 
-// A NUL would cut a text short and the rest of the mail would go without
-// what follows it: every text parameter, varchar or nvarchar, is refused
-// before the server is contacted (none listens at port 9 of 127.0.0.1).
-TEST(RequestDriver, NulInAnyTextParameterIsRefused) {
-  const char *names[] = {"@server",  "@recipients", "@from",        "@copy_recipients",
-                         "@blind_copy_recipients", "@subject", "@message", "@type",
-                         "@attachments", "@user", "@pwd"};
-  for (const char *name : names) {
-    for (bool wide : {false, true}) {
-      CStandinCall call;
-      const std::string param = name;
-      if (param != "@server") call.Varchar("@server", "127.0.0.1");
-      if (param != "@recipients") call.Varchar("@recipients", "a@x");
-      if (param != "@from") call.Varchar("@from", "f@x");
-      call.Varchar("@port", "9");
-      if (wide) call.NVarchar(name, std::u16string(u"a@x\0b", 5));
-      else call.Varchar(name, std::string("a@x\0b", 5));
-      EXPECT_EQ(FailureText(call), param + " can not contain a NUL character.") << name << wide;
-    }
-  }
-}
-
 // An entry that leaves no single address is never sent: its text names the
 // parameter and quotes the entry.
 TEST(RequestDriver, EntryWithoutAnAddressIsRefusedWithItsText) {

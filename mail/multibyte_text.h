@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <string>
 
-#include "mail/lead_byte.h"
+#include "charset/lead_byte.h"
 
 // The position of the first character c at or after from (a character
 // boundary), or std::string::npos.

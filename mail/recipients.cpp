@@ -1,50 +1,25 @@
-// The recipient lists: SetTo, SetCc and SetBcc cut a ";"-separated list
-// into entries, split each into display name and address, and store the To
-// and CC texts in their header form ("name" <address>, joined by ", ") and
-// the BCC text as bare addresses joined by ",".
+// The recipient lists: SetTo, SetCc and SetBcc cut a list into entries
+// (recipient_entry.h: ";" and "," separate, empty entries are skipped),
+// split each into display name and address, and store the To and CC texts
+// in their header form ("name" <address>, joined by ", ") and the BCC text
+// as bare addresses joined by ",".
 //
-// An entry is written "<display name> address". Addresses are not checked
-// for form, only for their bytes: a CR or LF would end the RCPT TO command
-// it travels in and start another (SMTP command injection), and a byte
-// above 0x7E has no 7-bit form (envelope_address.h), so such a list is
-// refused with E_INVALIDARG. A display name with a line break would do
-// the same to the header; it is refused unless the header encoder turned
-// it into an encoded word.
-#include <cstring>
-
-#include "charset/convert.h"
+// Addresses are not checked for form, only for their bytes and for being
+// one address (envelope_address.h): a CR or LF would end the RCPT TO
+// command it travels in and start another (SMTP command injection), and a
+// byte above 0x7E has no 7-bit form, so such a list is refused with
+// E_INVALIDARG; an empty address, or one with a blank, "<", ">" or ",", is
+// refused with kRefusedAddress and the entry kept for the text. A display
+// name with a line break would do the same to the header; it is refused
+// unless the header encoder turned it into an encoded word.
+#include "charset/lead_byte.h"
+#include "mail/display_name.h"
 #include "mail/envelope_address.h"
-#include "mail/lead_byte.h"
 #include "mail/multibyte_text.h"
+#include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
 
 namespace {
-
-// The result of an entry whose angle brackets are malformed.
-constexpr HResult kMalformedEntry = 1;
-
-// Room for the encoded display name of L bytes: 3 × (L + ⌊3L/68⌋ + 1) + 58,
-// enough for a Q word (every byte escaped, with a fold allowance) and for
-// a charset name of up to 50 bytes with the 7 delimiter bytes.
-constexpr std::size_t kEncodeFactor = 3;
-constexpr std::size_t kFoldDivisor = 68;
-constexpr std::size_t kEncodeReserve = 58;
-
-// Names whose encoding area fits here (converted names up to 63 bytes)
-// need no heap memory.
-constexpr std::size_t kLocalEncodeArea = 256;
-
-std::size_t EncodeAreaSize(std::size_t length) {
-  return kEncodeFactor * (length + kEncodeFactor * length / kFoldDivisor + 1) + kEncodeReserve;
-}
-
-// Bytes that must never reach a command or header line raw. A NUL cannot
-// come in through a C string, but is refused all the same.
-constexpr char kLineBreaks[] = {'\r', '\n', '\0'};
-
-bool HasLineBreak(const std::string &text) {
-  return text.find_first_of(kLineBreaks, 0, sizeof kLineBreaks) != std::string::npos;
-}
 
 enum class AddOutcome { kAdded, kFailed, kRefused };
 
@@ -67,22 +42,6 @@ std::size_t LongestLine(const std::string &item) {
   }
 }
 
-// Splits "<name> address" (or a bare address) into its trimmed parts.
-// Returns false when the brackets are malformed; nothing is stored then.
-bool SplitEntry(const std::string &entry, std::string &address, std::string &name,
-                const CLeadBytes &lead) {
-  const std::size_t open = FindCharacter(entry, '<', 0, lead);
-  const std::size_t close = FindCharacter(entry, '>', 0, lead);
-  if (open == std::string::npos && close == std::string::npos) {
-    address = TrimBlanks(entry, lead);
-    return true;
-  }
-  if (open == std::string::npos || close == std::string::npos || close < open) return false;
-  name = TrimBlanks(entry.substr(open + 1, close - open - 1), lead);
-  address = TrimBlanks(entry.substr(close + 1), lead);
-  return true;
-}
-
 // Appends one '"name" <address>' (or 'encoded-word <address>') item to a
 // To or CC text. The text is unchanged unless the result is kAdded.
 AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const std::string &address,
@@ -90,43 +49,16 @@ AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const s
                            const CLeadBytes &lead) {
   if (!IsSendableAddress(address)) return AddOutcome::kRefused;
   try {
-    std::string converted;
-    if (header.m_multiLanguage != nullptr) {
-      if (!ConvertText(header.m_multiLanguage, code_page, name.c_str(), converted))
-        return AddOutcome::kFailed;
-    } else {
-      converted = name;
-    }
-    char charset[kCharsetNameSize] = {};
-    if (!GetCharsetName(charset, code_page, header.m_multiLanguage, kCharsetNameSize))
-      return AddOutcome::kFailed;
-
-    const std::size_t capacity = EncodeAreaSize(converted.size());
-    char local[kLocalEncodeArea];
-    std::string heap;
-    char *area = local;
-    if (capacity > sizeof local) {
-      heap.resize(capacity);
-      area = heap.data();
-    }
-    std::size_t produced = 0;
-    int encoded = 0;
-    // Without a service a line break cannot be encoded: refused, not failed.
-    if (header.m_multiLanguage == nullptr && HasLineBreak(converted)) return AddOutcome::kRefused;
-    if (!header.EncodeHeaderText(converted, charset, area, capacity, &produced, &encoded))
-      return AddOutcome::kFailed;
-    // Copied unchanged, a line break would end the To or CC line early.
-    if (!encoded && HasLineBreak(converted)) return AddOutcome::kRefused;
-
     std::string item;
-    if (!list.empty()) item = ", ";
-    if (encoded) {
-      item.append(area, produced);
-    } else {
-      item.push_back('"');
-      AppendQuotedText(item, converted, lead);
-      item.push_back('"');
+    switch (MakeDisplayPart(header, name, code_page, lead, item)) {
+      case DisplayOutcome::kMade:
+        break;
+      case DisplayOutcome::kRefused:
+        return AddOutcome::kRefused;
+      case DisplayOutcome::kFailed:
+        return AddOutcome::kFailed;
     }
+    if (!list.empty()) item.insert(0, ", ");
     item += " <";
     item += address;
     item.push_back('>');
@@ -153,8 +85,9 @@ HResult CSmtpMail::SetCc(const char *list, std::uint32_t code_page) {
 
 HResult CSmtpMail::SetBcc(const char *list) { return SetList(m_bcc, list, 0, true); }
 
-// The one walk over a list for all three setters. Entries processed before
-// a failing one stay stored.
+// The one walk over a list for all three setters: ";" cuts the list into
+// pieces, a "," outside names and addresses cuts a piece into entries.
+// Entries processed before a failing one stay stored.
 HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t code_page,
                            bool bcc) {
   field.clear();
@@ -162,37 +95,54 @@ HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t c
   if (text.empty()) return S_OK;
   const CLeadBytes lead = AnsiLeadBytes();
 
-  std::size_t pos = 0;
-  std::size_t sep = FindCharacter(text, ';', 0, lead);
-  while (pos < text.size()) {
-    std::string entry;
-    if (sep != std::string::npos) {
-      entry = text.substr(pos, sep - pos);
-      pos = sep + 1;
-    } else {
-      entry = text.substr(pos);
-      pos = text.size();
+  std::size_t piece_start = 0;
+  for (;;) {
+    const std::size_t semicolon = FindCharacter(text, ';', piece_start, lead);
+    const std::string piece = text.substr(
+        piece_start, (semicolon == std::string::npos ? text.size() : semicolon) - piece_start);
+    for (std::size_t start = 0;;) {
+      const std::size_t comma = FindEntryComma(piece, start, lead);
+      const std::size_t end = comma == std::string::npos ? piece.size() : comma;
+      const HResult result = AddEntry(field, piece.substr(start, end - start), code_page, bcc, lead);
+      if (result != S_OK) return result;
+      if (comma == std::string::npos) break;
+      start = comma + 1;
     }
-    std::string address;
-    std::string name;
-    if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
-    if (!IsSendableAddress(address)) return E_INVALIDARG;
+    if (semicolon == std::string::npos) return S_OK;
+    piece_start = semicolon + 1;
+  }
+}
 
-    if (bcc) {
-      if (!AddBccAddress(address.c_str())) return HResultOfFailure();
-    } else {
-      switch (AppendRecipient(*this, field, address, name, code_page, lead)) {
-        case AddOutcome::kAdded:
-          break;
-        case AddOutcome::kRefused:
-          return E_INVALIDARG;
-        case AddOutcome::kFailed:
-          return HResultOfFailure();
-      }
-    }
-    sep = FindCharacter(text, ';', pos, lead);
+HResult CSmtpMail::SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead,
+                                     std::string &address, std::string &name) {
+  if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
+  if (!IsSendableAddress(address)) return E_INVALIDARG;
+  if (!IsSingleAddress(address)) {
+    m_refusedEntry = EntryToQuote(entry, lead);
+    return kRefusedAddress;
   }
   return S_OK;
+}
+
+HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page,
+                            bool bcc, const CLeadBytes &lead) {
+  const std::string trimmed = TrimBlanks(entry, lead);
+  // An empty entry (";;", a trailing ",") names nobody: skipped.
+  if (trimmed.empty()) return S_OK;
+  std::string address;
+  std::string name;
+  if (const HResult split = SplitCheckedEntry(trimmed, lead, address, name); split != S_OK)
+    return split;
+  if (bcc) return AddBccAddress(address.c_str()) ? S_OK : HResultOfFailure();
+  switch (AppendRecipient(*this, field, address, name, code_page, lead)) {
+    case AddOutcome::kAdded:
+      return S_OK;
+    case AddOutcome::kRefused:
+      return E_INVALIDARG;
+    case AddOutcome::kFailed:
+      break;
+  }
+  return HResultOfFailure();
 }
 
 int CSmtpMail::ParseRecipient(const std::string &entry, std::string &address,

@@ -1,21 +1,43 @@
-// The sender address: stored as given, for the From line and MAIL FROM.
+// The sender: one entry of the recipient syntax (recipient_entry.h), a bare
+// address, `name <address>` or `<name> address`. The address goes to MAIL
+// FROM and between the angle brackets of the From line; a display name
+// goes before it, converted and written as recipients' names are
+// (display_name.h). Without a name the From line is `From: <address>`.
 //
-// The address is not parsed or checked for form; only bytes that cannot
-// travel in MAIL FROM and the From line are refused (E_INVALIDARG): a line
-// break would end them and let the caller smuggle in commands or header
-// lines, and a byte above 0x7E has no 7-bit form (envelope_address.h).
-#include <cstring>
-
-#include "mail/envelope_address.h"
+// Only bytes that cannot travel in MAIL FROM and the From line are refused
+// (E_INVALIDARG): a line break would end them and let the caller smuggle in
+// commands or header lines, and a byte above 0x7E has no 7-bit form
+// (envelope_address.h). An address that is not one address is refused with
+// kRefusedAddress.
+#include "charset/lead_byte.h"
+#include "mail/display_name.h"
+#include "mail/multibyte_text.h"
 #include "mail/smtp_mail.h"
 
-HResult CSmtpMail::SetFrom(const char *from) {
+HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page) {
   if (from == nullptr) return HResultOfFailure();
-  if (!IsSendableAddress(from)) return E_INVALIDARG;
   try {
-    m_from = from;
+    const CLeadBytes lead = AnsiLeadBytes();
+    const std::string entry = TrimBlanks(from, lead);
+    std::string address;
+    std::string name;
+    if (const HResult split = SplitCheckedEntry(entry, lead, address, name); split != S_OK)
+      return split;
+    std::string display;
+    if (!name.empty()) {
+      switch (MakeDisplayPart(*this, name, code_page, lead, display)) {
+        case DisplayOutcome::kMade:
+          break;
+        case DisplayOutcome::kRefused:
+          return E_INVALIDARG;
+        case DisplayOutcome::kFailed:
+          return HResultOfFailure();
+      }
+    }
+    m_from.swap(address);
+    m_fromName.swap(display);
+    return S_OK;
   } catch (...) {
     return HResultOfFailure();
   }
-  return S_OK;
 }

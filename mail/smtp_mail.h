@@ -6,10 +6,11 @@
 // part list (the body first, then the attachments in the order added) and
 // one reference on the multi-language service.
 //
-// Setters return 0 or a failure code (error_codes.h); they never leave a
-// text behind, the last-error text belongs to Send. Every text argument is
-// untrusted caller input: an address with CR, LF or NUL is refused before
-// anything is sent.
+// Setters return 0 or a failure code (error_codes.h, and the two entry
+// codes below); they never leave a text behind, the last-error text
+// belongs to Send. Every text argument is untrusted caller input: an
+// address with CR, LF or NUL, or one that is not one address, is refused
+// before anything is sent.
 //
 // The transport operations (Send, the envelope recipient list) are declared
 // here and defined in smtp/; the message layout in mail/message_layout.cpp.
@@ -33,14 +34,24 @@
 // as a message/rfc822 part of another mail: 264 bytes with the NUL.
 inline constexpr int kNestedNameSize = 264;
 
+// Results of the sender and recipient setters beside the codes of
+// error_codes.h: an entry whose angle brackets are malformed, and an entry
+// whose address is empty or not one address (envelope_address.h), which
+// GetRefusedEntry then quotes.
+inline constexpr HResult kMalformedEntry = 1;
+inline constexpr HResult kRefusedAddress = 2;
+
+class CLeadBytes;
+
 class CSmtpMail : public CMailHeader {
  public:
   CSmtpMail();
   ~CSmtpMail() override;
 
   // Setters, in the order the driver calls them. code_page 0 is the
-  // system's ANSI code page.
-  HResult SetFrom(const char *from);
+  // system's ANSI code page; it is what display names are converted to.
+  // The sender takes one entry of the recipient syntax (recipient_entry.h).
+  HResult SetFrom(const char *from, std::uint32_t code_page);
   HResult SetTo(const char *list, std::uint32_t code_page);
   HResult SetCc(const char *list, std::uint32_t code_page);
   HResult SetBcc(const char *list);
@@ -55,6 +66,8 @@ class CSmtpMail : public CMailHeader {
   // in the last-error text.
   HResult Send(const char *server, int port);
   std::string GetLastErrorText() const { return m_lastError; }
+  // The entry of the last kRefusedAddress, as its text quotes it.
+  const std::string &GetRefusedEntry() const { return m_refusedEntry; }
 
   // A copy of the mail without BCC text, credentials and last error.
   CMimePart *Clone() const override;
@@ -111,12 +124,20 @@ class CSmtpMail : public CMailHeader {
 
  private:
   HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);
+  HResult AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page, bool bcc,
+                   const CLeadBytes &lead);
+  // Splits a trimmed sender or recipient entry and checks its address:
+  // S_OK, kMalformedEntry, E_INVALIDARG (bytes an address may not hold) or
+  // kRefusedAddress (the entry kept for GetRefusedEntry).
+  HResult SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead, std::string &address,
+                            std::string &name);
 
   std::vector<std::unique_ptr<CMimePart>> m_parts;
   char m_nestedName[kNestedNameSize] = "email";
   std::string m_user;
   std::string m_password;
   std::string m_lastError;
+  std::string m_refusedEntry;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
   AuthMechanism m_auth = AuthMechanism::kChoose;

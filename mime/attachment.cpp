@@ -6,7 +6,9 @@
 #include <new>
 
 #include "mime/base64.h"
+#include "mime/file_name_parameter.h"
 #include "mime/file_reader.h"
+#include "mime/part_prefix.h"
 #include "mime/path_syntax.h"
 #include "mime/quoted_printable.h"
 #include "mime/uuencode.h"
@@ -42,33 +44,6 @@ const CEncoding *EncodingOfKind(int kind) {
   }
 }
 
-// The prefix of every part header: the delimiter of the enclosing multipart
-// body (at most 32 characters of its boundary), or, for the only part of a
-// message, the MIME version line that continues the message header.
-constexpr std::size_t kMaxBoundaryLength = 32;
-
-void AppendPrefix(std::string &out, const char *boundary) {
-  if (boundary[0] == '\0') {
-    out += "MIME-Version: 1.0";
-    return;
-  }
-  out += "\r\n\r\n--";
-  std::size_t length = 0;
-  while (length < kMaxBoundaryLength && boundary[length] != '\0') ++length;
-  out.append(boundary, length);
-}
-
-// The file name inside a quoted string (RFC 5322 3.2.4): a quote or
-// backslash, possible in a POSIX file name, gets a backslash before it.
-void AppendQuoted(std::string &out, const char *text) {
-  out += '"';
-  for (const char *p = text; *p != '\0'; ++p) {
-    if (*p == '"' || *p == '\\') out += '\\';
-    out += *p;
-  }
-  out += '"';
-}
-
 std::string FailureText(const char *what, const char *path, const std::int32_t *error) {
   std::string text = "Cannot ";
   text += what;
@@ -102,17 +77,19 @@ int CAttachment::FormatAttachmentHeader(std::string &out, const char *boundary, 
   try {
     const char *name = LastPathComponent(path);
     out.clear();
-    AppendPrefix(out, boundary);
+    AppendPartPrefix(out, boundary);
     out += "\r\nContent-Type: ";
     out += m_contentType;
+    // Parameters are separated by ";" (RFC 2045 section 5.1): without it a
+    // reader drops the name and may take the part for text/plain (5.2).
     out += ";\r\n\tcharset=\"";
     out += m_charset;
-    out += "\"\r\n\tname=";
-    AppendQuoted(out, name);
+    out += "\";\r\n\t";
+    AppendFileNameParameter(out, "name", name, m_charset);
     out += "\r\nContent-Transfer-Encoding: ";
     out += m_encodingName;
-    out += "\r\nContent-Disposition: attachment;\r\n\tfilename=";
-    AppendQuoted(out, name);
+    out += "\r\nContent-Disposition: attachment;\r\n\t";
+    AppendFileNameParameter(out, "filename", name, m_charset);
     out += "\r\n\r\n";
     return 1;
   } catch (const std::exception &) {

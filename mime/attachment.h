@@ -7,12 +7,13 @@
 // area of a chunk plus one byte, one output area, one write per chunk. The
 // file is open only while WriteTo runs.
 //
-// Failures return 0. A file that cannot be opened fails before anything of
-// the part is written; one that cannot be read later leaves a partial part.
-// Either way the reason, naming the file, goes to the channel's
-// SetFailureText. The path is caller text: a path with CR or LF is refused
-// (SetPath), and a quote or backslash of the file name is escaped inside
-// the header's quoted strings.
+// Failures return 0. A file that cannot be opened, or that is not a
+// regular file (file_reader.h), fails before anything of the part is
+// written; one that cannot be read later leaves a partial part. Either way
+// the reason, naming the file, goes to the channel's SetFailureText. The
+// path is caller text: a path with CR or LF is refused (SetPath), and the
+// file name reaches the header only as a quoted string of printable ASCII
+// or in its RFC 2231 form (file_name_parameter.h).
 #ifndef MAILVANE_MIME_ATTACHMENT_H
 #define MAILVANE_MIME_ATTACHMENT_H
 

@@ -18,15 +18,22 @@ constexpr std::size_t kQFoldsPer = 68;
 constexpr std::size_t kQSlack = 20;
 
 // Q copies the printable ASCII bytes except "=", "?" and "_" (RFC 2047
-// 4.2); space is always escaped, never written as "_".
-bool QCopies(unsigned char byte) {
+// 4.2); space is always escaped, never written as "_". A word that stands
+// in a phrase (a display name) copies only letters, digits and
+// "! * + - /" (RFC 2047 5(3)): a raw "," or "<" there would be read as
+// the syntax of the address list.
+bool QCopies(unsigned char byte, WordPlace place) {
+  if (place == WordPlace::kPhrase) {
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= 'a' && byte <= 'z') || (byte != 0 && std::strchr("!*+-/", byte) != nullptr);
+  }
   return byte >= 0x21 && byte <= 0x7E && byte != '=' && byte != '?' && byte != '_';
 }
 
-std::size_t QTextLength(const char *data, std::size_t length) {
+std::size_t QTextLength(const char *data, std::size_t length, WordPlace place) {
   std::size_t total = 0;
   for (std::size_t i = 0; i < length; ++i)
-    total += QCopies(static_cast<unsigned char>(data[i])) ? 1 : 3;
+    total += QCopies(static_cast<unsigned char>(data[i]), place) ? 1 : 3;
   return total;
 }
 
@@ -37,37 +44,49 @@ std::size_t WordLength(std::size_t charset_length, std::size_t text_length) {
 }
 
 void AppendWord(std::string &out, const char *charset, bool q, const char *data,
-                std::size_t length) {
-  if (q) AppendQWord(out, charset, data, length);
+                std::size_t length, WordPlace place) {
+  if (q) AppendQWord(out, charset, data, length, place);
   else AppendBWord(out, charset, data, length);
 }
 
 // Several words of at most kLongestEncodedWord characters, each made of
 // whole pieces of the charset; a piece too long for any word gets a word of
 // its own.
-void AppendSplitWords(std::string &out, const std::string &text, const char *charset, bool q) {
+void AppendSplitWords(std::string &out, const std::string &text, const char *charset, bool q,
+                      WordPlace place) {
   const CCharsetCharacters characters(charset);
   const std::size_t charset_length = std::strlen(charset);
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = characters.PieceEnd(text, start);
-    std::size_t q_length = QTextLength(text.data() + start, end - start);
+    std::size_t q_length = QTextLength(text.data() + start, end - start, place);
     for (;;) {
       std::size_t next = characters.PieceEnd(text, end);
       if (next == end) break;
-      std::size_t next_q = q_length + QTextLength(text.data() + end, next - end);
+      std::size_t next_q = q_length + QTextLength(text.data() + end, next - end, place);
       std::size_t length = q ? next_q : BTextLength(next - start);
       if (WordLength(charset_length, length) > kLongestEncodedWord) break;
       end = next;
       q_length = next_q;
     }
     if (start != 0) out += kWordFold;
-    AppendWord(out, charset, q, text.data() + start, end - start);
+    AppendWord(out, charset, q, text.data() + start, end - start, place);
     start = end;
   }
 }
 
 }  // namespace
+
+std::size_t EncodedWordEnd(const std::string &text, std::size_t pos) {
+  if (text.compare(pos, 2, "=?") != 0) return pos;
+  std::size_t charset_end = text.find('?', pos + 2);
+  if (charset_end == std::string::npos) return pos;
+  std::size_t encoding_end = text.find('?', charset_end + 1);
+  if (encoding_end == std::string::npos) return pos;
+  std::size_t close = text.find("?=", encoding_end + 1);
+  if (close == std::string::npos) return pos;
+  return close + 2;
+}
 
 bool IsUnsafeHeaderByte(unsigned char byte) {
   if (byte == '\t') return false;
@@ -82,13 +101,14 @@ std::size_t QWordCapacity(std::size_t n) { return 3 * (n + 3 * n / kQFoldsPer + 
 
 std::size_t BWordCapacity(std::size_t n) { return Base64Capacity(n, 0) + kBWordOverhead; }
 
-void AppendQWord(std::string &out, const char *charset, const char *data, std::size_t length) {
+void AppendQWord(std::string &out, const char *charset, const char *data, std::size_t length,
+                 WordPlace place) {
   out += "=?";
   out += charset;
   out += "?Q?";
   for (std::size_t i = 0; i < length; ++i) {
     unsigned char byte = static_cast<unsigned char>(data[i]);
-    if (QCopies(byte)) {
+    if (QCopies(byte, place)) {
       out += static_cast<char>(byte);
     } else {
       out += '=';
@@ -125,7 +145,7 @@ bool UsesQEncoding(const std::string &text) {
 }
 
 bool BuildHeaderText(const std::string &text, const char *charset, bool can_encode,
-                     std::string &out, bool &encoded) {
+                     std::string &out, bool &encoded, WordPlace place) {
   out.clear();
   encoded = false;
   if (CountUnsafeBytes(text) == 0 || !can_encode) {
@@ -136,23 +156,24 @@ bool BuildHeaderText(const std::string &text, const char *charset, bool can_enco
   const bool q = UsesQEncoding(text);
   const std::size_t charset_length = std::strlen(charset);
   std::size_t single = WordLength(
-      charset_length, q ? QTextLength(text.data(), text.size()) : BTextLength(text.size()));
-  if (single <= kLongestUnfoldedValue) AppendWord(out, charset, q, text.data(), text.size());
-  else AppendSplitWords(out, text, charset, q);
+      charset_length, q ? QTextLength(text.data(), text.size(), place) : BTextLength(text.size()));
+  if (single <= kLongestUnfoldedValue) AppendWord(out, charset, q, text.data(), text.size(), place);
+  else AppendSplitWords(out, text, charset, q, place);
   encoded = true;
   return true;
 }
 
 int CMailHeader::EncodeHeaderText(const std::string &text, const char *charset, char *out,
-                                  std::size_t capacity, std::size_t *out_length,
-                                  int *encoded) const {
+                                  std::size_t capacity, std::size_t *out_length, int *encoded,
+                                  WordPlace place) const {
   if (out == nullptr || out_length == nullptr || encoded == nullptr) return 0;
   *encoded = 0;
   if (charset == nullptr) charset = "";
   try {
     std::string result;
     bool words = false;
-    if (!BuildHeaderText(text, charset, m_multiLanguage != nullptr, result, words)) return 0;
+    if (!BuildHeaderText(text, charset, m_multiLanguage != nullptr, result, words, place))
+      return 0;
     if (words) {
       // The encoders' own demands, then room for what was really produced
       // and its NUL (several words need more than one).

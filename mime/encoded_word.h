@@ -9,7 +9,10 @@
 // header line (longer than kLongestUnfoldedValue) becomes several words of
 // at most 75 characters each (RFC 2047 section 2), joined by a fold
 // (CR LF TAB) and cut only between whole characters of the charset
-// (charset_characters.h), so each word decodes alone. Without a service the
+// (charset_characters.h), so each word decodes alone. A Q word that stands
+// in a phrase (a display name of the From, To or CC line) escapes every
+// byte but letters, digits and "! * + - /" (RFC 2047 section 5(3)); one
+// in unstructured text (the subject) escapes fewer. Without a service the
 // text is copied unchanged, except that a text with CR or LF is refused.
 #ifndef MAILVANE_MIME_ENCODED_WORD_H
 #define MAILVANE_MIME_ENCODED_WORD_H
@@ -31,6 +34,13 @@ inline constexpr std::size_t kBase64FromPercent = 17;
 // The fold written between two encoded words of one text.
 inline constexpr char kWordFold[] = "\r\n\t";
 
+// The end of the encoded word "=?charset?x?text?=" that starts at pos,
+// or pos when none starts there.
+std::size_t EncodedWordEnd(const std::string &text, std::size_t pos);
+
+// Where an encoded word stands: in unstructured text, or in a phrase.
+enum class WordPlace { kText, kPhrase };
+
 // True for the bytes that may not stand raw in a header: 0x00-0x08, 0x0A,
 // 0x0B, 0x0C, 0x0D, 0x0E-0x1F and 0x7F-0xFF. TAB is safe.
 bool IsUnsafeHeaderByte(unsigned char byte);
@@ -49,7 +59,8 @@ std::size_t QWordCapacity(std::size_t n);
 std::size_t BWordCapacity(std::size_t n);
 
 // Appends one Q or B word for length bytes at data.
-void AppendQWord(std::string &out, const char *charset, const char *data, std::size_t length);
+void AppendQWord(std::string &out, const char *charset, const char *data, std::size_t length,
+                 WordPlace place = WordPlace::kText);
 void AppendBWord(std::string &out, const char *charset, const char *data, std::size_t length);
 
 // The header form of text (see above) into out; encoded is set when words
@@ -57,6 +68,6 @@ void AppendBWord(std::string &out, const char *charset, const char *data, std::s
 // present. False, with out empty, when the text has a line break and cannot
 // be encoded. Throws std::bad_alloc.
 bool BuildHeaderText(const std::string &text, const char *charset, bool can_encode,
-                     std::string &out, bool &encoded);
+                     std::string &out, bool &encoded, WordPlace place = WordPlace::kText);
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool CFileReader::Open(const char *path) {
@@ -10,16 +11,31 @@ bool CFileReader::Open(const char *path) {
     m_error = errno = EINVAL;
     return false;
   }
+  // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
+  // O_NOCTTY: a terminal never becomes the process's controlling one.
   int fd;
   do {
-    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     m_error = errno;
     return false;
   }
   m_handle = fd;
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return Refuse(errno);
+  if (S_ISDIR(info.st_mode)) return Refuse(EISDIR);
+  if (!S_ISREG(info.st_mode)) return Refuse(EINVAL);
+  // A regular file is read with blocking reads.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Refuse(errno);
   return true;
+}
+
+bool CFileReader::Refuse(std::int32_t error) {
+  Close();
+  m_error = errno = error;
+  return false;
 }
 
 bool CFileReader::Read(void *buffer, std::size_t size, std::size_t *delivered) {

@@ -25,7 +25,17 @@ bool CFileReader::Open(const char *path) {
     return false;
   }
   m_handle = reinterpret_cast<std::intptr_t>(file);
+  // A pipe or a character device (a console, a serial port) is no file to
+  // attach: it may never end.
+  if (GetFileType(file) != FILE_TYPE_DISK) return Refuse(ERROR_INVALID_PARAMETER);
   return true;
+}
+
+bool CFileReader::Refuse(std::int32_t error) {
+  Close();
+  m_error = error;
+  SetLastError(static_cast<DWORD>(error));
+  return false;
 }
 
 bool CFileReader::Read(void *buffer, std::size_t size, std::size_t *delivered) {

@@ -1,21 +1,6 @@
 #include "mime/header_fold.h"
 
-namespace {
-
-// The end of the encoded word "=?charset?x?text?=" starting at pos, or pos
-// when none starts there.
-std::size_t EncodedWordEnd(const std::string &text, std::size_t pos) {
-  if (text.compare(pos, 2, "=?") != 0) return pos;
-  std::size_t charset_end = text.find('?', pos + 2);
-  if (charset_end == std::string::npos) return pos;
-  std::size_t encoding_end = text.find('?', charset_end + 1);
-  if (encoding_end == std::string::npos) return pos;
-  std::size_t close = text.find("?=", encoding_end + 1);
-  if (close == std::string::npos) return pos;
-  return close + 2;
-}
-
-}  // namespace
+#include "mime/encoded_word.h"
 
 bool HasBareLineBreak(const std::string &text) {
   for (std::size_t i = text.find_first_of("\r\n"); i != std::string::npos;

@@ -1,5 +1,5 @@
-// The header block of a message (Date, From, Subject, To, CC) and the
-// copy operations of the header fields.
+// The header block of a message (Date, From, Subject, To, CC and
+// Message-ID) and the copy operations of the header fields.
 #include "mime/mail_header.h"
 
 #include <cstring>
@@ -8,12 +8,18 @@
 #include "mime/date_header.h"
 #include "mime/encoded_word.h"
 #include "mime/header_fold.h"
+#include "mime/host_identity.h"
 #include "mime/local_time.h"
+#include "mime/message_id.h"
 
 namespace {
 
 // The Date line's buffer: the line and its NUL, with room to spare.
 constexpr int kDateBufferSize = 64;
+
+// The reason a message fails when no Message-ID can be made, with the
+// platform's error number after it.
+constexpr char kTextMessageId[] = "Cannot make Message-ID(";
 
 }  // namespace
 
@@ -55,12 +61,23 @@ CMimePart *CMailHeader::Clone() const {
 
 bool CMailHeader::ReadClock(CLocalTime &now) const { return ReadLocalTime(now); }
 
+bool CMailHeader::MessageIdLeft(std::string &left, std::int32_t *error) const {
+  return MakeMessageIdLeft(left, error);
+}
+
+std::string CMailHeader::MessageIdHost() const {
+  std::string host;
+  return LocalHostName(host) ? host : std::string();
+}
+
 int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flags) {
   if (channel == nullptr) return 0;
   // Every text here arrives checked or encoded (long encoded names carry
   // folds); a line break that got through anyway would add header lines of
   // the caller's choosing, so the block is refused rather than sent.
-  if (HasLineBreak(m_from) || HasBareLineBreak(m_to) || HasBareLineBreak(m_cc)) return 0;
+  if (HasLineBreak(m_from) || HasBareLineBreak(m_fromName) || HasBareLineBreak(m_to) ||
+      HasBareLineBreak(m_cc))
+    return 0;
   try {
     std::string block;
     CLocalTime now;
@@ -71,7 +88,10 @@ int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flag
 
     if (!m_from.empty()) {
       block += "From: ";
-      AppendValueFolded(block, "<" + m_from + ">");
+      // With a display name the value is a mailbox like a To item, folded
+      // as one: at its blanks, never inside the address.
+      if (m_fromName.empty()) AppendValueFolded(block, "<" + m_from + ">");
+      else AppendListFolded(block, m_fromName + " <" + m_from + ">");
       block += "\r\n";
     }
     if (!m_subject.empty()) {
@@ -96,6 +116,15 @@ int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flag
       AppendListFolded(block, m_cc);
       block += "\r\n";
     }
+    // Largest providers refuse mail without one; it follows the lines
+    // above, whichever of them is last.
+    std::string left;
+    std::int32_t error = 0;
+    if (!MessageIdLeft(left, &error)) {
+      channel->SetFailureText((kTextMessageId + std::to_string(error) + ")").c_str());
+      return 0;
+    }
+    block += "Message-ID: <" + left + "@" + MessageIdRight(m_from, MessageIdHost()) + ">\r\n";
     return channel->WriteBytes(block.data(), block.size()) ? 1 : 0;
   } catch (const std::bad_alloc &) {
     return 0;

@@ -1,6 +1,6 @@
 // CMailHeader: the header fields of a message and the header block it
-// writes (Date, From, Subject, To, CC), and the RFC 2047 encoded-word writer
-// used for subjects and display names.
+// writes (Date, From, Subject, To, CC, then Message-ID), and the RFC 2047
+// encoded-word writer used for subjects and display names.
 //
 // The header holds one reference on the multi-language service (may be
 // null: then header text is never encoded) and releases it when destroyed.
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "charset/multi_language.h"
+#include "mime/encoded_word.h"
 #include "mime/mime_part.h"
 
 struct CLocalTime;
@@ -42,9 +43,11 @@ class CMailHeader : public CMimePart {
   // RFC 2047: text copied unchanged, or one encoded word (Q or B) when it
   // holds unsafe bytes and a service is present; a text too long for one
   // header line becomes several words joined by folds. Fails for a text
-  // with CR or LF when there is no service. See mime/encoded_word.h.
+  // with CR or LF when there is no service. place says whether the words
+  // stand in a phrase (display names). See mime/encoded_word.h.
   int EncodeHeaderText(const std::string &text, const char *charset, char *out,
-                       std::size_t capacity, std::size_t *out_length, int *encoded) const;
+                       std::size_t capacity, std::size_t *out_length, int *encoded,
+                       WordPlace place = WordPlace::kText) const;
 
  protected:
   // Copies every field but the BCC text into other (Clone of the mail).
@@ -53,6 +56,11 @@ class CMailHeader : public CMimePart {
   void SetMultiLanguage(CMultiLanguageService *service);
   // The local time and bias of the Date line; tests fix it.
   virtual bool ReadClock(CLocalTime &now) const;
+  // The unique left side of the Message-ID (message_id.h; false, with the
+  // platform error in *error, when none can be made) and the host name it
+  // uses when the sender address has no domain; tests fix both.
+  virtual bool MessageIdLeft(std::string &left, std::int32_t *error) const;
+  virtual std::string MessageIdHost() const;
 
  public:
   CMultiLanguageService *m_multiLanguage = nullptr;
@@ -63,7 +71,8 @@ class CMailHeader : public CMimePart {
   std::string m_subject;      // already converted to m_subjectCharset
   std::int32_t m_priority = 3;
   std::string m_extraHeader;  // raw header lines after X-Priority; empty
-  std::string m_fromName;     // sender display name; empty
+  std::string m_fromName;     // display part of the From line (quoted or
+                              // encoded, display_name.h); empty: none
   char m_subjectCharset[kCharsetNameSize] = {};
   char m_nameCharset[kCharsetNameSize] = {};
 };

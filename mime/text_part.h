@@ -2,10 +2,13 @@
 //
 // The part owns its text, already in its charset (converted by the
 // multi-language service when there is one). It writes its part header and
-// the text through the output channel in 4096-byte pieces: lines longer
-// than 998 bytes are broken (RFC 5322 2.1.1), and with kWriteSmtp a bare CR
-// or LF becomes CR LF and a "." that begins a line is doubled, so the text
-// can never end the data early or smuggle a command.
+// the text through the output channel in 4096-byte pieces, in 8bit; with
+// kWriteSmtp a bare CR or LF becomes CR LF and a "." that begins a line is
+// doubled, so the text can never end the data early or smuggle a command.
+// A text with a line longer than 998 bytes (RFC 5322 2.1.1), counted
+// between those line ends, goes out in quoted-printable instead, line by
+// line, so that no byte of it changes (HTML built by concatenation is
+// often one long line).
 #ifndef MAILVANE_MIME_TEXT_PART_H
 #define MAILVANE_MIME_TEXT_PART_H
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "mail/secure_zero.h"
+#include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
 #include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
@@ -70,8 +71,26 @@ void Check(HResult code, const char *name) {
   throw CRequestFailure(text);
 }
 
+// Raises the text that quotes a refused sender or recipient entry, or
+// "Error(<name>): \t<code>" for any other failure of its setter.
+void CheckEntries(const CSmtpMail &mail, HResult code, const char *name) {
+  if (code == kRefusedAddress) throw CRequestFailure(RefusedEntryText(name, mail.GetRefusedEntry()));
+  Check(code, name);
+}
+
 void Require(const std::string &value, const char *text) {
   if (value.empty()) throw CRequestFailure(text);
+}
+
+// Every parameter but "@port" is used as text, and the setters take C
+// strings: a NUL byte (varchar) or NUL character (nvarchar, converted)
+// would cut the value there and send the rest of the mail without what
+// follows it. "@port" is read as digits up to the first other byte.
+void RefuseNul(const std::string (&p)[kParamCount]) {
+  for (int i = 0; i < kParamCount; ++i) {
+    if (i == kPort || p[i].find('\0') == std::string::npos) continue;
+    throw CRequestFailure(std::string(kParamNames[i]) + " can not contain a NUL character.");
+  }
 }
 
 void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CClientTrace &trace) {
@@ -83,6 +102,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CCli
   Require(p[kServer], "@server can not be empty.");
   Require(p[kRecipients], "@recipients can not be empty.");
   Require(p[kFrom], "@from can not be empty.");
+  RefuseNul(p);
 
   CCallOptions options;
   auto read = [&params](const char *name, std::string &value) {
@@ -100,10 +120,13 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CCli
   mail.SetAuthMechanism(options.auth);
   if (options.trace) mail.SetTrace(&trace);
 
-  Check(mail.SetFrom(p[kFrom].c_str()), "@from");
-  Check(mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");
-  if (!p[kCopy].empty()) Check(mail.SetCc(p[kCopy].c_str(), 0), "@copy_recipients");
-  if (!p[kBlindCopy].empty()) Check(mail.SetBcc(p[kBlindCopy].c_str()), "@blind_copy_recipients");
+  CheckEntries(mail, mail.SetFrom(p[kFrom].c_str(), 0), "@from");
+  CheckEntries(mail, mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");
+  // A list of empty entries only (";") names no recipient.
+  Require(mail.m_to, "@recipients can not be empty.");
+  if (!p[kCopy].empty()) CheckEntries(mail, mail.SetCc(p[kCopy].c_str(), 0), "@copy_recipients");
+  if (!p[kBlindCopy].empty())
+    CheckEntries(mail, mail.SetBcc(p[kBlindCopy].c_str()), "@blind_copy_recipients");
   if (!p[kSubject].empty()) Check(mail.SetSubject(p[kSubject].c_str(), 0), "@subject");
   if (p[kType].empty()) p[kType] = "text/plain";
   if (!p[kMessage].empty())

@@ -2,9 +2,10 @@
 // one report to the client.
 //
 // It reads the twelve parameters and the options beyond them (by name
-// only, call_options.h), checks the three required ones and the options, fills one
-// CSmtpMail through its setters in a fixed order, sends it, and reports:
-// one DONE on success, or one error message (20001) and one DONE on failure.
+// only, call_options.h), checks the three required ones, refuses a NUL in
+// any text parameter, checks the options, fills one CSmtpMail through its
+// setters in a fixed order, sends it, and reports: one DONE on success, or
+// one error message (20001) and one DONE on failure.
 // It is the only place where failures become messages. Nothing escapes it:
 // every exception ends as a message ("Unknown error." for those without a
 // text).

@@ -4,7 +4,7 @@
 --   @server        SMTP server, host name or address              required
 --   @port          its port, as text or as a number               default 25
 --   @recipients    To list                                        required
---   @from          sender address                                 required
+--   @from          sender: an address, or a name and the address  required
 --   @copy_recipients, @blind_copy_recipients   Cc and Bcc lists
 --   @subject, @message
 --   @type          'text/html' for an HTML body, else plain text  default 'text/plain'
@@ -23,9 +23,14 @@
 --   @oauth_client_id  the client (application) id, with @oauth_token_url
 --   @oauth_scope   the scope asked for       default 'https://outlook.office365.com/.default'
 --
--- A recipient list is ';'-separated. Each entry is an address, or a display
--- name in angle brackets followed by the address:
---   '<Ann Lee> ann@example.com; bob@example.com'
+-- A recipient list is separated by ';' or ','. Each entry is an address, a
+-- display name followed by the address in angle brackets (as mail programs
+-- write it; quote a name that holds a comma), or a display name in angle
+-- brackets followed by the address:
+--   'Ann Lee <ann@example.com>, "Stone, Bob" <bob@example.com>; <Cy> cy@example.com'
+-- Empty entries are skipped. An entry that leaves no single address is
+-- refused before anything is sent ('Invalid address in @recipients: "..."').
+-- @from takes one entry of the same forms: 'Nightly Jobs <jobs@example.com>'.
 --
 -- The result is 0 when the mail was sent and 1 otherwise; on failure the
 -- procedure also sends one message (number 20001, severity 1) whose text
@@ -54,18 +59,20 @@ EXEC master..mailvane
 GO
 
 -- Copies: Cc recipients are shown in the mail, Bcc recipients are not.
+-- The sender and the To list in the form mail programs write.
 EXEC master..mailvane
     @server = N'mail.example.com',
-    @from = N'reports@example.com',
-    @recipients = N'<Ann Lee> ann@example.com; <Bob Stone> bob@example.com',
+    @from = N'Nightly Jobs <reports@example.com>',
+    @recipients = N'Ann Lee <ann@example.com>, "Stone, Bob" <bob@example.com>',
     @copy_recipients = N'<Operations> ops@example.com',
     @blind_copy_recipients = N'audit@example.com; archive@example.com',
     @subject = N'Change window tonight',
     @message = N'The servers restart at 22:00.';
 GO
 
--- Attachments: files on the server's disk, read with the service
--- account's rights when the mail is sent.
+-- Attachments: regular files on the server's disk, read with the service
+-- account's rights when the mail is sent. Names beyond ASCII reach the
+-- reader intact (RFC 2231).
 EXEC master..mailvane
     @server = N'mail.example.com',
     @from = N'reports@example.com',

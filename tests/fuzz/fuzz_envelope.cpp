@@ -5,7 +5,9 @@
 // (with kEnd or kTooLong) within one call per byte, no element exceeds
 // kMaxEnvelopeElement, and no element of a list the setters built holds
 // CR, LF or NUL (an element of any other list that does is refused by the
-// RCPT TO step before its command is built).
+// RCPT TO step before its command is built), and none of a non-empty list
+// the setters built is empty (empty entries are skipped, empty addresses
+// refused).
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,8 +32,10 @@ void ReadElements(const char *list, bool from_setters) {
       return;
     }
     FUZZ_CHECK(element.size() <= kMaxEnvelopeElement);
-    if (from_setters)
+    if (from_setters) {
       FUZZ_CHECK(element.find_first_of(std::string("\r\n\0", 3)) == std::string::npos);
+      FUZZ_CHECK(length == 0 || !element.empty());
+    }
   }
 }
 

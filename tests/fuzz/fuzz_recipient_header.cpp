@@ -35,7 +35,7 @@ bool IsOneWord(const std::string &line) {
 void CheckBlock(const std::string &block, const CSmtpMail &mail) {
   FUZZ_CHECK(OnlyCrLfPairs(block));
   FUZZ_CHECK(block.size() >= 2 && block.compare(block.size() - 2, 2, "\r\n") == 0);
-  static const std::set<std::string> kFields = {"Date", "From", "Subject", "To", "CC"};
+  static const std::set<std::string> kFields = {"Date", "From", "Subject", "To", "CC", "Message-ID"};
   std::multiset<std::string> seen;
   std::size_t start = 0;
   while (start < block.size()) {
@@ -56,6 +56,7 @@ void CheckBlock(const std::string &block, const CSmtpMail &mail) {
     seen.insert(name);
   }
   for (const char *name : {"Date", "From", "Subject", "To", "CC"}) FUZZ_CHECK(seen.count(name) <= 1);
+  FUZZ_CHECK(seen.count("Message-ID") == 1);
   FUZZ_CHECK(seen.count("To") == (mail.m_to.empty() ? 0u : 1u));
   FUZZ_CHECK(seen.count("CC") == (mail.m_cc.empty() ? 0u : 1u));
 }
@@ -65,7 +66,7 @@ void CheckBlock(const std::string &block, const CSmtpMail &mail) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   CFuzzInput input(data, size);
   CSmtpMail mail;
-  mail.SetFrom("sender@example.org");
+  mail.SetFrom("sender@example.org", 0);
   const CRecipientSetup setup = FillRecipients(mail, input);
   FUZZ_CHECK(mail.m_bcc.find_first_of("\r\n") == std::string::npos);
 

@@ -30,7 +30,8 @@ In a test:
 
 File names handed to the procedure must be names on the procedure's own
 system: harness.procedure_path(path) gives the Windows name of a local
-file when the build runs under Wine.
+file when the build runs under Wine; harness.write_files(folder, files)
+writes files and gives their names so.
 
 Every run has a time limit (a test fails, never hangs), and every server
 listens on loopback, has a lifetime and is stopped when its block ends.
@@ -74,6 +75,18 @@ def procedure_path(path):
     if is_windows_build():
         return "Z:" + path.replace("/", "\\")
     return path
+
+
+def write_files(folder, files):
+    """Writes each {name: bytes} of `files` into `folder`; returns the
+    procedure's names of the files, in order."""
+    paths = []
+    for name, data in files.items():
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        paths.append(procedure_path(path))
+    return paths
 
 
 def sql_text(value):

@@ -41,12 +41,7 @@ class Soak(unittest.TestCase):
                 "image.bin": os.urandom(20011),
                 "notes.txt": "caf\u00e9\r\n".encode("cp1252") * 300,
             }
-            paths = []
-            for name, data in files.items():
-                path = os.path.join(folder, name)
-                with open(path, "wb") as f:
-                    f.write(data)
-                paths.append(harness.procedure_path(path))
+            paths = harness.write_files(folder, files)
             body = "Soak body line one.\r\n.dot line\r\nlast line"
             statement = "EXEC master..mailvane " + ", ".join([
                 "@server = '127.0.0.1'",
@@ -93,12 +88,13 @@ class Soak(unittest.TestCase):
                 got = {p.get_filename(): hashlib.sha256(p.get_payload(decode=True)).hexdigest()
                        for p in parts[1:]}
                 self.assertEqual(got, hashes)
-        # Identical mails: their bytes differ only in the Date line and the
-        # boundary, so they come in very few shapes; a torn or doubled
-        # write would make one of its own.
+        # Identical mails: their bytes differ only in the Date and
+        # Message-ID lines and the boundary, so they come in very few
+        # shapes; a torn or doubled write would make one of its own.
         shapes = set()
         for mail in captured:
-            lines = [l for l in mail.data.split(b"\r\n") if not l.startswith(b"Date:")]
+            lines = [l for l in mail.data.split(b"\r\n")
+                     if not l.startswith((b"Date:", b"Message-ID:"))]
             boundary = email.message_from_bytes(mail.data).get_boundary().encode()
             shapes.add(b"\r\n".join(lines).replace(boundary, b"B"))
         self.assertEqual(len(shapes), 1)

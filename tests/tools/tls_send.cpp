@@ -37,7 +37,7 @@ int main(int argc, char **argv) {
     ApplyTls(options, tls);
     if (std::string(argv[5]) != "-") tls.trustFile = argv[5];
     mail.SetTls(tls);
-    if (mail.SetFrom(argv[6]) != S_OK || mail.SetTo(argv[7], 0) != S_OK ||
+    if (mail.SetFrom(argv[6], 0) != S_OK || mail.SetTo(argv[7], 0) != S_OK ||
         mail.SetSubject("TLS test", 0) != S_OK ||
         mail.SetBody("Sent over TLS.", 14, "text/plain", 0) != S_OK ||
         mail.SetCredentials(argc == 10 ? argv[8] : "", argc == 10 ? argv[9] : "") != S_OK) {

@@ -28,6 +28,7 @@ TEST(ExtractAddresses, TakesTheBracketedAddresses) {
       {"=?iso-8859-1?B?SvZyZw==?= <j>, \"\" <k>", "j,k"},
       {"=?iso-8859-1?Q?=C9mile?= <e>, \"\" <f>", "e,f"},  // escaped first byte
       {"=?iso-8859-1?Q?=C9?= <e>", "e"},
+      {"=?utf-8?Q?M=C3=BCller=2C=20Hans?= <m>, \"Lee, Bob\" <b>", "m,b"},  // display names
       {"\"\" <ann>, \"\" <>, \"\" <bob>", "ann,,bob"},
       {"\"\" <>", ""},
       {"\"\" <ann, bob>", "ann, bob"},
@@ -185,12 +186,13 @@ TEST(EnvelopeElements, FromTheRecipientSetters) {
   if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
   mail.m_multiLanguage = nullptr;
   ASSERT_EQ(mail.SetTo("<Ann \"Q\" <Lee> ann;;ann2, bob", 0), 0);
-  ASSERT_EQ(mail.SetCc("<C\\> carl", 0), 0);
-  ASSERT_EQ(mail.SetBcc("<Dan> dan;;eve"), 0);
+  ASSERT_EQ(mail.SetCc("<C\\> carl, \"Lee, Bob\" <bo@b>", 0), 0);
+  ASSERT_EQ(mail.SetBcc("<Dan> dan;;eve,"), 0);
   std::string list = Recipients(mail);
-  EXPECT_EQ(list, "ann,,ann2, bob,carl,dan,,eve");
+  // Empty entries are skipped: no element is empty.
+  EXPECT_EQ(list, "ann,ann2,bob,carl,bo@b,dan,eve");
   EXPECT_EQ(ReadAll(list.c_str()).elements,
-            (std::vector<std::string>{"ann", "", "ann2", "bob", "carl", "dan", "", "eve"}));
+            (std::vector<std::string>{"ann", "ann2", "bob", "carl", "bo@b", "dan", "eve"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "mime/encoded_word.h"
 #include "mime/local_time.h"
 #include "mime/mail_header.h"
+#include "mime/message_id.h"
 #include "tests/support/fake_multi_language.h"
 #include "tests/support/memory_channel.h"
 
@@ -30,7 +32,15 @@ CLocalTime March5(int bias) {
 
 const char kDate[] = "Date: Tue, 5 Mar 2024 09:07:03 +0530\r\n";
 
-// A header with a fixed clock and, optionally, a service.
+// The Message-ID line of a test header: a fixed left side, and the host
+// name when the sender address has no domain.
+const char kIdLeft[] = "18e0f.4d2.1.00000000075bcd15";
+const char kIdHost[] = "host.example";
+std::string MessageIdLine(const std::string &right = kIdHost) {
+  return "Message-ID: <" + std::string(kIdLeft) + "@" + right + ">\r\n";
+}
+
+// A header with a fixed clock and Message-ID and, optionally, a service.
 class CTestHeader : public CMailHeader {
  public:
   explicit CTestHeader(CMultiLanguageService *service = nullptr) { SetMultiLanguage(service); }
@@ -38,7 +48,14 @@ class CTestHeader : public CMailHeader {
     now = March5(-330);
     return true;
   }
+  bool MessageIdLeft(std::string &left, std::int32_t *error) const override {
+    *error = m_idError;
+    left = kIdLeft;
+    return m_idError == 0;
+  }
+  std::string MessageIdHost() const override { return kIdHost; }
   using CMailHeader::CopyHeaderTo;
+  std::int32_t m_idError = 0;
 };
 
 std::string Block(CMailHeader &header, int flags = kWriteSmtp) {
@@ -56,12 +73,13 @@ std::vector<std::string> Lines(const std::string &block) {
   return lines;
 }
 
-std::string Encode(const std::string &text, const char *charset, bool service, int *encoded) {
+std::string Encode(const std::string &text, const char *charset, bool service, int *encoded,
+                   WordPlace place = WordPlace::kText) {
   CFakeMultiLanguage fake;
   CTestHeader header(service ? &fake : nullptr);
   std::vector<char> out(QWordCapacity(text.size()) + BWordCapacity(text.size()) + 4096);
   std::size_t length = 0;
-  if (!header.EncodeHeaderText(text, charset, out.data(), out.size(), &length, encoded))
+  if (!header.EncodeHeaderText(text, charset, out.data(), out.size(), &length, encoded, place))
     return "<failed>";
   return std::string(out.data(), length);
 }
@@ -157,6 +175,28 @@ TEST(EncodedWords, ChoiceOfForm) {
     int encoded = -1;
     EXPECT_EQ(Encode(row.text, "iso-8859-1", row.service, &encoded), row.expected) << row.text;
     EXPECT_EQ(encoded, row.encoded) << row.text;
+  }
+}
+
+// A word in a phrase keeps only letters, digits and "! * + - /" raw (RFC
+// 2047 5(3)); which form is chosen does not change.
+TEST(EncodedWords, PhraseWordsEscapeSpecials) {
+  struct Row {
+    std::string text;
+    const char *expected;
+  } rows[] = {
+      {"M\xFCller, Hans", "=?iso-8859-1?Q?M=FCller=2C=20Hans?="},
+      {"\xE9 <a@b> \"q\" (c) [d] ;:.\\_=?",
+       "=?iso-8859-1?Q?=E9=20=3Ca=40b=3E=20=22q=22=20=28c=29=20=5Bd=5D=20=3B=3A=2E=5C=5F=3D=3F?="},
+      {"\xE9\xE9\xE9 ,", "=?iso-8859-1?B?6enpICw=?="},  // B as before: 3 of 5 unsafe
+      {"Caf\xE9 a!*+-/z09AZ#$%&'^`{|}~",
+       "=?iso-8859-1?Q?Caf=E9=20a!*+-/z09AZ=23=24=25=26=27=5E=60=7B=7C=7D=7E?="},
+      {"plain, text", "plain, text"},
+  };
+  for (const Row &row : rows) {
+    int encoded = -1;
+    EXPECT_EQ(Encode(row.text, "iso-8859-1", true, &encoded, WordPlace::kPhrase), row.expected)
+        << row.text;
   }
 }
 
@@ -275,7 +315,7 @@ TEST(EncodedWords, StatefulCharsetIsNotCut) {
 
 TEST(HeaderBlock, EmptyHeaderIsTheDateLineAlone) {
   CTestHeader header;
-  EXPECT_EQ(Block(header), kDate);
+  EXPECT_EQ(Block(header), kDate + MessageIdLine());
 }
 
 TEST(HeaderBlock, AllLinesInOrderWithOneWrite) {
@@ -294,7 +334,27 @@ TEST(HeaderBlock, AllLinesInOrderWithOneWrite) {
                 "To: \"Ann\" <ann@example.com>,\r\n"
                 "\t\"\" <bob@example.com>,\r\n"
                 "\t\"C\" <c@example.com>\r\n"
-                "CC: \"Dee\" <dee@example.com>\r\n");
+                "CC: \"Dee\" <dee@example.com>\r\n" +
+                MessageIdLine("example.com"));
+}
+
+TEST(HeaderBlock, FromWithDisplayName) {
+  struct Row {
+    std::string name;
+    std::string line;
+  } rows[] = {
+      {"\"Nightly Jobs\"", "From: \"Nightly Jobs\" <jobs@x.org>\r\n"},
+      {"=?utf-8?Q?J=C3=B6rg?=", "From: =?utf-8?Q?J=C3=B6rg?= <jobs@x.org>\r\n"},
+      // A long name folds at a blank, never inside the address.
+      {"\"" + std::string(1000, 'n') + " x\"",
+       "From: \"" + std::string(1000, 'n') + "\r\n x\" <jobs@x.org>\r\n"},
+  };
+  for (const Row &row : rows) {
+    CTestHeader header;
+    header.m_from = "jobs@x.org";
+    header.m_fromName = row.name;
+    EXPECT_EQ(Block(header), kDate + row.line + MessageIdLine("x.org")) << row.name;
+  }
 }
 
 TEST(HeaderBlock, ListFoldOnlyAtSeparators) {
@@ -313,7 +373,7 @@ TEST(HeaderBlock, ListFoldOnlyAtSeparators) {
   for (const Row &row : rows) {
     CTestHeader header;
     header.m_to = row.list;
-    EXPECT_EQ(Block(header), std::string(kDate) + row.expected) << row.list;
+    EXPECT_EQ(Block(header), std::string(kDate) + row.expected + MessageIdLine()) << row.list;
   }
 }
 
@@ -336,7 +396,8 @@ TEST(HeaderBlock, LongItemIsFoldedAtABlankBeforeTheLimit) {
   for (const Row &row : rows) {
     CTestHeader header;
     header.m_to = row.list;
-    EXPECT_EQ(Block(header), std::string(kDate) + row.expected) << row.list.substr(0, 40);
+    EXPECT_EQ(Block(header), std::string(kDate) + row.expected + MessageIdLine())
+        << row.list.substr(0, 40);
   }
 }
 
@@ -348,8 +409,8 @@ TEST(HeaderBlock, ManyRecipientsAreFoldedNotRefused) {
   }
   std::string block = Block(header);
   std::vector<std::string> lines = Lines(block);
-  EXPECT_EQ(lines.size(), 301u);
-  for (std::size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i][0], '\t');
+  EXPECT_EQ(lines.size(), 302u);
+  for (std::size_t i = 2; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i][0], '\t');
   EXPECT_GT(block.size(), 998u * 5);
 }
 
@@ -358,7 +419,7 @@ TEST(HeaderBlock, LongValueFoldsWithTab) {
     CTestHeader header;
     header.m_subject = std::string(2000, 's');
     std::vector<std::string> lines = Lines(Block(header, flags));
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1].size(), 997u);  // "Subject: " and 988 bytes
     EXPECT_EQ(lines[2].size(), 998u);
     EXPECT_EQ(lines[2][0], '\t');
@@ -374,7 +435,8 @@ TEST(HeaderBlock, LongEncodedSubjectIsSeveralWordsOnFoldedLines) {
   std::vector<std::string> lines = Lines(Block(header));
   ASSERT_GT(lines.size(), 3u);
   EXPECT_EQ(lines[1].substr(0, 19), "Subject: =?utf-8?B?");
-  for (std::size_t i = 2; i < lines.size(); ++i) {
+  EXPECT_EQ(lines.back(), MessageIdLine().substr(0, MessageIdLine().size() - 2));
+  for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
     EXPECT_EQ(lines[i].substr(0, 10), "\t=?utf-8?B");
     EXPECT_LE(lines[i].size(), 76u);
   }
@@ -386,7 +448,8 @@ TEST(HeaderBlock, LineBreaksNeverReachTheHeaderRaw) {
   encoded.m_subject = "Hi\r\nBcc: evil@example.com";
   std::strcpy(encoded.m_subjectCharset, "us-ascii");
   std::string block = Block(encoded);
-  EXPECT_EQ(block, std::string(kDate) + "Subject: =?us-ascii?Q?Hi=0D=0ABcc:=20evil@example.com?=\r\n");
+  EXPECT_EQ(block, std::string(kDate) + "Subject: =?us-ascii?Q?Hi=0D=0ABcc:=20evil@example.com?=\r\n" +
+                       MessageIdLine());
 
   struct Row {
     std::string CMailHeader::*field;
@@ -394,6 +457,7 @@ TEST(HeaderBlock, LineBreaksNeverReachTheHeaderRaw) {
   } rows[] = {
       {&CMailHeader::m_subject, "Hi\r\nBcc: evil"},
       {&CMailHeader::m_from, "a@b\r\nBcc: evil"},
+      {&CMailHeader::m_fromName, "\"x\"\nBcc: evil"},
       {&CMailHeader::m_to, "\"x\" <a>\nBcc: evil"},
       {&CMailHeader::m_cc, "\"x\" <a>\rBcc: evil"},
   };
@@ -409,7 +473,7 @@ TEST(HeaderBlock, LineBreaksNeverReachTheHeaderRaw) {
 TEST(HeaderBlock, UnencodableSubjectWithoutServiceIsKept) {
   CTestHeader header;
   header.m_subject = "Caf\xE9";
-  EXPECT_EQ(Block(header), std::string(kDate) + "Subject: Caf\xE9\r\n");
+  EXPECT_EQ(Block(header), std::string(kDate) + "Subject: Caf\xE9\r\n" + MessageIdLine());
 }
 
 TEST(HeaderBlock, Failures) {
@@ -420,42 +484,48 @@ TEST(HeaderBlock, Failures) {
   channel.FailFromWrite(1);
   EXPECT_EQ(header.WriteTo(&channel, "", kWriteSmtp), 0);
   EXPECT_EQ(channel.Bytes(), "");
+  // No Message-ID, no message: nothing is written, and the reason is told.
+  CMemoryChannel no_id;
+  header.m_idError = 5;
+  EXPECT_EQ(header.WriteTo(&no_id, "", kWriteSmtp), 0);
+  EXPECT_EQ(no_id.WriteCount(), 0u);
+  EXPECT_EQ(no_id.Failures(), std::vector<std::string>{"Cannot make Message-ID(5)"});
 }
 
-TEST(HeaderCopy, CopiesAllButBccAndSharesTheService) {
-  CFakeMultiLanguage fake;
-  {
-    CTestHeader header(&fake);
-    header.m_from = "f";
-    header.m_to = "t";
-    header.m_cc = "c";
-    header.m_bcc = "b";
-    header.m_subject = "s";
-    header.m_priority = 1;
-    header.m_extraHeader = "X: y\r\n";
-    header.m_fromName = "n";
-    std::strcpy(header.m_subjectCharset, "utf-8");
-    std::strcpy(header.m_nameCharset, "koi8-r");
-    CMimePart *clone = header.Clone();
-    ASSERT_NE(clone, nullptr);
-    CMailHeader *copy = dynamic_cast<CMailHeader *>(clone);
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(fake.References(), 2);
-    EXPECT_EQ(copy->m_multiLanguage, &fake);
-    EXPECT_EQ(copy->m_from, "f");
-    EXPECT_EQ(copy->m_to, "t");
-    EXPECT_EQ(copy->m_cc, "c");
-    EXPECT_EQ(copy->m_bcc, "");
-    EXPECT_EQ(copy->m_subject, "s");
-    EXPECT_EQ(copy->m_priority, 1);
-    EXPECT_EQ(copy->m_extraHeader, "X: y\r\n");
-    EXPECT_EQ(copy->m_fromName, "n");
-    EXPECT_STREQ(copy->m_subjectCharset, "utf-8");
-    EXPECT_STREQ(copy->m_nameCharset, "koi8-r");
-    delete clone;
-    EXPECT_EQ(fake.References(), 1);
-  }
-  EXPECT_EQ(fake.References(), 0);
+// The right side: the sender's domain when it is a dot-atom, else the host
+// name, else "localhost".
+TEST(MessageId, RightSide) {
+  const std::string long_domain = std::string(250, 'd') + ".com";
+  struct Row {
+    std::string sender, host;
+    const char *right;
+  } rows[] = {
+      {"a@b@Sub.Example.ORG", "h", "Sub.Example.ORG"},
+      {"ann", "h.example", "h.example"},
+      {"ann@[192.0.2.1]", "h", "h"},
+      {"a@b..c", "h", "h"},
+      {"a@", "h", "h"},
+      {"a@x_y{1}", "h", "x_y{1}"},
+      {"a@" + long_domain, "h", "h"},
+      {"ann", "bad host", "localhost"},
+      {"ann", "h.", "localhost"},
+  };
+  for (const Row &row : rows) EXPECT_EQ(MessageIdRight(row.sender, row.host), row.right) << row.sender;
+}
+
+// The Message-ID the platform gives: two dot-atom-texts, four parts on the
+// left (uniqueness over many calls: the delivery test).
+TEST(MessageId, PlatformIdIsDotAtoms) {
+  CMailHeader header;
+  std::vector<std::string> lines = Lines(Block(header));
+  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines[1].substr(0, 13), "Message-ID: <");
+  const std::string id = lines[1].substr(13, lines[1].size() - 14);
+  const std::size_t at = id.find('@');
+  ASSERT_NE(at, std::string::npos) << id;
+  EXPECT_TRUE(IsDotAtomText(id.substr(0, at))) << id;
+  EXPECT_EQ(std::count(id.begin(), id.begin() + at, '.'), 3) << id;
+  EXPECT_TRUE(IsDotAtomText(id.substr(at + 1))) << id;
 }
 
 // Writes, for the decoder check of tests/integration/check_encoded_words.py,
@@ -516,7 +586,7 @@ TEST(EncodedWords, WriteSamplesForTheDecoderCheck) {
     std::fprintf(out, "Subject\t%s\t%s\t%s\n", s.charset, Hex(s.text).c_str(), Hex(block).c_str());
 
     int encoded = 0;
-    std::string word = Encode(s.text, s.charset, true, &encoded);
+    std::string word = Encode(s.text, s.charset, true, &encoded, WordPlace::kPhrase);
     ASSERT_EQ(encoded, 1);
     CTestHeader to;
     to.m_to = word + " <a@example.com>, \"B\" <b@example.com>";

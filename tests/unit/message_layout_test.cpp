@@ -12,8 +12,8 @@ namespace {
 
 const char kBoundary[] = "------=_Next_Part_0000001234.041";
 
-// A mail with a fixed clock and boundary, and no service: its bytes are
-// the same on every machine.
+// A mail with a fixed clock, Message-ID and boundary, and no service: its
+// bytes are the same on every machine.
 class CTestMail : public CSmtpMail {
  public:
   CTestMail() { SetMultiLanguage(nullptr); }
@@ -28,6 +28,11 @@ class CTestMail : public CSmtpMail {
     now.bias_minutes = -330;
     return true;
   }
+  bool MessageIdLeft(std::string &left, std::int32_t *) const override {
+    left = "18e0f.4d2.1.00000000075bcd15";
+    return true;
+  }
+  std::string MessageIdHost() const override { return "host.example"; }
   std::uint32_t BoundaryTickCount() const override { return m_tick; }
   int BoundaryRandom() const override { return m_random; }
   void Add(CMimePart *part) { MutableParts().emplace_back(part); }
@@ -50,7 +55,7 @@ class CFakeAttachment : public CMimePart {
   CMimePart *Clone() const override { return new CFakeAttachment(); }
   int FormatPartHeader(std::string &out, const char *boundary) override {
     out = boundary[0] != '\0' ? std::string("\r\n\r\n--") + boundary : "MIME-Version: 1.0";
-    out += "\r\nContent-Type: application/octet-stream;\r\n\tcharset=\"iso-8859-1\"\r\n"
+    out += "\r\nContent-Type: application/octet-stream;\r\n\tcharset=\"iso-8859-1\";\r\n"
            "\tname=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n"
            "Content-Disposition: attachment;\r\n\tfilename=\"a.bin\"\r\n\r\n";
     return 1;
@@ -67,7 +72,8 @@ const char kHeaderBlock[] =
     "Date: Tue, 5 Mar 2024 09:07:03 +0530\r\n"
     "From: <ann@example.com>\r\n"
     "Subject: Hello\r\n"
-    "To: \"Bob\" <bob@example.com>\r\n";
+    "To: \"Bob\" <bob@example.com>\r\n"
+    "Message-ID: <18e0f.4d2.1.00000000075bcd15@example.com>\r\n";
 
 void Fill(CTestMail &mail) {
   mail.m_from = "ann@example.com";
@@ -171,7 +177,7 @@ TEST(MessageLayout, HtmlAndAttachmentInMultipart) {
                                "<p>Hi</p>"
                                "\r\n\r\n--" + kBoundary + "\r\n"
                                "Content-Type: application/octet-stream;\r\n"
-                               "\tcharset=\"iso-8859-1\"\r\n"
+                               "\tcharset=\"iso-8859-1\";\r\n"
                                "\tname=\"a.bin\"\r\n"
                                "Content-Transfer-Encoding: base64\r\n"
                                "Content-Disposition: attachment;\r\n"
@@ -206,6 +212,7 @@ TEST(MessageLayout, NestedMessageAnnouncesItself) {
             "Content-Transfer-Encoding: 8bit\r\n"
             "Content-Disposition: attachment;\r\n\tfilename=\"email\"\r\n\r\n"
             "Date: Tue, 5 Mar 2024 09:07:03 +0530\r\n"
+            "Message-ID: <18e0f.4d2.1.00000000075bcd15@host.example>\r\n"
             "X-Priority: 3\r\n"
             "MIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\n"
             "Content-Transfer-Encoding: 8bit\r\n\r\ninner");

@@ -7,8 +7,9 @@
 #include "charset/thread_codepage.h"
 #include "mail/error_codes.h"
 #include "mail/last_error.h"
-#include "mail/lead_byte.h"
+#include "charset/lead_byte.h"
 #include "mail/multibyte_text.h"
+#include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
 #include "tests/support/fake_multi_language.h"
 #include "tests/support/test_thread_locale.h"
@@ -60,22 +61,40 @@ const ListRow kToRows[] = {
     {"<Bob Lee> bob;carl", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
     {" < Bob Lee > bob ; carl ", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
     {"\t<\tBob Lee\r\n>\vbob\f;\ncarl\r", S_OK, "\"Bob Lee\" <bob>, \"\" <carl>"},
-    {"Bob Lee <bob>", S_OK, "\"bob\" <>"},
+    {"Bob Lee <bob>", S_OK, "\"Bob Lee\" <bob>"},
     {"Xy <Ann> ann", S_OK, "\"Ann\" <ann>"},
     {"<Ann \"Q\" Lee> ann", S_OK, "\"Ann \\\"Q\\\" Lee\" <ann>"},
     {"<A\\B> ann", S_OK, "\"A\\\\B\" <ann>"},
     {"<A\\\"B> ann", S_OK, "\"A\\\\\\\"B\" <ann>"},  // backslash first, then the quote
-    {"ann;;bob", S_OK, "\"\" <ann>, \"\" <>, \"\" <bob>"},
+    {"ann;;bob", S_OK, "\"\" <ann>, \"\" <bob>"},
     {"ann;", S_OK, "\"\" <ann>"},
-    {";ann", S_OK, "\"\" <>, \"\" <ann>"},
-    {"ann; ;bob", S_OK, "\"\" <ann>, \"\" <>, \"\" <bob>"},
-    {"ann, bob", S_OK, "\"\" <ann, bob>"},
-    {"<Ann>", S_OK, "\"Ann\" <>"},
-    {"ann;bob>", 1, "\"\" <ann>"},
-    {"ann;<bob", 1, "\"\" <ann>"},
-    {"ann;>bob<", 1, "\"\" <ann>"},
-    {"a  b", S_OK, "\"\" <a  b>"},  // blanks inside an address stay
+    {";ann", S_OK, "\"\" <ann>"},
+    {"ann; ;bob", S_OK, "\"\" <ann>, \"\" <bob>"},
+    {"ann, bob", S_OK, "\"\" <ann>, \"\" <bob>"},
+    {"<Ann>", S_OK, "\"\" <Ann>"},
+    {"ann;bob>", kMalformedEntry, "\"\" <ann>"},
+    {"ann;<bob", kMalformedEntry, "\"\" <ann>"},
+    {"ann;>bob<", kMalformedEntry, "\"\" <ann>"},
+    {"a  b", kRefusedAddress, ""},  // one entry, not one address
     {"", S_OK, ""},
+    // The form of RFC 5322, a comma between entries, and quoted names.
+    {"Ann Lee <ann@example.com>, \"Lee, Bob\" <bob@example.com>;;<carl@example.com>", S_OK,
+     "\"Ann Lee\" <ann@example.com>, \"Lee, Bob\" <bob@example.com>, \"\" <carl@example.com>"},
+    {"Ann Lee\r\n<ann@x>", S_OK, "\"Ann Lee\" <ann@x>"},
+    {"\"A \\\"Q\\\" \\\\ B\" <a>", S_OK, "\"A \\\"Q\\\" \\\\ B\" <a>"},
+    {"\"a <b>, c\" <x>", S_OK, "\"a <b>, c\" <x>"},
+    {"Ann \"Q\" Lee <a>", S_OK, "\"Ann \\\"Q\\\" Lee\" <a>"},
+    {"<Ann, Lee> ann, bob", S_OK, "\"Ann, Lee\" <ann>, \"\" <bob>"},
+    {"=?utf-8?Q?Lee,_Bob?= <b>, c", S_OK, "\"=?utf-8?Q?Lee,_Bob?=\" <b>, \"\" <c>"},
+    {"a,,b, ,", S_OK, "\"\" <a>, \"\" <b>"},
+    {"Lee, Bob <b>", S_OK, "\"\" <Lee>, \"Bob\" <b>"},  // an unquoted comma separates
+    // What is left is no single address: refused, earlier entries kept.
+    {"ann;Ann Lee <>;bob", kRefusedAddress, "\"\" <ann>"},
+    {"<>", kRefusedAddress, ""},
+    {"<Ann> ann b", kRefusedAddress, ""},
+    {"Ann <a> <b>", kRefusedAddress, ""},
+    {"\"open, <a>", kRefusedAddress, ""},
+    {"<Ann> a<b", kRefusedAddress, ""},
 };
 
 TEST_F(RecipientList, ToTextExamples) {
@@ -96,19 +115,45 @@ TEST_F(RecipientList, CcTextHasTheToForm) {
 TEST_F(RecipientList, BccTextKeepsAddressesOnly) {
   const ListRow rows[] = {
       {"<Bob Lee> bob;carl", S_OK, "bob,carl"},
-      {"ann;;bob", S_OK, "ann,,bob"},
+      {"ann;;bob", S_OK, "ann,bob"},
       {"ann;", S_OK, "ann"},
-      {";ann", S_OK, "ann"},  // an empty address adds no comma to an empty text
+      {";ann", S_OK, "ann"},
       {" ann ; bob ", S_OK, "ann,bob"},
-      {"ann, bob", S_OK, "ann, bob"},
-      {"ann;bob>", 1, "ann"},
+      {"ann, bob", S_OK, "ann,bob"},
+      {"ann;bob>", kMalformedEntry, "ann"},
       {"", S_OK, ""},
+      {"Ann <a@x>, \"L, B\" <b@x>,,", S_OK, "a@x,b@x"},
+      {"a@x;Ann <>", kRefusedAddress, "a@x"},
   };
   for (const ListRow &row : rows) {
     EXPECT_EQ(mail.SetBcc(row.input), row.result) << row.input;
     EXPECT_EQ(mail.m_bcc, row.stored) << row.input;
     EXPECT_EQ(mail.m_to, "") << row.input;
   }
+}
+
+// The text of a refusal quotes the entry, trimmed, and at most its first
+// 200 bytes, cut between characters.
+TEST_F(RecipientList, RefusedEntryIsQuoted) {
+  const std::string long_name(300, 'n');
+  const struct {
+    std::string list;
+    std::string entry;
+  } rows[] = {
+      {"ann; Ann Lee <> ;bob", "Ann Lee <>"},
+      {"<" + long_name + "> a b", "<" + long_name.substr(0, 199) + "..."},
+      {"<\xC3\xA9" + long_name.substr(0, 197) + "\xC3\xA9> a b",
+       "<\xC3\xA9" + long_name.substr(0, 197) + "..."},  // not cut inside a UTF-8 character
+  };
+  for (const auto &row : rows) {
+    EXPECT_EQ(mail.SetCc(row.list.c_str(), 0), kRefusedAddress) << row.list;
+    EXPECT_EQ(mail.GetRefusedEntry(), row.entry);
+  }
+  EXPECT_EQ(RefusedEntryText("@copy_recipients", "Ann <>"),
+            "Invalid address in @copy_recipients: \"Ann <>\"");
+  // Shift_JIS: the cut never separates the two bytes of a character.
+  const std::string sjis = std::string(199, 'a') + "\x95\x5C";
+  EXPECT_EQ(EntryToQuote(sjis, CLeadBytes::OfCodePage(932)), std::string(199, 'a') + "...");
 }
 
 TEST_F(RecipientList, ASetterReplacesTheEarlierList) {
@@ -139,6 +184,10 @@ TEST(RecipientListWithService, NameAboveAsciiBecomesAnEncodedWord) {
   ReplaceMultiLanguage(mail, new CLatin1Service());
   ASSERT_EQ(mail.SetTo(("<" + name + "> j").c_str(), 0), S_OK);
   EXPECT_EQ(mail.m_to, "=?iso-8859-1?B?SvZyZw==?= <j>");
+  // In a phrase a Q word keeps only letters, digits and "! * + - /" raw.
+  const std::string mueller = name == "J\xF6rg" ? "M\xFCller" : "M\xC3\xBCller";
+  ASSERT_EQ(mail.SetTo(("\"" + mueller + ", Hans (a.b) +1\" <m>").c_str(), 0), S_OK);
+  EXPECT_EQ(mail.m_to, "=?iso-8859-1?Q?M=FCller=2C=20Hans=20=28a=2Eb=29=20+1?= <m>");
 }
 
 // The entry syntax "<name> address"; fields the entry gives no value keep
@@ -156,8 +205,12 @@ TEST(ParseRecipient, SplitsNameAndAddress) {
       {" \t ", 0, "", "(kept)"},
       {"<Bob Lee> bob", 0, "bob", "Bob Lee"},
       {"Xy <Ann> ann", 0, "ann", "Ann"},
-      {"Bob Lee <bob>", 0, "", "bob"},
+      {"Bob Lee <bob>", 0, "bob", "Bob Lee"},
       {"<> ", 0, "", ""},
+      {"<a>", 0, "a", ""},
+      {"\"Lee, \\\"B\\\"\" <b>", 0, "b", "Lee, \"B\""},
+      {"\"a <b> c\" <x> ", 0, "x", "a <b> c"},
+      {"\"a\\\" <x>", 0, "", "x"},  // an unclosed quoted string hides the "<"
       {"<a> b>c", 0, "b>c", "a"},
       {"<a", 1, "(kept)", "(kept)"},
       {"a>", 1, "(kept)", "(kept)"},
@@ -261,24 +314,50 @@ TEST(RecipientListWithService, LineBreakInNameNeverReachesTheText) {
   EXPECT_EQ(mail.m_to.find_first_of("\r\n"), std::string::npos);
 }
 
-TEST(SetFrom, StoresTheTextUnchanged) {
+// The sender takes the forms of a recipient entry; the address alone goes
+// to MAIL FROM, the display part before it in the From line.
+TEST(SetFrom, TakesTheEntryForms) {
   CSmtpMail mail;
-  const char *rows[] = {"ann@example.org", " Ann <ann@example.org> ", ""};
-  for (const char *from : rows) {
-    EXPECT_EQ(mail.SetFrom(from), S_OK) << from;
-    EXPECT_EQ(mail.m_from, from);
+  ReplaceMultiLanguage(mail, nullptr);
+  const struct {
+    const char *from;
+    HResult result;
+    const char *address;
+    const char *name;
+  } rows[] = {
+      {"ann@example.org", S_OK, "ann@example.org", ""},
+      {" Ann <ann@example.org> ", S_OK, "ann@example.org", "\"Ann\""},
+      {"Nightly Jobs <jobs@example.com>", S_OK, "jobs@example.com", "\"Nightly Jobs\""},
+      {"<Nightly> jobs@x", S_OK, "jobs@x", "\"Nightly\""},
+      {"\"Lee, Bob\" <b@x>", S_OK, "b@x", "\"Lee, Bob\""},
+      {"Lee, Bob <b@x>", S_OK, "b@x", "\"Lee, Bob\""},  // one entry: the comma is the name's
+      {"<jobs@x>", S_OK, "jobs@x", ""},
+      {"a\n", S_OK, "a", ""},  // line breaks around an address are trimmed
+      {"<jobs@x>", S_OK, "jobs@x", ""},
+      {"", kRefusedAddress, "jobs@x", ""},
+      {"Ann <>", kRefusedAddress, "jobs@x", ""},
+      {"a@x, b@x", kRefusedAddress, "jobs@x", ""},
+      {"a>", kMalformedEntry, "jobs@x", ""},
+  };
+  for (const auto &row : rows) {
+    EXPECT_EQ(mail.SetFrom(row.from, 0), row.result) << row.from;
+    EXPECT_EQ(mail.m_from, row.address) << row.from;
+    EXPECT_EQ(mail.m_fromName, row.name) << row.from;
   }
+  EXPECT_EQ(mail.GetRefusedEntry(), "a@x, b@x");
 }
 
 TEST(SetFrom, RefusesLineBreaksAndNoText) {
   CSmtpMail mail;
-  ASSERT_EQ(mail.SetFrom("ann"), S_OK);
-  for (const char *from : {"ann\r\nRCPT TO:<eve>", "a\rb", "a\n"}) {
-    EXPECT_EQ(mail.SetFrom(from), E_INVALIDARG);
+  // Without a service a name with a line break cannot be encoded either.
+  ReplaceMultiLanguage(mail, nullptr);
+  ASSERT_EQ(mail.SetFrom("ann", 0), S_OK);
+  for (const char *from : {"ann\r\nRCPT TO:<eve>", "a\rb", "<Eve> a\n b"}) {
+    EXPECT_EQ(mail.SetFrom(from, 0), E_INVALIDARG);
     EXPECT_EQ(mail.m_from, "ann");
   }
   SetThreadLastError(0);
-  EXPECT_EQ(mail.SetFrom(nullptr), E_FAIL);
+  EXPECT_EQ(mail.SetFrom(nullptr, 0), E_FAIL);
   EXPECT_EQ(mail.m_from, "ann");
 }
 

@@ -97,13 +97,37 @@ TEST(RequestDriver, ParametersAreMatchedByNameWhereverTheyStand) {
 TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {
   // A line break in the sender would reach MAIL FROM raw: refused.
   CStandinCall call;
-  call.Varchar("@server", "127.0.0.1").Varchar("@recipients", "a").Varchar("@from", "me\r\nRCPT TO:<x>");
+  call.Varchar("@server", "127.0.0.1").Varchar("@recipients", "a").Varchar("@from", "me\r\nRCPT TO:x");
   EXPECT_EQ(FailureText(call), "Error(@from): \t80070057");
 
   // Malformed angle brackets give the code 1.
   CStandinCall brackets;
   brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann;bob>").Varchar("@from", "me");
   EXPECT_EQ(FailureText(brackets), "Error(@recipients): \t1");
+}
+
+// An entry that leaves no single address is never sent: its text names the
+// parameter and quotes the entry.
+TEST(RequestDriver, EntryWithoutAnAddressIsRefusedWithItsText) {
+  struct Row {
+    const char *param;
+    const char *value;
+    const char *text;
+  } rows[] = {
+      {"@recipients", "a@x; Ann Lee <> ", "Invalid address in @recipients: \"Ann Lee <>\""},
+      {"@recipients", ";, ;", "@recipients can not be empty."},
+      {"@from", "Nightly Jobs", "Invalid address in @from: \"Nightly Jobs\""},
+      {"@copy_recipients", "c@x, d\xE9@x", "Error(@copy_recipients): \t80070057"},
+      {"@copy_recipients", "c d@x", "Invalid address in @copy_recipients: \"c d@x\""},
+      {"@blind_copy_recipients", "b@x,<b@x", "Error(@blind_copy_recipients): \t1"},
+  };
+  for (const Row &row : rows) {
+    CStandinCall call;
+    call.Varchar("@server", "127.0.0.1").Varchar("@port", "9").Varchar(row.param, row.value);
+    for (const char *name : {"@recipients", "@from"})
+      if (std::string(name) != row.param) call.Varchar(name, "a@x");
+    EXPECT_EQ(FailureText(call), row.text) << row.value;
+  }
 }
 
 TEST(RequestDriver, PortText) {

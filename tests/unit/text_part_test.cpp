@@ -14,7 +14,12 @@ const char kPlainHeader[] =
     "MIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\n"
     "Content-Transfer-Encoding: 8bit\r\n\r\n";
 
-std::string Body(const std::string &text, int flags) {
+// The header of a text with a line over 998 bytes.
+const char kQuotedPrintableHeader[] =
+    "MIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
+
+std::string Body(const std::string &text, int flags, const std::string &header = kPlainHeader) {
   CTextPart part;
   // The text is stored before its charset is named, so this holds while
   // the naming is not yet built too.
@@ -22,8 +27,15 @@ std::string Body(const std::string &text, int flags) {
   CMemoryChannel channel;
   EXPECT_EQ(part.WriteTo(&channel, "", flags), 1);
   const std::string &bytes = channel.Bytes();
-  EXPECT_EQ(bytes.substr(0, sizeof kPlainHeader - 1), kPlainHeader);
-  return bytes.substr(sizeof kPlainHeader - 1);
+  EXPECT_EQ(bytes.substr(0, header.size()), header);
+  return bytes.substr(header.size());
+}
+
+// n bytes of c in quoted-printable: lines of 65 and a soft break.
+std::string SoftLines(std::size_t n, char c) {
+  std::string out;
+  for (; n > 65; n -= 65) out += std::string(65, c) + "=\r\n";
+  return out + std::string(n, c);
 }
 
 bool CharsetNamingBuilt() {
@@ -72,18 +84,49 @@ TEST(TextPartBody, LinesAndDots) {
 }
 
 TEST(TextPartBody, LongLinesBreakAt998) {
-  std::string text(2500, 'x');
-  EXPECT_EQ(Body(text, kWriteSmtp),
-            std::string(998, 'x') + "\r\n" + std::string(998, 'x') + "\r\n" + std::string(504, 'x'));
   // A line of exactly 998 bytes keeps its own line end, no empty line.
-  text = std::string(998, 'y') + "\r\nz";
+  std::string text = std::string(998, 'y') + "\r\nz";
   EXPECT_EQ(Body(text, kWriteSmtp), text);
   text = std::string(998, 'y') + "\nz";
   EXPECT_EQ(Body(text, kWriteSmtp), std::string(998, 'y') + "\r\nz");
-  // A dot that a break puts at the start of a line is doubled.
-  text = std::string(998, 'y') + ".z";
-  EXPECT_EQ(Body(text, kWriteSmtp), std::string(998, 'y') + "\r\n..z");
-  EXPECT_EQ(Body(text, 0), std::string(998, 'y') + "\r\n.z");
+  // Without kWriteSmtp a bare LF ends no line: the 8bit writer breaks it.
+  text = std::string(600, 'y') + "\n" + std::string(600, 'z');
+  EXPECT_EQ(Body(text, 0), std::string(600, 'y') + "\n" + std::string(397, 'z') + "\r\n" +
+                               std::string(203, 'z'));
+}
+
+// A line over 998 bytes would have to be broken, changing the text: the
+// whole body goes out quoted-printable, each line alone, line ends kept.
+TEST(TextPartBody, LongLinesGoOutQuotedPrintable) {
+  std::string escaped;
+  for (int i = 0; i < 22; ++i) escaped += "=E9";
+  struct Row {
+    std::string text;
+    int flags;
+    std::string sent;
+  } rows[] = {
+      {std::string(999, 'x'), kWriteSmtp, SoftLines(999, 'x')},
+      {std::string(998, 'y') + ".z", kWriteSmtp, SoftLines(998, 'y') + ".z"},
+      {".a \r\n" + std::string(999, 'q') + "\n.b=\r", kWriteSmtp,
+       "..a=20\r\n" + SoftLines(999, 'q') + "\r\n..b=3D\r\n"},
+      {".a \r\n" + std::string(999, 'q'), 0, ".a=20\r\n" + SoftLines(999, 'q')},
+      // Pieces of 1024 bytes join with a soft break at column 0.
+      {std::string(1024, 'w') + ".", kWriteSmtp, SoftLines(1024, 'w') + "=\r\n.."},
+      // The encoder ends a full line with a soft break, also the last.
+      {std::string(22 * 46, '\xE9'), kWriteSmtp, [&] {
+         std::string out;
+         for (int i = 0; i < 46; ++i) out += escaped + "=\r\n";
+         return out;
+       }()},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(Body(row.text, row.flags, kQuotedPrintableHeader), row.sent) << row.text.substr(0, 20);
+  CHtmlPart html;
+  html.SetText(std::string(1000, 'h').c_str(), -1, nullptr, 0);
+  std::string header;
+  ASSERT_EQ(html.FormatPartHeader(header, "B"), 1);
+  EXPECT_NE(header.find("text/html;"), std::string::npos);
+  EXPECT_NE(header.find("Encoding: quoted-printable\r\n"), std::string::npos);
 }
 
 TEST(TextPartBody, StreamsThroughTheBuffer) {

@@ -1,4 +1,4 @@
-#include "mail/lead_byte.h"
+#include "charset/lead_byte.h"
 
 namespace {
 

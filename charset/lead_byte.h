@@ -9,8 +9,8 @@
 //
 // A table is a plain value; it is read afresh for each list, never cached
 // process-wide.
-#ifndef MAILVANE_MAIL_LEAD_BYTE_H
-#define MAILVANE_MAIL_LEAD_BYTE_H
+#ifndef MAILVANE_CHARSET_LEAD_BYTE_H
+#define MAILVANE_CHARSET_LEAD_BYTE_H
 
 #include <cstdint>
 
@@ -24,6 +24,12 @@ class CLeadBytes {
   static CLeadBytes OfCodePage(std::uint32_t code_page);
 
   bool IsLead(unsigned char byte) const { return m_lead[byte]; }
+  // True for the table of a double-byte code page.
+  bool Any() const {
+    for (bool lead : m_lead)
+      if (lead) return true;
+    return false;
+  }
   void SetLead(unsigned char byte) { m_lead[byte] = true; }
 
  private:

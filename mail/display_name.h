@@ -1,0 +1,31 @@
+// The display part of a mailbox in the From, To and CC lines.
+//
+// The display name (caller text in the thread code page) is converted to
+// the target code page by the mail's multi-language service, then written
+// as a quoted string (RFC 5322 3.2.4: a backslash before every backslash
+// and double quote, second bytes of double-byte characters left alone) or,
+// when it holds bytes a header may not carry raw, as RFC 2047 encoded
+// words under the rules for a phrase (encoded_word.h). Without a service
+// the name's bytes are quoted unconverted. A name with a line break that
+// cannot be encoded is refused, never written.
+#ifndef MAILVANE_MAIL_DISPLAY_NAME_H
+#define MAILVANE_MAIL_DISPLAY_NAME_H
+
+#include <cstdint>
+#include <string>
+
+#include "charset/lead_byte.h"
+#include "mime/mail_header.h"
+
+enum class DisplayOutcome {
+  kMade,     // out holds the display part
+  kFailed,   // conversion, charset naming, encoding or memory failed
+  kRefused,  // the name cannot be made safe for a header line
+};
+
+// The display part of name for the header's service and charset of
+// code_page (0: the system's ANSI code page) into out.
+DisplayOutcome MakeDisplayPart(const CMailHeader &header, const std::string &name,
+                               std::uint32_t code_page, const CLeadBytes &lead, std::string &out);
+
+#endif

@@ -1,6 +1,8 @@
 // Wiping of credentials: memory that held a user name, a password or their
 // encoded form is overwritten before it is released, through a volatile
-// pointer so that the compiler cannot drop the stores as dead.
+// pointer so that the compiler cannot drop the stores as dead. A secret
+// that lives in a string lives in a CSecretString (mail/secret_string.h),
+// which does this by itself; these are for the buffers of other types.
 #ifndef MAILVANE_MAIL_SECURE_ZERO_H
 #define MAILVANE_MAIL_SECURE_ZERO_H
 

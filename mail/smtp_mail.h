@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "mail/error_codes.h"
+#include "mail/secret_string.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "mime/mail_header.h"
@@ -87,8 +88,8 @@ class CSmtpMail : public CMailHeader {
   const CTlsSettings &GetTls() const { return m_tls; }
 
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
-  const std::string &GetUser() const { return m_user; }
-  const std::string &GetPassword() const { return m_password; }
+  const CSecretString &GetUser() const { return m_user; }
+  const CSecretString &GetPassword() const { return m_password; }
 
  protected:
   // The tick count and pseudo-random number of a new boundary; tests fix
@@ -102,8 +103,9 @@ class CSmtpMail : public CMailHeader {
 
   std::vector<std::unique_ptr<CMimePart>> m_parts;
   char m_nestedName[kNestedNameSize] = "email";
-  std::string m_user;
-  std::string m_password;
+  // Wiped wherever they are freed (mail/secret_string.h).
+  CSecretString m_user;
+  CSecretString m_password;
   std::string m_lastError;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "mail/secret_string.h"
 #include "mail/smtp_mail.h"
 #include "proc/com_guard.h"
 #include "proc/ods_calls.h"
@@ -66,11 +67,11 @@ void Check(HResult code, const char *name) {
   throw CRequestFailure(text);
 }
 
-void Require(const std::string &value, const char *text) {
+void Require(const CSecretString &value, const char *text) {
   if (value.empty()) throw CRequestFailure(text);
 }
 
-void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
+void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount]) {
   if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
 
   CXpParams params(srvproc);
@@ -108,22 +109,26 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount]) {
 
 }  // namespace
 
-int ParsePort(const std::string &text) {
+int ParsePort(std::string_view text) {
   if (text.empty()) return kDefaultPort;
-  const char *s = text.c_str();
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  // The text as the C library sees it: it ends at the first zero byte.
+  std::size_t i = 0;
+  auto at = [&text](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
+  while (at(i) == ' ' || (at(i) >= '\t' && at(i) <= '\r')) ++i;
   bool negative = false;
-  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  if (at(i) == '+' || at(i) == '-') negative = at(i++) == '-';
   // No range check, as the C library's conversion; wrap-around rather than
   // undefined overflow for absurd inputs.
   std::uint32_t n = 0;
-  for (; *s >= '0' && *s <= '9'; ++s) n = n * 10u + static_cast<std::uint32_t>(*s - '0');
+  for (; at(i) >= '0' && at(i) <= '9'; ++i) n = n * 10u + static_cast<std::uint32_t>(at(i) - '0');
   if (negative) n = 0u - n;
   return static_cast<int>(n);
 }
 
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
-  std::string p[kParamCount];
+  // Wiped when freed, on every way out: "@pwd" is among them, and one type
+  // for all keeps the reading one loop.
+  CSecretString p[kParamCount];
   try {
     Fill(srvproc, mail, p);
     ReplySuccess(srvproc);

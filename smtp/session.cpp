@@ -137,7 +137,7 @@ void CSmtpConnection::DrainReply(const char *reply, std::size_t length, const ch
   }
 }
 
-bool CSmtpConnection::AuthPlain(const std::string &user, const std::string &password) {
+bool CSmtpConnection::AuthPlain(std::string_view user, std::string_view password) {
   if (!IsConnected()) {
     SetText(kTextNotConnected);
     return false;

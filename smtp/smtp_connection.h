@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
@@ -94,7 +95,7 @@ class CSmtpConnection {
   // The dialogue, in its order.
   bool SendHelo();
   bool SendEhlo();
-  bool AuthPlain(const std::string &user, const std::string &password);
+  bool AuthPlain(std::string_view user, std::string_view password);
   bool SendMail(CSmtpMail &mail);
   bool SendRecipients(const char *list);
   bool Reset();

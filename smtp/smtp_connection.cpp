@@ -19,7 +19,10 @@ CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channe
   SetTimeouts(CSmtpTimeouts());
 }
 
-CSmtpConnection::~CSmtpConnection() { Disconnect(); }
+CSmtpConnection::~CSmtpConnection() {
+  Disconnect();
+  if (m_socketsStarted) m_calls.StopSockets();
+}
 
 void CSmtpConnection::SetTimeouts(const CSmtpTimeouts &timeouts) {
   m_timeouts = timeouts;
@@ -33,9 +36,12 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     return false;
   }
   int error = 0;
-  if (!m_calls.StartSockets(&error)) {
-    SetText(FormatText(kTextStartup, error));
-    return false;
+  if (!m_socketsStarted) {
+    if (!m_calls.StartSockets(&error)) {
+      SetText(FormatText(kTextStartup, error));
+      return false;
+    }
+    m_socketsStarted = true;
   }
   m_serverName = server != nullptr ? server : "";
   CAddressList addresses;

@@ -14,7 +14,8 @@
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name) go through a CSocketCalls: the
 // connection's own by default, or one the creator gives, which must
-// outlive the connection.
+// outlive the connection. Connect starts the socket library for the
+// connection, and the destructor stops it once the socket is closed.
 //
 // The session steps (SendHelo ... Reset) are defined in session.cpp.
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
@@ -125,6 +126,8 @@ class CSmtpConnection {
   CSocketChannel m_channel;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
+  // Connect started the socket library; the destructor stops it.
+  bool m_socketsStarted = false;
   // The name the caller connected to: what the certificate must name.
   std::string m_serverName;
   std::string m_lastError;

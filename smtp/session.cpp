@@ -49,6 +49,9 @@ constexpr char kEndOfData[] = "\r\n.\r\n";
 constexpr char kResetCommand[] = "RSET\r\n";
 constexpr char kCrLf[] = "\r\n";
 
+// The step a drain that runs out of time inside TLS names.
+constexpr char kDrainStep[] = "rest of EHLO reply";
+
 constexpr char kOk[] = "250";
 constexpr char kAuthContinue[] = "334";
 constexpr char kAuthAccepted[] = "235";
@@ -102,15 +105,25 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain, const ch
     Abort();
     return false;
   }
-  if (drain) DrainReply(buffer, result.replyLength, offers, offered);
+  if (drain && !DrainReply(buffer, result.replyLength, offers, offered)) {
+    Abort();
+    return false;
+  }
   return true;
 }
 
 // The lines of a multi-line reply that arrive after its first receive would
 // be taken as the reply to the next command. They are read and dropped
 // until the final line has come, or for at most ehloDrainMs when it never
-// does; what the drain meets never changes the step's result.
-void CSmtpConnection::DrainReply(const char *reply, std::size_t length, const char *offers,
+// does.
+//
+// On a plain connection what the drain meets never changes the step's
+// result. Inside TLS a drain read that fails or runs out of time fails the
+// step: the session broke off in the middle of a reply (a record that does
+// not decrypt, bytes that are no record at all, a server or a path that
+// holds the rest back), and whatever came next could not be trusted to
+// answer the next command. The connection is then closed.
+bool CSmtpConnection::DrainReply(const char *reply, std::size_t length, const char *offers,
                                  bool *offered) {
   CEhloKeywordScanner keywords(offers != nullptr ? offers : "");
   CReplyEndScanner scanner;
@@ -120,20 +133,28 @@ void CSmtpConnection::DrainReply(const char *reply, std::size_t length, const ch
     if (offered != nullptr) *offered = offers != nullptr && keywords.Found();
     return scanner.Feed(bytes, count);
   };
-  if (feed(reply, length)) return;
+  // Taken before reading: a failed read inside TLS closes the connection.
+  bool inTls = m_socket.IsProtected();
+  auto broken = [&](IoStatus status, int error) {
+    if (!inTls) return true;
+    SetText(status == IoStatus::kTimedOut ? FormatText(kTextReplyTimeout, kDrainStep)
+                                          : FormatText(kTextTlsReplyBroken, error));
+    return false;
+  };
+  if (feed(reply, length)) return true;
   using Clock = std::chrono::steady_clock;
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeouts.ehloDrainMs);
   char drained[kReplyCapacity];
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return;
+    if (left.count() <= 0) return broken(IoStatus::kTimedOut, 0);
     std::size_t received = sizeof drained;
     int error = 0;
-    if (m_socket.Read(drained, &received, static_cast<int>(left.count()), &error) !=
-            IoStatus::kDone ||
-        received == 0)
-      return;
-    if (feed(drained, received)) return;
+    IoStatus status = m_socket.Read(drained, &received, static_cast<int>(left.count()), &error);
+    if (status != IoStatus::kDone) return broken(status, error);
+    // The server closed: the next command finds out.
+    if (received == 0) return true;
+    if (feed(drained, received)) return true;
   }
 }
 

@@ -61,7 +61,7 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
     int error = 0;
-    ConnectStep step = m_socket.Socket().ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
+    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
     switch (step) {
       case ConnectStep::kConnected:
         break;

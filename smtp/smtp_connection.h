@@ -114,7 +114,8 @@ class CSmtpConnection {
   // *offered tells whether it was there.
   bool SendGreetingCommand(const char *verb, bool drain, const char *offers = nullptr,
                            bool *offered = nullptr);
-  void DrainReply(const char *reply, std::size_t length, const char *offers, bool *offered);
+  // False when the reply broke off inside TLS (the text is set).
+  bool DrainReply(const char *reply, std::size_t length, const char *offers, bool *offered);
   // Leaves the text for a failed command or reply; closes the connection
   // when it can no longer be used (time-outs, lost connection).
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);

@@ -281,20 +281,14 @@ def implicit_server(user=None):
                                options=dict(ssl_context=server_context()))
 
 
-def tls_send_command():
-    """tls_send of this build, started as xpexec is."""
-    *wrapper, xpexec = harness.XPEXEC
-    name = "tls_send.exe" if harness.is_windows_build() else "tls_send"
-    return wrapper + [os.path.join(os.path.dirname(xpexec), name)]
-
-
 def tls_send(server, host, mode, verify="yes", trust=True, user=None):
     trust_file = harness.procedure_path(CERTS["ca"]) if trust else "-"
     args = [host, str(server.port), mode, verify, trust_file, "sender@example.com",
             "ann@example.com"]
     if user:
         args += [user, PASSWORD]
-    result = subprocess.run(tls_send_command() + args, capture_output=True, timeout=TIMEOUT)
+    result = subprocess.run(harness.tool_command("tls_send") + args, capture_output=True,
+                            timeout=TIMEOUT)
     return result.returncode, result.stdout.decode("utf-8", "replace").strip()
 
 

@@ -21,6 +21,11 @@ const char *LoopbackText(TestFamily family);
 // Starts the socket library for the test process (WinSock); idempotent.
 bool TestSocketsStart();
 
+// The socket library is started in this process now: WinSock refuses a
+// socket with WSANOTINITIALISED until some WSAStartup has run (and after
+// its matching WSACleanup). POSIX has nothing to start: always false.
+bool TestSocketsStartedHere();
+
 // A listening socket on the loopback of family. *port: in, the port to bind
 // (0 for any); out, the port bound. receiveBuffer > 0 sets SO_RCVBUF first,
 // which accepted sockets inherit.

@@ -38,6 +38,8 @@ constexpr short kWritable = POLLOUT;
 
 bool TestSocketsStart() { return true; }
 
+bool TestSocketsStartedHere() { return false; }
+
 namespace {
 
 int FamilyOf(TestFamily family) { return family == TestFamily::kIpv4 ? AF_INET : AF_INET6; }

@@ -43,6 +43,15 @@ bool TestSocketsStart() {
   return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
+bool TestSocketsStartedHere() {
+  Native probe = NewSocket(AF_INET);
+  if (probe != kBad) {
+    CloseRaw(probe);
+    return true;
+  }
+  return WSAGetLastError() != WSANOTINITIALISED;
+}
+
 namespace {
 
 int FamilyOf(TestFamily family) { return family == TestFamily::kIpv4 ? AF_INET : AF_INET6; }

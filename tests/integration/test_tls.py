@@ -392,15 +392,15 @@ class Procedure(unittest.TestCase):
             with self.subTest(mode=mode, user=user, fault=fault):
                 with BrokenReplyServer(mode, fault) as server:
                     result = self.call(server, "localhost", mode, "no", user=user)
-                self.assert_failed(result, None, texts[fault], prefix=True)
                 self.assertIsNone(server.problem)
-                self.assertTrue(server.client_closed)
                 self.assertIsNotNone(split_records(server.raw),
                                      "bytes outside TLS: %r" % server.raw[-200:])
                 after = split_records(server.after_fault)
                 self.assertIsNotNone(after)
                 # An alert at most: no command, in the clear or in TLS.
                 self.assertNotIn(APPLICATION_DATA, [kind for kind, _ in after])
+                self.assertTrue(server.client_closed)
+                self.assert_failed(result, None, texts[fault], prefix=True)
 
     def test_without_tls_the_dialogue_stays_plain(self):
         # A server that offers STARTTLS does not make a call without @tls use it.

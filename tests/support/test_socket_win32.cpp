@@ -43,13 +43,16 @@ bool TestSocketsStart() {
   return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-bool TestSocketsStartedHere() {
-  Native probe = NewSocket(AF_INET);
-  if (probe != kBad) {
-    CloseRaw(probe);
-    return true;
-  }
-  return WSAGetLastError() != WSANOTINITIALISED;
+int TestSocketStarts() {
+  int count = 0;
+  while (WSACleanup() == 0) ++count;
+  for (int i = 0; i < count; ++i) TestSocketsStart();
+  return count;
+}
+
+void TestLoadSystemLibraries() {
+  for (const char *name : {"secur32.dll", "crypt32.dll", "ole32.dll", "advapi32.dll"})
+    LoadLibraryA(name);
 }
 
 namespace {

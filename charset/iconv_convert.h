@@ -5,6 +5,10 @@
 // per source character, written in the target encoding and its initial
 // shift state), as the Windows conversions do; invalid input is replaced the
 // same way. Returns false only when iconv does not know one of the names.
+//
+// The text may be a password: no copy of it is left in memory that the
+// conversion frees. Its scratch buffer is wiped, and when out must grow,
+// the buffer it leaves is wiped first.
 #ifndef MAILVANE_CHARSET_ICONV_CONVERT_H
 #define MAILVANE_CHARSET_ICONV_CONVERT_H
 

@@ -1,7 +1,9 @@
 #include "charset/iconv_convert.h"
 
-#include <cerrno>
 #include <iconv.h>
+#include <string.h>  // explicit_bzero: stores the compiler may not drop
+
+#include <cerrno>
 
 namespace {
 
@@ -48,6 +50,27 @@ std::string Replacement(const char *to) {
   return out;
 }
 
+// Overwrites the whole capacity of s, then empties it.
+void Wipe(std::string &s) {
+  s.resize(s.capacity());
+  explicit_bzero(s.data(), s.size());
+  s.clear();
+}
+
+// Appends length bytes to out. When out has no room, its text moves to a
+// buffer twice as large and the one it leaves is wiped before it is freed.
+void Append(std::string &out, const char *bytes, std::size_t length) {
+  if (length > out.capacity() - out.size()) {
+    std::string grown;
+    std::size_t needed = out.size() + length;
+    grown.reserve(needed > 2 * out.capacity() ? needed : 2 * out.capacity());
+    grown.assign(out);
+    out.swap(grown);
+    Wipe(grown);
+  }
+  out.append(bytes, length);
+}
+
 // Writes the sequence that returns a stateful target (ISO-2022-JP) to its
 // initial state, and resets the descriptor.
 void ResetShiftState(iconv_t cd, std::string &out) {
@@ -55,7 +78,7 @@ void ResetShiftState(iconv_t cd, std::string &out) {
   char *dst = buffer;
   std::size_t dst_left = sizeof buffer;
   iconv(cd, nullptr, nullptr, &dst, &dst_left);
-  out.append(buffer, static_cast<std::size_t>(dst - buffer));
+  Append(out, buffer, static_cast<std::size_t>(dst - buffer));
 }
 
 }  // namespace
@@ -77,7 +100,7 @@ bool IconvConvert(const char *from, const char *to, const char *data, std::size_
     std::size_t r = iconv(cd.get(), &in, &slice_left, &dst, &dst_left);
     const std::size_t consumed = slice - slice_left;
     in_left -= consumed;
-    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    Append(out, buffer, static_cast<std::size_t>(dst - buffer));
     if (r != static_cast<std::size_t>(-1)) continue;
     if (errno == E2BIG) continue;
     // A character cut by the end of the slice starts the next one.
@@ -97,9 +120,10 @@ bool IconvConvert(const char *from, const char *to, const char *data, std::size_
     // The replacement is written in the target's initial state.
     ResetShiftState(cd.get(), out);
     if (replacement.empty()) replacement = Replacement(to);
-    out += replacement;
+    Append(out, replacement.data(), replacement.size());
   }
   // Return stateful targets to their initial state at the end.
   ResetShiftState(cd.get(), out);
+  explicit_bzero(buffer, sizeof buffer);
   return true;
 }

@@ -26,6 +26,8 @@ bool WidenFromThreadCodePage(const char *text, std::size_t length, std::u16strin
 
 // Converts count UTF-16 units to the thread code page; characters that it
 // cannot hold become '?'. Returns false when no conversion is available.
+// The text may be a password: apart from out, which the caller wipes, no
+// copy of it is left in memory the conversion frees.
 bool NarrowToThreadCodePage(const char16_t *text, std::size_t count, std::string &out);
 
 #endif

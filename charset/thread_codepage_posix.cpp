@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <string.h>  // explicit_bzero
 
 #include "charset/codepage_names.h"
 #include "charset/iconv_convert.h"
@@ -39,5 +40,8 @@ bool NarrowToThreadCodePage(const char16_t *text, std::size_t count, std::string
     bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
     bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
   }
-  return IconvConvert("UTF-16LE", ThreadCodeset(), bytes.data(), bytes.size(), 2, out);
+  bool converted = IconvConvert("UTF-16LE", ThreadCodeset(), bytes.data(), bytes.size(), 2, out);
+  // The text may be a password (an N'...' "@pwd").
+  explicit_bzero(bytes.data(), bytes.size());
+  return converted;
 }

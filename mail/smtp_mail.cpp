@@ -8,7 +8,6 @@
 #include <new>
 
 #include "charset/convert.h"
-#include "mail/secure_zero.h"
 #include "mime/text_part.h"
 
 namespace {
@@ -25,8 +24,6 @@ CSmtpMail::CSmtpMail() {
 }
 
 CSmtpMail::~CSmtpMail() {
-  SecureWipe(m_password);
-  SecureWipe(m_user);
   m_parts.clear();  // front to back, each through its virtual destructor
 }
 
@@ -78,8 +75,7 @@ HResult CSmtpMail::SetBody(const char *text, int length, const char *content_typ
 }
 
 HResult CSmtpMail::SetCredentials(const char *user, const char *password) {
-  SecureWipe(m_user);
-  SecureWipe(m_password);
+  // Whatever buffer the strings give up is wiped (mail/secret_string.h).
   m_user = user != nullptr ? user : "";
   m_password = password != nullptr ? password : "";
   return S_OK;

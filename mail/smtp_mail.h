@@ -25,6 +25,7 @@
 
 #include "mail/auth_mechanism.h"
 #include "mail/error_codes.h"
+#include "mail/secret_string.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "mail/trace_sink.h"
@@ -112,8 +113,8 @@ class CSmtpMail : public CMailHeader {
   CTraceSink *GetTrace() const { return m_trace; }
 
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
-  const std::string &GetUser() const { return m_user; }
-  const std::string &GetPassword() const { return m_password; }
+  const CSecretString &GetUser() const { return m_user; }
+  const CSecretString &GetPassword() const { return m_password; }
 
  protected:
   // The tick count and pseudo-random number of a new boundary; tests fix
@@ -134,8 +135,9 @@ class CSmtpMail : public CMailHeader {
 
   std::vector<std::unique_ptr<CMimePart>> m_parts;
   char m_nestedName[kNestedNameSize] = "email";
-  std::string m_user;
-  std::string m_password;
+  // Wiped wherever they are freed (mail/secret_string.h).
+  CSecretString m_user;
+  CSecretString m_password;
   std::string m_lastError;
   std::string m_refusedEntry;
   CSmtpTimeouts m_timeouts;

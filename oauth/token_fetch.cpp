@@ -39,7 +39,7 @@ void ExchangeCompleted(const std::string & /*url*/, int /*status*/) {}
 
 }  // namespace
 
-bool FetchToken(const CTokenEndpoint &endpoint, const std::string &secret, std::string &token,
+bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecretString &token,
                 std::string &text) {
   token.clear();
   std::string form;

@@ -12,6 +12,9 @@
 #define MAILVANE_OAUTH_TOKEN_FETCH_H
 
 #include <string>
+#include <string_view>
+
+#include "mail/secret_string.h"
 
 // The limit of a whole exchange when the caller sets none.
 inline constexpr int kDefaultTokenTimeoutMs = 30 * 1000;
@@ -25,7 +28,7 @@ struct CTokenEndpoint {
 };
 
 // true with the token in token; false with the failure in text.
-bool FetchToken(const CTokenEndpoint &endpoint, const std::string &secret, std::string &token,
+bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecretString &token,
                 std::string &text);
 
 #endif

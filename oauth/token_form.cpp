@@ -18,7 +18,7 @@ bool StaysAsIs(unsigned char c) {
 
 }  // namespace
 
-void AppendFormEncoded(const std::string &value, std::string &out) {
+void AppendFormEncoded(std::string_view value, std::string &out) {
   for (char ch : value) {
     unsigned char c = static_cast<unsigned char>(ch);
     if (StaysAsIs(c)) {
@@ -33,7 +33,7 @@ void AppendFormEncoded(const std::string &value, std::string &out) {
   }
 }
 
-void BuildTokenForm(const std::string &clientId, const std::string &secret,
+void BuildTokenForm(const std::string &clientId, std::string_view secret,
                     const std::string &scope, std::string &body) {
   body.clear();
   // The whole body fits the reservation, so the string never moves and

@@ -13,16 +13,17 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The longest form of one byte: "%XX".
 inline constexpr std::size_t kMaxFormEncodedByte = 3;
 
 // Appends value, form-encoded: ASCII letters, digits and "*-._" stay, a
 // blank becomes "+", every other byte "%XX" (upper-case hex).
-void AppendFormEncoded(const std::string &value, std::string &out);
+void AppendFormEncoded(std::string_view value, std::string &out);
 
 // Replaces body with the form of a client credentials request.
-void BuildTokenForm(const std::string &clientId, const std::string &secret,
+void BuildTokenForm(const std::string &clientId, std::string_view secret,
                     const std::string &scope, std::string &body);
 
 #endif

@@ -87,15 +87,15 @@ const CWipedText *StringMember(const CReplyJson &object, const char *name) {
   return &it->get_ref<const CWipedText &>();
 }
 
-bool Holds(const CWipedText &field, const std::string &needle) {
-  return !needle.empty() && field.find(needle.c_str(), 0, needle.size()) != CWipedText::npos;
+bool Holds(const CWipedText &field, std::string_view needle) {
+  return !needle.empty() && field.find(needle.data(), 0, needle.size()) != CWipedText::npos;
 }
 
 // Appends field as the client may see it: printable ASCII; any run of
 // blanks and line breaks as one blank; every other byte as "?"; cut at
 // limit. A field that holds the secret, as sent or form-encoded, is not
 // shown at all: an endpoint may echo what it was given.
-void AppendShown(const CWipedText &field, std::size_t limit, const std::string &secret,
+void AppendShown(const CWipedText &field, std::size_t limit, std::string_view secret,
                  const std::string &encodedSecret, std::string &out) {
   if (Holds(field, secret) || Holds(field, encodedSecret)) {
     out += kWithheld;
@@ -125,7 +125,7 @@ void AppendShown(const CWipedText &field, std::size_t limit, const std::string &
 
 // The text of a reply other than 200: its status, and its error fields
 // when it is a JSON object that names an error.
-std::string RefusalText(int status, const CReplyJson &reply, const std::string &secret) {
+std::string RefusalText(int status, const CReplyJson &reply, std::string_view secret) {
   std::string text = FormatOAuthText(kTextOAuthRefused, status);
   if (!reply.is_object()) return text;
   const CWipedText *error = StringMember(reply, kErrorField);
@@ -147,8 +147,8 @@ std::string RefusalText(int status, const CReplyJson &reply, const std::string &
 
 }  // namespace
 
-bool ReadTokenReply(int status, const std::string &body, const std::string &secret,
-                    std::string &token, std::string &text) {
+bool ReadTokenReply(int status, const std::string &body, std::string_view secret,
+                    CSecretString &token, std::string &text) {
   token.clear();
   // Without exceptions: a body that is no JSON is "discarded".
   const CReplyJson reply = CReplyJson::parse(body, nullptr, false);

@@ -18,6 +18,9 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+
+#include "mail/secret_string.h"
 
 // The longest token taken: the longest "@pwd" a caller could pass instead.
 inline constexpr std::size_t kMaxTokenLength = 8000;
@@ -27,7 +30,7 @@ inline constexpr int kStatusOk = 200;
 
 // true with the token in token; false with the failure in text. secret is
 // only looked for in the error fields.
-bool ReadTokenReply(int status, const std::string &body, const std::string &secret,
-                    std::string &token, std::string &text);
+bool ReadTokenReply(int status, const std::string &body, std::string_view secret,
+                    CSecretString &token, std::string &text);
 
 #endif

@@ -6,8 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "mail/secure_zero.h"
 #include "mail/recipient_entry.h"
+#include "mail/secret_string.h"
+#include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
 #include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
@@ -78,7 +79,7 @@ void CheckEntries(const CSmtpMail &mail, HResult code, const char *name) {
   Check(code, name);
 }
 
-void Require(const std::string &value, const char *text) {
+void Require(std::string_view value, const char *text) {
   if (value.empty()) throw CRequestFailure(text);
 }
 
@@ -86,14 +87,14 @@ void Require(const std::string &value, const char *text) {
 // strings: a NUL byte (varchar) or NUL character (nvarchar, converted)
 // would cut the value there and send the rest of the mail without what
 // follows it. "@port" is read as digits up to the first other byte.
-void RefuseNul(const std::string (&p)[kParamCount]) {
+void RefuseNul(const CSecretString (&p)[kParamCount]) {
   for (int i = 0; i < kParamCount; ++i) {
-    if (i == kPort || p[i].find('\0') == std::string::npos) continue;
+    if (i == kPort || p[i].find('\0') == CSecretString::npos) continue;
     throw CRequestFailure(std::string(kParamNames[i]) + " can not contain a NUL character.");
   }
 }
 
-void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CClientTrace &trace) {
+void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
   if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
 
   CXpParams params(srvproc);
@@ -140,8 +141,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CCli
     // opens no connection.
     CTokenEndpoint endpoint;
     ApplyTokenEndpoint(options, endpoint);
-    std::string token;
-    CWipeStringOnExit wipeToken(token);
+    CSecretString token;
     std::string text;
     if (!FetchToken(endpoint, p[kPwd], token, text)) throw CRequestFailure(text);
     Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
@@ -156,25 +156,27 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, std::string (&p)[kParamCount], CCli
 
 }  // namespace
 
-int ParsePort(const std::string &text) {
+int ParsePort(std::string_view text) {
   if (text.empty()) return kDefaultPort;
-  const char *s = text.c_str();
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  // The text as the C library sees it: it ends at the first zero byte.
+  std::size_t i = 0;
+  auto at = [&text](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
+  while (at(i) == ' ' || (at(i) >= '\t' && at(i) <= '\r')) ++i;
   bool negative = false;
-  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  if (at(i) == '+' || at(i) == '-') negative = at(i++) == '-';
   // No range check, as the C library's conversion; wrap-around rather than
   // undefined overflow for absurd inputs.
   std::uint32_t n = 0;
-  for (; *s >= '0' && *s <= '9'; ++s) n = n * 10u + static_cast<std::uint32_t>(*s - '0');
+  for (; at(i) >= '0' && at(i) <= '9'; ++i) n = n * 10u + static_cast<std::uint32_t>(at(i) - '0');
   if (negative) n = 0u - n;
   return static_cast<int>(n);
 }
 
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
-  std::string p[kParamCount];
+  // Wiped when freed, on every way out: "@pwd" is among them, and one type
+  // for all keeps the reading one loop.
+  CSecretString p[kParamCount];
   CClientTrace trace(srvproc);
-  CWipeStringOnExit wipeUser(p[kUser]);
-  CWipeStringOnExit wipePassword(p[kPwd]);
   try {
     Fill(srvproc, mail, p, trace);
     mail.SetTrace(nullptr);

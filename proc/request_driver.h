@@ -8,11 +8,13 @@
 // one error message (20001) and one DONE on failure.
 // It is the only place where failures become messages. Nothing escapes it:
 // every exception ends as a message ("Unknown error." for those without a
-// text).
+// text). The parameter texts are held in CSecretStrings: "@pwd" is one of
+// them, and nothing of it is left in freed memory, whichever way the call
+// ends.
 #ifndef MAILVANE_PROC_REQUEST_DRIVER_H
 #define MAILVANE_PROC_REQUEST_DRIVER_H
 
-#include <string>
+#include <string_view>
 
 struct CXPData;
 class CSmtpMail;
@@ -27,6 +29,6 @@ bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail);
 // The port of a "@port" text: the C library's decimal conversion (leading
 // blanks and a sign, digits up to the first other byte, 0 without digits);
 // 25 for the empty text.
-int ParsePort(const std::string &text);
+int ParsePort(std::string_view text);
 
 #endif

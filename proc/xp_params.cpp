@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "mail/secure_zero.h"
 #include "proc/param_value.h"
 
 int CXpParams::FindParam(const char *name, int position) const {
@@ -17,7 +16,8 @@ int CXpParams::FindParam(const char *name, int position) const {
   return n;
 }
 
-bool CXpParams::GetParam(const char *name, int position, std::string &value) const {
+bool CXpParams::ReadValue(const char *name, int position, CSecretString &text,
+                          bool *complete) const {
   int n = FindParam(name, position);
   if (n < 1) return false;
   BYTE type = 0;
@@ -29,14 +29,28 @@ bool CXpParams::GetParam(const char *name, int position, std::string &value) con
   // An empty value and SQL NULL both have length 0; the null flag adds
   // nothing.
   if (actual_length == 0) return false;
-  std::string data(actual_length, '\0');
+  CSecretString data(actual_length, '\0');
   int fetched = srv_paraminfo(m_srvproc, n, &type, &max_length, &actual_length,
                               reinterpret_cast<BYTE *>(data.data()), &is_null);
   if (actual_length < data.size()) data.resize(actual_length);
-  // The value may be a password: the scratch copy is wiped however this
-  // ends.
-  CWipeStringOnExit wipe(data);
   if (!ParamValueToText(type, data)) return false;
-  value.swap(data);
-  return fetched == SUCCEED;
+  text.swap(data);
+  *complete = fetched == SUCCEED;
+  return true;
+}
+
+bool CXpParams::GetParam(const char *name, int position, std::string &value) const {
+  CSecretString text;
+  bool complete = false;
+  if (!ReadValue(name, position, text, &complete)) return false;
+  value.assign(text.data(), text.size());
+  return complete;
+}
+
+bool CXpParams::GetParam(const char *name, int position, CSecretString &value) const {
+  CSecretString text;
+  bool complete = false;
+  if (!ReadValue(name, position, text, &complete)) return false;
+  value.swap(text);
+  return complete;
 }

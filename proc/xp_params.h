@@ -10,10 +10,16 @@
 // thread code page, so N'bob@example.com' is not cut at its first zero
 // byte; characters the code page cannot hold become '?'. Values of the
 // integer types arrive as their decimal text.
+//
+// The reader cannot tell a password from a subject, so every value is read
+// and converted in buffers that are wiped before they are freed; a secret
+// is fetched into a CSecretString, which keeps it so.
 #ifndef MAILVANE_PROC_XP_PARAMS_H
 #define MAILVANE_PROC_XP_PARAMS_H
 
 #include <string>
+
+#include "mail/secret_string.h"
 
 struct CXPData;
 
@@ -24,8 +30,13 @@ class CXpParams {
 
   // True when a value was fetched into value.
   bool GetParam(const char *name, int position, std::string &value) const;
+  bool GetParam(const char *name, int position, CSecretString &value) const;
 
  private:
+  // The parameter's value as text in text, and true; false when it is
+  // absent, empty, NULL or cannot be converted. *complete: ODS gave the
+  // whole value.
+  bool ReadValue(const char *name, int position, CSecretString &text, bool *complete) const;
   // The parameter's number; 0 or less when it is absent.
   int FindParam(const char *name, int position) const;
 

@@ -54,7 +54,7 @@ fuzz_seconds=${FUZZ_SECONDS:-30}
 # The trees built with clang and sanitizers, and what each builds: what
 # its tests run, nothing more (GoogleTest's own tests never).
 clang_args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
-sanitized_targets=(mailvane mailvane_ods_standin xpexec mailvane_tests tls_send)
+sanitized_targets=(mailvane mailvane_ods_standin xpexec mailvane_tests tls_send reload_send)
 
 started=$SECONDS
 failures=()

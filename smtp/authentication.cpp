@@ -12,6 +12,9 @@
 // Secrets: the AUTH line and every response line are CSecretString
 // buffers; replies never hold one.
 #include <string>
+#include <string_view>
+
+#include "mail/secret_string.h"
 
 #include "smtp/reply.h"
 #include "smtp/sasl_mechanisms.h"
@@ -33,12 +36,12 @@ constexpr char kAuthStep[] = "AUTH";
 
 }  // namespace
 
-bool CSmtpConnection::AuthPlain(const std::string &user, const std::string &password) {
+bool CSmtpConnection::AuthPlain(std::string_view user, std::string_view password) {
   return Authenticate(AuthMechanism::kPlain, user, password);
 }
 
-bool CSmtpConnection::Authenticate(AuthMechanism asked, const std::string &user,
-                                   const std::string &secret) {
+bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
+                                   std::string_view secret) {
   if (!IsConnected()) {
     SetText(kTextNotConnected);
     return false;
@@ -62,30 +65,30 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, const std::string &user,
   const bool initial = built && mechanism->initialResponse && responses.Count() > 0 &&
                        verb.size() + 1 + responses.Line(0).size() <= kMaxAuthLine;
   CSecretString command;
-  command.Reset(verb.size() + 1 + (initial ? responses.Line(0).size() : sizeof kCrLf));
-  command.Text() += verb;
+  command.reserve(verb.size() + 1 + (initial ? responses.Line(0).size() : sizeof kCrLf));
+  command += verb;
   if (initial) {
-    command.Text() += ' ';
-    command.Text() += responses.Line(0);
+    command += ' ';
+    command += responses.Line(0);
   } else {
-    command.Text() += kCrLf;
+    command += kCrLf;
   }
   std::size_t next = initial ? 1 : 0;
   const std::string errorLine =
       mechanism->errorAnswer != nullptr ? std::string(mechanism->errorAnswer) + kCrLf : "";
   bool challenged = false;
 
-  const std::string *line = &command.Text();
+  std::string_view line = command;
   char reply[kReplyCapacity];
   for (;;) {
     CCommandResult result =
-        Exchange(line->data(), line->size(), reply, kReplyCapacity, m_timeouts.replyMs);
+        Exchange(line.data(), line.size(), reply, kReplyCapacity, m_timeouts.replyMs);
     if (result.Ok()) {
       const bool allSent = built && next == responses.Count();
       if (allSent && ReplyCodeIs(reply, result.replyLength, kAuthAccepted)) return true;
       if (built && ReplyCodeIs(reply, result.replyLength, kAuthContinue)) {
         if (next < responses.Count()) {
-          line = &responses.Line(next++);
+          line = responses.Line(next++);
           continue;
         }
         if (mechanism->errorAnswer != nullptr && !challenged) {
@@ -95,7 +98,7 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, const std::string &user,
           result = ReadReplyEnd(reply, result.replyLength, m_timeouts.replyMs, nullptr);
           if (result.Ok()) {
             challenged = true;
-            line = &errorLine;
+            line = errorLine;
             continue;
           }
         }

@@ -34,7 +34,7 @@ constexpr std::size_t Length(const char (&)[N]) {
 
 // A user name as a GS2 saslname (RFC 5801 section 4): "," and "=" would end
 // or escape the field, so they are written =2C and =3D.
-void AppendSaslName(std::string &out, const std::string &user) {
+void AppendSaslName(CSecretString &out, std::string_view user) {
   for (char c : user) {
     if (c == ',')
       out += "=2C";
@@ -45,7 +45,7 @@ void AppendSaslName(std::string &out, const std::string &user) {
   }
 }
 
-std::size_t SaslNameLength(const std::string &user) {
+std::size_t SaslNameLength(std::string_view user) {
   std::size_t length = user.size();
   for (char c : user)
     if (c == ',' || c == '=') length += 2;
@@ -53,9 +53,8 @@ std::size_t SaslNameLength(const std::string &user) {
 }
 
 bool BuildPlain(const CSaslInput &in, CSaslResponses &responses) {
-  CSecretString block;
-  block.Reset(in.user.size() + in.secret.size() + 2);
-  std::string &b = block.Text();
+  CSecretString b;
+  b.reserve(in.user.size() + in.secret.size() + 2);
   b += '\0';
   b += in.user;
   b += '\0';
@@ -69,10 +68,9 @@ bool BuildLogin(const CSaslInput &in, CSaslResponses &responses) {
 }
 
 bool BuildXOAuth2(const CSaslInput &in, CSaslResponses &responses) {
-  CSecretString response;
-  response.Reset(Length(kXOAuth2User) + in.user.size() + Length(kBearer) + in.secret.size() +
+  CSecretString r;
+  r.reserve(Length(kXOAuth2User) + in.user.size() + Length(kBearer) + in.secret.size() +
                  Length(kEndOfFields));
-  std::string &r = response.Text();
   r += kXOAuth2User;
   r += in.user;
   r += kBearer;
@@ -83,11 +81,10 @@ bool BuildXOAuth2(const CSaslInput &in, CSaslResponses &responses) {
 
 bool BuildOAuthBearer(const CSaslInput &in, CSaslResponses &responses) {
   const std::string port = std::to_string(in.port);
-  CSecretString response;
-  response.Reset(Length(kGs2Header) + SaslNameLength(in.user) + Length(kHostKey) + in.host.size() +
+  CSecretString r;
+  r.reserve(Length(kGs2Header) + SaslNameLength(in.user) + Length(kHostKey) + in.host.size() +
                  Length(kPortKey) + port.size() + Length(kBearer) + in.secret.size() +
                  Length(kEndOfFields));
-  std::string &r = response.Text();
   r += kGs2Header;
   AppendSaslName(r, in.user);
   r += kHostKey;
@@ -117,8 +114,9 @@ const CSaslMechanism kMechanisms[] = {
 bool CSaslResponses::Add(const char *raw, std::size_t length, std::size_t maxRaw) {
   if (length > maxRaw || m_count == kMaxCount) return false;
   std::size_t capacity = Base64Capacity(length, kBase64NoBreaks);
-  std::string &line = m_lines[m_count].Text();
-  m_lines[m_count].Reset(capacity + kCrLfLength);
+  CSecretString &line = m_lines[m_count];
+  line.Wipe();
+  line.reserve(capacity + kCrLfLength);
   line.resize(capacity);
   std::size_t encoded = capacity;
   if (EncodeBase64(raw, length, line.data(), &encoded, kBase64NoBreaks) == 0) return false;

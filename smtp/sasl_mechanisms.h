@@ -11,18 +11,19 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "mail/auth_mechanism.h"
-#include "mail/secure_zero.h"
+#include "mail/secret_string.h"
 #include "smtp/ehlo_keywords.h"
 
 // What the responses are made of. The secret is the password, or the
 // bearer token for the OAuth mechanisms; host and port are the server as
 // the caller named it.
 struct CSaslInput {
-  const std::string &user;
-  const std::string &secret;
-  const std::string &host;
+  std::string_view user;
+  std::string_view secret;
+  std::string_view host;
   int port;
 };
 
@@ -36,7 +37,7 @@ class CSaslResponses {
   // more than maxRaw or the exchange has no room for another response.
   bool Add(const char *raw, std::size_t length, std::size_t maxRaw);
   std::size_t Count() const { return m_count; }
-  const std::string &Line(std::size_t i) const { return m_lines[i].Text(); }
+  std::string_view Line(std::size_t i) const { return m_lines[i]; }
 
  private:
   CSecretString m_lines[kMaxCount];

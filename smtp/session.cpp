@@ -44,6 +44,9 @@ constexpr char kCrLf[] = "\r\n";
 static_assert(sizeof "EHLO " - 1 + kMaxGreetingName + sizeof kCrLf - 1 <= kCommandSize,
               "every greeting name fits the HELO and EHLO commands");
 
+// The step a drain that runs out of time inside TLS names.
+constexpr char kDrainStep[] = "rest of EHLO reply";
+
 constexpr char kOk[] = "250";
 constexpr char kStartData[] = "354";
 // RCPT TO replies are judged by number: 251 is "user not local; will
@@ -68,7 +71,7 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
   }
   std::string name;
   int error = 0;
-  if (!ChooseGreetingName(m_calls, m_socket.Socket().Handle(), &name, &error)) {
+  if (!ChooseGreetingName(m_calls, m_socket.Handle(), &name, &error)) {
     SetText(FormatText(kTextHostName, error));
     Abort();
     return false;
@@ -82,19 +85,37 @@ bool CSmtpConnection::SendGreetingCommand(const char *verb, bool drain) {
     Abort();
     return false;
   }
-  if (drain) DrainReply(buffer, result.replyLength);
+  if (drain && !DrainReply(buffer, result.replyLength)) {
+    Abort();
+    return false;
+  }
   return true;
 }
 
 // The lines of a multi-line reply that arrive after its first receive would
 // be taken as the reply to the next command. They are read and dropped
 // until the final line has come, or for at most ehloDrainMs when it never
-// does; what the drain meets never changes the step's result. What the
-// reply announces, in whichever receive, becomes the connection's offer.
-void CSmtpConnection::DrainReply(const char *reply, std::size_t length) {
+// does; what the reply announces, in whichever receive, becomes the
+// connection's offer.
+//
+// On a plain connection what the drain meets never changes the step's
+// result. Inside TLS a drain read that fails or runs out of time fails the
+// step: the session broke off in the middle of a reply (a record that does
+// not decrypt, bytes that are no record at all, a server or a path that
+// holds the rest back), and whatever came next could not be trusted to
+// answer the next command. The connection is then closed.
+bool CSmtpConnection::DrainReply(const char *reply, std::size_t length) {
   CEhloReplyReader keywords;
-  ReadReplyEnd(reply, length, m_timeouts.ehloDrainMs, &keywords);
+  // Taken before reading: a failed read inside TLS closes the connection.
+  const bool inTls = m_socket.IsProtected();
+  CCommandResult result = ReadReplyEnd(reply, length, m_timeouts.ehloDrainMs, &keywords);
   m_offer = keywords.Capabilities();
+  // A server that closed is found out by the next command.
+  if (!inTls || result.Ok() || result.outcome == CommandOutcome::kClosed) return true;
+  SetText(result.outcome == CommandOutcome::kReplyTimedOut
+              ? FormatText(kTextReplyTimeout, kDrainStep)
+              : FormatText(kTextTlsReplyBroken, result.error));
+  return false;
 }
 
 CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t length, int limitMs,

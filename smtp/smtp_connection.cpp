@@ -31,7 +31,10 @@ CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channe
   SetTimeouts(CSmtpTimeouts());
 }
 
-CSmtpConnection::~CSmtpConnection() { Disconnect(); }
+CSmtpConnection::~CSmtpConnection() {
+  Disconnect();
+  if (m_socketsStarted) m_calls.StopSockets();
+}
 
 void CSmtpConnection::SetTimeouts(const CSmtpTimeouts &timeouts) {
   m_timeouts = timeouts;
@@ -45,9 +48,12 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     return false;
   }
   int error = 0;
-  if (!m_calls.StartSockets(&error)) {
-    SetText(FormatText(kTextStartup, error));
-    return false;
+  if (!m_socketsStarted) {
+    if (!m_calls.StartSockets(&error)) {
+      SetText(FormatText(kTextStartup, error));
+      return false;
+    }
+    m_socketsStarted = true;
   }
   m_serverName = server != nullptr ? server : "";
   m_port = port;
@@ -68,7 +74,7 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
     int error = 0;
-    ConnectStep step = m_socket.Socket().ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
+    ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
     switch (step) {
       case ConnectStep::kConnected:
         break;

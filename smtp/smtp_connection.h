@@ -14,7 +14,8 @@
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name and local address) go through a
 // CSocketCalls: the connection's own by default, or one the creator gives,
-// which must outlive the connection.
+// which must outlive the connection. Connect starts the socket library for
+// the connection, and the destructor stops it once the socket is closed.
 //
 // The session steps (SendHelo ... Reset) are defined in session.cpp, AUTH
 // in authentication.cpp.
@@ -23,6 +24,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
@@ -107,8 +109,8 @@ class CSmtpConnection {
   // EHLO offer allows (sasl_mechanisms.h); secret is the password or the
   // bearer token. Fails before any credential is written when no
   // mechanism fits.
-  bool Authenticate(AuthMechanism mechanism, const std::string &user, const std::string &secret);
-  bool AuthPlain(const std::string &user, const std::string &password);
+  bool Authenticate(AuthMechanism mechanism, std::string_view user, std::string_view secret);
+  bool AuthPlain(std::string_view user, std::string_view password);
   bool SendMail(CSmtpMail &mail);
   bool SendRecipients(const char *list);
   bool Reset();
@@ -124,7 +126,8 @@ class CSmtpConnection {
   bool ReadGreeting();
   // With drain, the whole EHLO reply is read and its offer kept.
   bool SendGreetingCommand(const char *verb, bool drain);
-  void DrainReply(const char *reply, std::size_t length);
+  // False when the reply broke off inside TLS (the text is set).
+  bool DrainReply(const char *reply, std::size_t length);
   // Reads on, for at most limitMs, until the reply whose first receive is
   // given has its final line; keywords (when given) sees every byte.
   // kMatched when the final line came.
@@ -141,6 +144,8 @@ class CSmtpConnection {
   CSocketChannel m_channel;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
+  // Connect started the socket library; the destructor stops it.
+  bool m_socketsStarted = false;
   // The name and port the caller connected to: what the certificate must
   // name, and what OAUTHBEARER tells the server.
   std::string m_serverName;

@@ -1,8 +1,8 @@
 // CSocketCalls: the few platform calls of a connection that nothing outside
-// the process can make fail: starting the socket library, creating the
-// connect's event and selecting it on the socket, creating the event of the
-// read/write record, and asking for the host's name and the connection's
-// own address.
+// the process can make fail: starting and stopping the socket library,
+// creating the connect's event and selecting it on the socket, creating the
+// event of the read/write record, and asking for the host's name and the
+// connection's own address.
 //
 // A connection makes these calls through the object it was given; by
 // default its own instance of this class, which makes the real calls. A
@@ -12,9 +12,14 @@
 // *error. The object holds no state of its own and may be shared by the
 // connections of one thread; it must outlive the connections using it.
 //
-// On POSIX a connect needs no events: CreateConnectEvent and
-// CreateRecordEvent give a null event and always succeed, and
-// SelectConnect only makes the socket non-blocking.
+// The socket library is started by each connection that uses it and
+// stopped when that connection goes (WinSock counts the starts), never
+// while the library is loaded or unloaded: WSAStartup loads further DLLs,
+// which must not happen under the loader lock.
+//
+// On POSIX there is no library to start, a connect needs no events:
+// CreateConnectEvent and CreateRecordEvent give a null event and always
+// succeed, and SelectConnect only makes the socket non-blocking.
 //
 // The host name comes from the machine's configuration and is untrusted:
 // it is not checked here (greeting_name.h decides whether it may be sent).
@@ -46,8 +51,10 @@ class CSocketCalls {
   CSocketCalls(const CSocketCalls &) = delete;
   CSocketCalls &operator=(const CSocketCalls &) = delete;
 
-  // Starts the socket library of the process, once (CWinsockInit).
+  // Starts the socket library (WinSock 2.0) for one connection; each
+  // start that succeeded is ended by one StopSockets.
   virtual bool StartSockets(int *error);
+  virtual void StopSockets();
   // The event a connect is awaited on.
   virtual bool CreateConnectEvent(SocketEvent *event, int *error);
   // Makes socket report the end of its connect on event, and not block.

@@ -1,5 +1,6 @@
-// POSIX: a connect is awaited with poll on the socket itself, so there are
-// no events to create; the connect's "selection" is O_NONBLOCK.
+// POSIX: sockets need no start, and a connect is awaited with poll on the
+// socket itself, so there are no events to create; the connect's
+// "selection" is O_NONBLOCK.
 #include "smtp/socket_calls.h"
 
 #include <fcntl.h>
@@ -18,6 +19,13 @@ namespace {
 constexpr std::size_t kHostNameBuffer = 256;
 
 }  // namespace
+
+bool CSocketCalls::StartSockets(int *error) {
+  *error = 0;
+  return true;
+}
+
+void CSocketCalls::StopSockets() {}
 
 bool CSocketCalls::CreateConnectEvent(SocketEvent *event, int *error) {
   *event = nullptr;

@@ -1,6 +1,7 @@
-// WinSock: the connect's event is a WinSock event selected for FD_CONNECT
-// (which also makes the socket non-blocking); the read/write record's is a
-// manual-reset kernel event, created signalled.
+// WinSock: started and cleaned up per connection; the connect's event is a
+// WinSock event selected for FD_CONNECT (which also makes the socket
+// non-blocking); the read/write record's is a manual-reset kernel event,
+// created signalled.
 #include "smtp/socket_calls.h"
 
 #include <winsock2.h>
@@ -14,8 +15,23 @@ namespace {
 // Room for the longest DNS name (255 bytes, RFC 1035 section 3.1) and its
 // NUL.
 constexpr DWORD kHostNameBuffer = 256;
+// The version the procedure was written for; every call it makes is in 2.0.
+constexpr WORD kWinsockVersion = MAKEWORD(2, 0);
 
 }  // namespace
+
+bool CSocketCalls::StartSockets(int *error) {
+  *error = 0;
+  WSADATA data;
+  int result = WSAStartup(kWinsockVersion, &data);
+  if (result != 0) {
+    *error = result;
+    return false;
+  }
+  return true;
+}
+
+void CSocketCalls::StopSockets() { WSACleanup(); }
 
 bool CSocketCalls::CreateConnectEvent(SocketEvent *event, int *error) {
   *error = 0;

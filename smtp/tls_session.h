@@ -10,7 +10,11 @@
 // socket: nothing is ever sent in the clear after a failed start. Read and
 // Write then carry the application bytes with the semantics of CSocketIo
 // (Write sends all, Read receives once, 0 bytes = the server closed), each
-// bounded by its limit; the handshake as a whole is bounded by its own.
+// bounded by its limit; the handshake as a whole is bounded by its own. A
+// Read or Write that fails or runs out of time ends the session: it is
+// inactive from then on, refuses every Read and Write, and its owner
+// (CConnectionIo) closes the connection. Bytes that are not a record of TLS
+// fail a Read at once.
 //
 // The session borrows the socket, owns every TLS object and buffer, and
 // wipes its buffers and key material when closed or destroyed. Everything

@@ -253,6 +253,8 @@ IoStatus CTlsSession::Read(void *buffer, std::size_t *length, int timeoutMs, int
   ERR_clear_error();
   // A close alert, or the connection ended: the server closed it.
   if (reason == SSL_ERROR_ZERO_RETURN || m_state->peerClosed) return IoStatus::kDone;
+  // A record cut short by the limit cannot be resumed: the session is over.
+  m_state->active = false;
   IoStatus status = m_state->status;
   if (status == IoStatus::kTimedOut) return IoStatus::kTimedOut;
   *error = status == IoStatus::kFailed ? m_state->ioError : EPROTO;

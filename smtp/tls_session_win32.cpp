@@ -291,13 +291,18 @@ TlsStart CheckCertificate(CState &state, const char *serverName, const std::stri
   return verdict;
 }
 
-// The server's first bytes must start a handshake or alert record of TLS
-// (type 22 or 21, major version 3): a plain-text reply would otherwise be
-// taken for the header of a long record and waited for until the limit.
-bool LooksLikeRecord(const char *bytes, std::size_t length) {
-  constexpr unsigned char kAlert = 21, kHandshake = 22, kMajorVersion = 3;
+// The bytes waiting for SChannel must start a record of TLS (RFC 5246
+// section 6.2.1): during the handshake a handshake or alert record (type 22
+// or 21), after it also application data (23); major version 3. A
+// plain-text reply, or bytes injected on the path, would otherwise be taken
+// for the header of a long record and waited for until the limit.
+bool LooksLikeRecord(const char *bytes, std::size_t length, bool handshakeDone) {
+  constexpr unsigned char kAlert = 21, kHandshake = 22, kApplicationData = 23;
+  constexpr unsigned char kMajorVersion = 3;
   const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes);
-  if (length >= 1 && b[0] != kAlert && b[0] != kHandshake) return false;
+  bool known = length < 1 || b[0] == kAlert || b[0] == kHandshake ||
+               (handshakeDone && b[0] == kApplicationData);
+  if (!known) return false;
   if (length >= 2 && b[1] != kMajorVersion) return false;
   return true;
 }
@@ -357,7 +362,7 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
       if (io == IoStatus::kTimedOut) return TlsStart::kTimedOut;
       if (io != IoStatus::kDone) return TlsStart::kFailed;
       if (got == 0) return TlsStart::kClosed;
-      if (!LooksLikeRecord(state.received.data(), state.receivedLength)) {
+      if (!LooksLikeRecord(state.received.data(), state.receivedLength, false)) {
         *error = Code(SEC_E_ILLEGAL_MESSAGE);
         return TlsStart::kFailed;
       }
@@ -518,6 +523,11 @@ IoStatus CTlsSession::Read(void *buffer, std::size_t *length, int timeoutMs, int
       return IoStatus::kDone;
     }
     if (state.receivedLength > 0) {
+      if (!LooksLikeRecord(state.received.data(), state.receivedLength, true)) {
+        *error = Code(SEC_E_ILLEGAL_MESSAGE);
+        state.active = false;
+        return IoStatus::kFailed;
+      }
       SecBuffer buffers[4] = {
           {static_cast<ULONG>(state.receivedLength), SECBUFFER_DATA, state.received.data()},
           {0, SECBUFFER_EMPTY, nullptr},

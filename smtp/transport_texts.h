@@ -50,6 +50,10 @@ inline constexpr char kTextTlsClosed[] = "TLS handshake failed: connection close
 inline constexpr char kTextTlsOldProtocol[] = "TLS handshake failed: server offers no TLS 1.2 or later";
 inline constexpr char kTextTlsUntrusted[] = "Server certificate not trusted(%d)";
 inline constexpr char kTextTlsNameMismatch[] = "Server certificate does not match the server name";
+// Inside TLS the rest of a multi-line EHLO reply was no valid record, or the
+// session failed under it; a drain that runs out of time inside TLS leaves
+// kTextReplyTimeout with the step "rest of EHLO reply".
+inline constexpr char kTextTlsReplyBroken[] = "TLS session failed in EHLO reply(%d)";
 
 // Envelope texts refused before they are sent.
 inline constexpr char kTextSenderTooLong[] = "Sender address too long";

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   CFuzzInput input(data, size);
   const int status = kStatuses[input.Byte() % (sizeof kStatuses / sizeof kStatuses[0])];
   const std::string body = input.Rest();
-  std::string token;
+  CSecretString token;
   std::string text;
   if (ReadTokenReply(status, body, kSecret, token, text)) {
     FUZZ_CHECK(status == kStatusOk);

@@ -89,6 +89,14 @@ def write_files(folder, files):
     return paths
 
 
+def tool_command(name):
+    """The command that starts the test program `name` of this build, which
+    lies beside xpexec, started as xpexec is (under Wine for Windows)."""
+    *wrapper, xpexec = XPEXEC
+    program = name + ".exe" if is_windows_build() else name
+    return wrapper + [os.path.join(os.path.dirname(xpexec), program)]
+
+
 def sql_text(value):
     """`value` as a T-SQL string literal: 'text' with quotes doubled."""
     return "'" + value.replace("'", "''") + "'"

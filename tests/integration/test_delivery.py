@@ -277,6 +277,22 @@ class Delivery(unittest.TestCase):
                 time.sleep(0.2)
                 self.assertEqual(server.messages, [])
 
+    def test_library_loaded_and_unloaded_around_each_send(self):
+        # 50 rounds of load, authenticated send, unload; the library starts
+        # no sockets while it loads or unloads, and each call cleans up
+        # what it started (reload_send checks both).
+        rounds = 50
+        with harness.smtp_server(user="u", password="p", lifetime=300) as server:
+            statement = ("EXEC master..mailvane @server = '127.0.0.1', @port = '%d', "
+                         "@recipients = 'ann@example.com', @from = 'sender@example.com', "
+                         "@subject = 'reload', @user = 'u', @pwd = 'p'" % server.port)
+            done = subprocess.run(harness.tool_command("reload_send") + [str(rounds), statement],
+                                  capture_output=True, timeout=240)
+            self.assertEqual((done.returncode, done.stdout.strip()),
+                             (0, b"%d sent" % rounds), done.stderr[-500:])
+            self.assertTrue(server.wait_for(rounds, timeout=30))
+            self.assertEqual(len(server.messages), rounds)
+
 
 if __name__ == "__main__":
     harness.main()

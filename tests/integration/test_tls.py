@@ -111,6 +111,136 @@ class OldTlsServer:
         return False
 
 
+# TLS record types (RFC 5246 section 6.2.1) and the most a record holds.
+APPLICATION_DATA = 23
+RECORD_TYPES = (20, 21, 22, 23)
+MAX_RECORD = 2 ** 14 + 2048
+
+
+def split_records(raw):
+    """The (type, length) of each TLS record in `raw`; None when `raw` is not
+    a sequence of records (a byte in the clear)."""
+    records, at = [], 0
+    while at < len(raw):
+        if len(raw) - at < 5:
+            return None
+        kind, major, length = raw[at], raw[at + 1], int.from_bytes(raw[at + 3:at + 5], "big")
+        if kind not in RECORD_TYPES or major != 3 or length > MAX_RECORD:
+            return None
+        if len(raw) - at - 5 < length:
+            return None
+        records.append((kind, length))
+        at += 5 + length
+    return records
+
+
+class BrokenReplyServer:
+    """A TLS server that breaks off its EHLO reply inside TLS.
+
+    After STARTTLS (or from the connect on, for implicit TLS) it speaks TLS
+    1.2 through an SSLObject, so that it sees every byte the client sends.
+    It answers the EHLO inside TLS with its first line in one record, then
+    `fault`: "inject" writes a line that is no TLS record on the socket, as
+    an attacker on the path would; "stall" sends nothing more. Then it reads
+    until the client closes, at most HOLD seconds. `raw` is everything the
+    client sent since TLS started; `after_fault` what came after the fault;
+    `client_closed` whether the client closed the connection.
+    """
+
+    HOLD = 30
+
+    def __init__(self, mode, fault):
+        self.mode, self.fault = mode, fault
+        self._listener = socket.create_server(("127.0.0.1", 0))
+        self._listener.settimeout(TIMEOUT)
+        self.port = self._listener.getsockname()[1]
+        self.raw, self.after_fault = b"", b""
+        self.client_closed = False
+        self.problem = None
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+
+    def _receive(self, connection):
+        data = connection.recv(65536)
+        self.raw += data
+        return data
+
+    def _serve(self):
+        try:
+            connection, _ = self._listener.accept()
+        except OSError as error:
+            self.problem = "no connection: %s" % error
+            return
+        with connection:
+            connection.settimeout(TIMEOUT)
+            try:
+                self._dialogue(connection)
+            except (OSError, ssl.SSLError, EOFError) as error:
+                self.problem = "%s: %s" % (type(error).__name__, error)
+
+    def _dialogue(self, connection):
+        if self.mode == "starttls":
+            connection.sendall(b"220 broken\r\n")
+            connection.recv(1000)
+            connection.sendall(b"250-broken\r\n250 STARTTLS\r\n")
+            connection.recv(1000)
+            connection.sendall(b"220 go ahead\r\n")
+        context = server_context()
+        context.maximum_version = ssl.TLSVersion.TLSv1_2
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = context.wrap_bio(incoming, outgoing, server_side=True)
+
+        def flush():
+            connection.sendall(outgoing.read())
+
+        def pump():
+            data = self._receive(connection)
+            if not data:
+                raise EOFError("client closed")
+            incoming.write(data)
+
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                flush()
+                pump()
+        flush()
+        if self.mode == "implicit":
+            tls.write(b"220 broken\r\n")
+            flush()
+        line = b""
+        while not line.endswith(b"\r\n"):
+            try:
+                line += tls.read(1000)
+            except ssl.SSLWantReadError:
+                pump()
+        if not line.startswith(b"EHLO "):
+            self.problem = "expected EHLO, got %r" % line
+        tls.write(b"250-broken\r\n")
+        flush()
+        if self.fault == "inject":
+            connection.sendall(b"250 AUTH PLAIN\r\n")
+        start = len(self.raw)
+        connection.settimeout(self.HOLD)
+        try:
+            while self._receive(connection):
+                pass
+            self.client_closed = True
+        except OSError:
+            pass
+        self.after_fault = self.raw[start:]
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._listener.close()
+        self._thread.join(self.HOLD + TIMEOUT)
+        return False
+
+
 def starttls_server(which="server", user=None, old=False):
     if old:
         return OldTlsServer()
@@ -125,20 +255,14 @@ def implicit_server(user=None):
                                options=dict(ssl_context=server_context()))
 
 
-def tls_send_command():
-    """tls_send of this build, started as xpexec is."""
-    *wrapper, xpexec = harness.XPEXEC
-    name = "tls_send.exe" if harness.is_windows_build() else "tls_send"
-    return wrapper + [os.path.join(os.path.dirname(xpexec), name)]
-
-
 def tls_send(server, host, mode, verify="yes", trust=True, user=None):
     trust_file = harness.procedure_path(CERTS["ca"]) if trust else "-"
     args = [host, str(server.port), mode, verify, trust_file, "sender@example.com",
             "ann@example.com"]
     if user:
         args += [user, PASSWORD]
-    result = subprocess.run(tls_send_command() + args, capture_output=True, timeout=TIMEOUT)
+    result = subprocess.run(harness.tool_command("tls_send") + args, capture_output=True,
+                            timeout=TIMEOUT)
     return result.returncode, result.stdout.decode("utf-8", "replace").strip()
 
 
@@ -217,6 +341,29 @@ class Procedure(unittest.TestCase):
                                "@tls must be 'starttls', 'implicit' or empty.")
             self.assert_failed(self.call(server, "localhost", "starttls", "sometimes"), server,
                                "@tls_verify must be 'yes' or 'no'.")
+
+    def test_injected_or_stalled_reply_closes_the_connection(self):
+        # Inside TLS the rest of the EHLO reply is replaced by bytes in the
+        # clear, or held back past the drain: the client closes, nothing it
+        # sends travels outside TLS, no command follows, and the call says
+        # why.
+        texts = {"inject": "TLS session failed in EHLO reply(",
+                 "stall": "SMTP Server reply timeout(rest of EHLO reply)"}
+        for mode, user, fault in [("starttls", None, "inject"), ("starttls", USER, "inject"),
+                                  ("starttls", None, "stall"), ("starttls", USER, "stall"),
+                                  ("implicit", USER, "inject"), ("implicit", USER, "stall")]:
+            with self.subTest(mode=mode, user=user, fault=fault):
+                with BrokenReplyServer(mode, fault) as server:
+                    result = self.call(server, "localhost", mode, "no", user=user)
+                self.assertIsNone(server.problem)
+                self.assertIsNotNone(split_records(server.raw),
+                                     "bytes outside TLS: %r" % server.raw[-200:])
+                after = split_records(server.after_fault)
+                self.assertIsNotNone(after)
+                # An alert at most: no command, in the clear or in TLS.
+                self.assertNotIn(APPLICATION_DATA, [kind for kind, _ in after])
+                self.assertTrue(server.client_closed)
+                self.assert_failed(result, None, texts[fault], prefix=True)
 
     def test_without_tls_the_dialogue_stays_plain(self):
         # A server that offers STARTTLS does not make a call without @tls use it.

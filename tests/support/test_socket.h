@@ -20,6 +20,18 @@ const char *LoopbackText(TestFamily family);
 // Starts the socket library for the test process (WinSock); idempotent.
 bool TestSocketsStart();
 
+// How many starts of the socket library the process holds now: WinSock
+// counts each WSAStartup until its WSACleanup, and shows the count to no
+// one, so it is read by taking every start back and giving each again.
+// Call it only while no socket is open. POSIX has nothing to start: 0.
+int TestSocketStarts();
+
+// Loads, for the life of the process, the system libraries that the
+// procedure library needs besides the socket library, so that whatever
+// they do when loaded is done before a count is first read (Wine's
+// secur32 starts WinSock as it loads). Nothing on POSIX.
+void TestLoadSystemLibraries();
+
 // A listening socket on the loopback of family. *port: in, the port to bind
 // (0 for any); out, the port bound. receiveBuffer > 0 sets SO_RCVBUF first,
 // which accepted sockets inherit.

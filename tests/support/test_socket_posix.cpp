@@ -38,6 +38,10 @@ constexpr short kWritable = POLLOUT;
 
 bool TestSocketsStart() { return true; }
 
+int TestSocketStarts() { return 0; }
+
+void TestLoadSystemLibraries() {}
+
 namespace {
 
 int FamilyOf(TestFamily family) { return family == TestFamily::kIpv4 ? AF_INET : AF_INET6; }

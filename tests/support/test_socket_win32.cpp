@@ -43,6 +43,18 @@ bool TestSocketsStart() {
   return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
+int TestSocketStarts() {
+  int count = 0;
+  while (WSACleanup() == 0) ++count;
+  for (int i = 0; i < count; ++i) TestSocketsStart();
+  return count;
+}
+
+void TestLoadSystemLibraries() {
+  for (const char *name : {"secur32.dll", "crypt32.dll", "ole32.dll", "advapi32.dll"})
+    LoadLibraryA(name);
+}
+
 namespace {
 
 int FamilyOf(TestFamily family) { return family == TestFamily::kIpv4 ? AF_INET : AF_INET6; }

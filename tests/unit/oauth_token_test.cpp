@@ -112,12 +112,12 @@ TEST(TokenReply, TokensAndRefusals) {
       {"redirect", 302, "", false, "OAuth token request failed(302)"},
   };
   for (const ReplyRow &row : rows) {
-    std::string token = "left over";
+    CSecretString token = "left over";
     std::string text;
     EXPECT_EQ(ReadTokenReply(row.status, row.body, kSecret, token, text), row.ok) << row.what;
-    EXPECT_EQ(row.ok ? token : text, row.expected) << row.what;
+    EXPECT_EQ(row.ok ? std::string(token.data(), token.size()) : text, row.expected) << row.what;
     if (!row.ok) {
-      EXPECT_EQ(token, "") << row.what;
+      EXPECT_TRUE(token.empty()) << row.what;
     }
     EXPECT_EQ(text.find(kSecret), std::string::npos) << row.what;
   }

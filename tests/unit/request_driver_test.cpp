@@ -141,7 +141,7 @@ TEST(RequestDriver, PortText) {
 }
 
 TEST(ParamValue, UnicodeValuesAreConvertedNotCut) {
-  std::string utf16("b\0o\0b\0@\0x\0", 10);
+  CSecretString utf16("b\0o\0b\0@\0x\0", 10);
   ASSERT_TRUE(ParamValueToText(kSqlNVarChar, utf16));
   EXPECT_EQ(utf16, "bob@x");
 }
@@ -149,14 +149,14 @@ TEST(ParamValue, UnicodeValuesAreConvertedNotCut) {
 TEST(ParamValue, IntegersBecomeTheirDecimalText) {
   struct Row {
     int type;
-    std::string bytes;
+    CSecretString bytes;
     const char *text;
   } rows[] = {
-      {kSqlInt4, std::string("\x4b\x02\0\0", 4), "587"},
-      {kSqlInt1, std::string("\xff", 1), "255"},
-      {kSqlInt2, std::string("\xfe\xff", 2), "-2"},
-      {kSqlIntN, std::string("\x19\0\0\0\0\0\0\0", 8), "25"},
-      {kSqlInt4, std::string("\xff\xff\xff\xff", 4), "-1"},
+      {kSqlInt4, CSecretString("\x4b\x02\0\0", 4), "587"},
+      {kSqlInt1, CSecretString("\xff", 1), "255"},
+      {kSqlInt2, CSecretString("\xfe\xff", 2), "-2"},
+      {kSqlIntN, CSecretString("\x19\0\0\0\0\0\0\0", 8), "25"},
+      {kSqlInt4, CSecretString("\xff\xff\xff\xff", 4), "-1"},
   };
   for (Row &row : rows) {
     ASSERT_TRUE(ParamValueToText(row.type, row.bytes));
@@ -165,9 +165,9 @@ TEST(ParamValue, IntegersBecomeTheirDecimalText) {
 }
 
 TEST(ParamValue, VarcharBytesStayAsTheyAre) {
-  std::string bytes("a\0\xfc", 3);
+  CSecretString bytes("a\0\xfc", 3);
   ASSERT_TRUE(ParamValueToText(0xA7, bytes));
-  EXPECT_EQ(bytes, std::string("a\0\xfc", 3));
+  EXPECT_EQ(bytes, CSecretString("a\0\xfc", 3));
 }
 
 TEST(XpParams, ValuesByNameTypeAndNull) {

@@ -399,6 +399,9 @@ TEST(DialogueTranscript, ReplyCutOffByAResetIsNotReceived) {
   std::set<std::string> texts;
   for (int code : TestErrorsOfReset())
     texts.insert("Cannot receive reply(" + std::to_string(code) + ")");
+  // Wine now and then reports a reset to a waiting receive as an orderly
+  // close; either way the connection is lost and nothing was received.
+  texts.insert("Connection closed by server");
   EXPECT_EQ(texts.count(mail.GetLastErrorText()), 1u) << mail.GetLastErrorText();
   EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n");
 }

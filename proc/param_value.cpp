@@ -2,12 +2,10 @@
 
 #include <cstdint>
 
-#include "charset/thread_codepage.h"
+#include "charset/utf8.h"
 #include "mail/secure_zero.h"
 
 namespace {
-
-bool IsUnicodeType(int t) { return t == kSqlNText || t == kSqlNVarChar || t == kSqlNChar; }
 
 bool IsIntegerType(int t) {
   return t == kSqlIntN || t == kSqlInt1 || t == kSqlInt2 || t == kSqlInt4 || t == kSqlInt8;
@@ -31,7 +29,12 @@ bool DecodeInteger(const std::string &bytes, std::int64_t &number) {
   return true;
 }
 
+// The most UTF-8 bytes one UTF-16 unit gives (AppendUtf8Strictly).
+constexpr std::size_t kUtf8BytesPerUnit = 3;
+
 }  // namespace
+
+bool IsUnicodeType(int t) { return t == kSqlNText || t == kSqlNVarChar || t == kSqlNChar; }
 
 bool ParamValueToText(int sql_type, std::string &value) {
   if (IsIntegerType(sql_type)) {
@@ -40,15 +43,24 @@ bool ParamValueToText(int sql_type, std::string &value) {
     return true;
   }
   if (!IsUnicodeType(sql_type)) return true;
+  // Half a code unit is no text.
+  if (value.size() % 2 != 0) return false;
   std::u16string wide(value.size() / 2, u'\0');
   for (std::size_t i = 0; i < wide.size(); ++i)
     wide[i] = static_cast<char16_t>(static_cast<unsigned char>(value[2 * i]) |
                                     (static_cast<unsigned char>(value[2 * i + 1]) << 8));
-  std::string narrow;
-  bool converted = NarrowToThreadCodePage(wide.data(), wide.size(), narrow);
-  if (converted) value.swap(narrow);
+  std::string utf8;
+  try {
+    // Reserved whole, so that no copy is left behind by a growing buffer.
+    utf8.reserve(wide.size() * kUtf8BytesPerUnit);
+  } catch (...) {
+    SecureZero(wide.data(), wide.size() * sizeof(char16_t));
+    throw;
+  }
+  const bool converted = AppendUtf8Strictly(utf8, wide.data(), wide.size());
+  if (converted) value.swap(utf8);
   // Either copy may be a password's.
   SecureZero(wide.data(), wide.size() * sizeof(char16_t));
-  SecureWipe(narrow);
+  SecureWipe(utf8);
   return converted;
 }

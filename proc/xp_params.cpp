@@ -17,7 +17,9 @@ int CXpParams::FindParam(const char *name, int position) const {
   return n;
 }
 
-bool CXpParams::GetParam(const char *name, int position, std::string &value) const {
+bool CXpParams::GetParam(const char *name, int position, std::string &value,
+                         ParamText *text) const {
+  if (text != nullptr) *text = ParamText::kBytes;
   int n = FindParam(name, position);
   if (n < 1) return false;
   BYTE type = 0;
@@ -36,7 +38,11 @@ bool CXpParams::GetParam(const char *name, int position, std::string &value) con
   // The value may be a password: the scratch copy is wiped however this
   // ends.
   CWipeStringOnExit wipe(data);
-  if (!ParamValueToText(type, data)) return false;
+  if (!ParamValueToText(type, data)) {
+    if (text != nullptr) *text = ParamText::kInvalidUtf16;
+    return false;
+  }
+  if (text != nullptr && IsUnicodeType(type)) *text = ParamText::kUtf8;
   value.swap(data);
   return fetched == SUCCEED;
 }

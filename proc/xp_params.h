@@ -6,10 +6,12 @@
 // leaves the caller's string as it was.
 //
 // Values of the 8-bit types arrive byte for byte. Values of the Unicode
-// types (nchar, nvarchar, ntext) arrive as UTF-16LE and are converted to the
-// thread code page, so N'bob@example.com' is not cut at its first zero
-// byte; characters the code page cannot hold become '?'. Values of the
-// integer types arrive as their decimal text.
+// types (nchar, nvarchar, ntext) arrive as UTF-16LE and are converted to
+// UTF-8, every character kept (param_value.h), so N'bob@example.com' is
+// not cut at its first zero byte; the caller learns which of the two a
+// value is. A Unicode value that is not well-formed UTF-16 is not fetched
+// and is named as such. Values of the integer types arrive as their
+// decimal text.
 #ifndef MAILVANE_PROC_XP_PARAMS_H
 #define MAILVANE_PROC_XP_PARAMS_H
 
@@ -17,13 +19,22 @@
 
 struct CXPData;
 
+// What the text of a fetched value is.
+enum class ParamText {
+  kBytes,          // an 8-bit value (thread code page) or an integer's digits
+  kUtf8,           // a Unicode value, converted to UTF-8
+  kInvalidUtf16,   // a Unicode value that is not well-formed UTF-16: not fetched
+};
+
 class CXpParams {
  public:
   explicit CXpParams(CXPData *srvproc) : m_srvproc(srvproc) {}
   virtual ~CXpParams() = default;
 
-  // True when a value was fetched into value.
-  bool GetParam(const char *name, int position, std::string &value) const;
+  // True when a value was fetched into value. When text is given, it
+  // receives what the value's text is (kBytes for an absent value).
+  bool GetParam(const char *name, int position, std::string &value,
+                ParamText *text = nullptr) const;
 
  private:
   // The parameter's number; 0 or less when it is absent.

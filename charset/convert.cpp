@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "charset/thread_codepage.h"
+#include "charset/utf8.h"
 
 namespace {
 
 // ISO 8859-1: the charset assumed when no service can name one.
 constexpr std::uint32_t kLatin1CodePage = 28591;
 constexpr char kLatin1Name[] = "iso-8859-1";
+constexpr char kUtf8Name[] = "utf-8";
 
 // The code page that 0 stands for, looked up at the moment of use.
 std::uint32_t ResolveCodePage(std::uint32_t code_page) {
@@ -29,12 +31,21 @@ bool CopyName(char *out, const char *name, std::size_t length, int limit) {
 }  // namespace
 
 bool ConvertText(CMultiLanguageService *service, std::uint32_t code_page, const char *text,
-                 std::string &out) {
+                 std::string &out, TextSource source) {
   out.clear();
   if (service == nullptr || text == nullptr) return false;
   // The text ends at its first zero byte, whatever length a caller knows.
+  const std::size_t length = std::strlen(text);
   std::u16string wide;
-  if (!WidenFromThreadCodePage(text, std::strlen(text), wide)) return false;
+  if (source == TextSource::kUtf8) {
+    if (!Utf16FromUtf8(text, length, wide)) return false;
+    if (ResolveCodePage(code_page) == kUtf8CodePage) {
+      out.assign(text, length);
+      return true;
+    }
+  } else if (!WidenFromThreadCodePage(text, length, wide)) {
+    return false;
+  }
   if (!service->ConvertFromUnicode(ResolveCodePage(code_page), wide.data(), wide.size(), out)) {
     out.clear();
     return false;
@@ -46,6 +57,7 @@ bool GetCharsetName(char *out, std::uint32_t code_page, CMultiLanguageService *s
                     int limit) {
   if (out == nullptr) return false;
   if (service == nullptr) {
+    if (code_page == kUtf8CodePage) return CopyName(out, kUtf8Name, sizeof kUtf8Name - 1, limit);
     if (code_page != 0 && code_page != kLatin1CodePage) return false;
     return CopyName(out, kLatin1Name, sizeof kLatin1Name - 1, limit);
   }

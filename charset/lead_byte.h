@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "charset/text_source.h"
+
 class CLeadBytes {
  public:
   // No lead bytes: every byte is a character of its own.
@@ -39,5 +41,9 @@ class CLeadBytes {
 // The lead bytes of the system's ANSI code page, as the platform reports
 // them now.
 CLeadBytes AnsiLeadBytes();
+
+// The lead bytes of caller text from source: those of the ANSI code page
+// for 8-bit text, none for UTF-8.
+CLeadBytes LeadBytesOf(TextSource source);
 
 #endif

@@ -31,11 +31,12 @@ std::size_t EncodeAreaSize(std::size_t length) {
 }  // namespace
 
 DisplayOutcome MakeDisplayPart(const CMailHeader &header, const std::string &name,
-                               std::uint32_t code_page, const CLeadBytes &lead, std::string &out) {
+                               std::uint32_t code_page, TextSource source, const CLeadBytes &lead,
+                               std::string &out) {
   try {
     std::string converted;
     if (header.m_multiLanguage != nullptr) {
-      if (!ConvertText(header.m_multiLanguage, code_page, name.c_str(), converted))
+      if (!ConvertText(header.m_multiLanguage, code_page, name.c_str(), converted, source))
         return DisplayOutcome::kFailed;
     } else {
       converted = name;

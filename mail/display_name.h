@@ -1,7 +1,8 @@
 // The display part of a mailbox in the From, To and CC lines.
 //
-// The display name (caller text in the thread code page) is converted to
-// the target code page by the mail's multi-language service, then written
+// The display name (caller text in the thread code page, or UTF-8 from a
+// Unicode parameter) is converted to the target code page by the mail's
+// multi-language service, then written
 // as a quoted string (RFC 5322 3.2.4: a backslash before every backslash
 // and double quote, second bytes of double-byte characters left alone) or,
 // when it holds bytes a header may not carry raw, as RFC 2047 encoded
@@ -23,9 +24,10 @@ enum class DisplayOutcome {
   kRefused,  // the name cannot be made safe for a header line
 };
 
-// The display part of name for the header's service and charset of
-// code_page (0: the system's ANSI code page) into out.
+// The display part of name (text from source) for the header's service
+// and charset of code_page (0: the system's ANSI code page) into out.
 DisplayOutcome MakeDisplayPart(const CMailHeader &header, const std::string &name,
-                               std::uint32_t code_page, const CLeadBytes &lead, std::string &out);
+                               std::uint32_t code_page, TextSource source, const CLeadBytes &lead,
+                               std::string &out);
 
 #endif

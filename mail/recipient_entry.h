@@ -10,9 +10,9 @@
 //     brackets followed by nothing but blanks. A display name written as
 //     a quoted string loses its quotes and backslash escapes.
 // Names and addresses are trimmed of blanks. Lists and entries are caller
-// text in the system's ANSI code page, scanned character by character
-// (multibyte_text.h); nothing here checks an address, see
-// envelope_address.h.
+// text in the system's ANSI code page or UTF-8, scanned character by
+// character with the lead bytes of their source (multibyte_text.h,
+// lead_byte.h); nothing here checks an address, see envelope_address.h.
 #ifndef MAILVANE_MAIL_RECIPIENT_ENTRY_H
 #define MAILVANE_MAIL_RECIPIENT_ENTRY_H
 

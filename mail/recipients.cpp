@@ -45,12 +45,12 @@ std::size_t LongestLine(const std::string &item) {
 // Appends one '"name" <address>' (or 'encoded-word <address>') item to a
 // To or CC text. The text is unchanged unless the result is kAdded.
 AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const std::string &address,
-                           const std::string &name, std::uint32_t code_page,
+                           const std::string &name, std::uint32_t code_page, TextSource source,
                            const CLeadBytes &lead) {
   if (!IsSendableAddress(address)) return AddOutcome::kRefused;
   try {
     std::string item;
-    switch (MakeDisplayPart(header, name, code_page, lead, item)) {
+    switch (MakeDisplayPart(header, name, code_page, source, lead, item)) {
       case DisplayOutcome::kMade:
         break;
       case DisplayOutcome::kRefused:
@@ -75,25 +75,27 @@ AddOutcome AppendRecipient(const CMailHeader &header, std::string &list, const s
 
 }  // namespace
 
-HResult CSmtpMail::SetTo(const char *list, std::uint32_t code_page) {
-  return SetList(m_to, list, code_page, false);
+HResult CSmtpMail::SetTo(const char *list, std::uint32_t code_page, TextSource source) {
+  return SetList(m_to, list, code_page, source, false);
 }
 
-HResult CSmtpMail::SetCc(const char *list, std::uint32_t code_page) {
-  return SetList(m_cc, list, code_page, false);
+HResult CSmtpMail::SetCc(const char *list, std::uint32_t code_page, TextSource source) {
+  return SetList(m_cc, list, code_page, source, false);
 }
 
-HResult CSmtpMail::SetBcc(const char *list) { return SetList(m_bcc, list, 0, true); }
+HResult CSmtpMail::SetBcc(const char *list, TextSource source) {
+  return SetList(m_bcc, list, 0, source, true);
+}
 
 // The one walk over a list for all three setters: ";" cuts the list into
 // pieces, a "," outside names and addresses cuts a piece into entries.
 // Entries processed before a failing one stay stored.
 HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t code_page,
-                           bool bcc) {
+                           TextSource source, bool bcc) {
   field.clear();
   const std::string text = list != nullptr ? list : "";
   if (text.empty()) return S_OK;
-  const CLeadBytes lead = AnsiLeadBytes();
+  const CLeadBytes lead = LeadBytesOf(source);
 
   std::size_t piece_start = 0;
   for (;;) {
@@ -103,7 +105,8 @@ HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t c
     for (std::size_t start = 0;;) {
       const std::size_t comma = FindEntryComma(piece, start, lead);
       const std::size_t end = comma == std::string::npos ? piece.size() : comma;
-      const HResult result = AddEntry(field, piece.substr(start, end - start), code_page, bcc, lead);
+      const HResult result =
+          AddEntry(field, piece.substr(start, end - start), code_page, source, bcc, lead);
       if (result != S_OK) return result;
       if (comma == std::string::npos) break;
       start = comma + 1;
@@ -125,7 +128,7 @@ HResult CSmtpMail::SplitCheckedEntry(const std::string &entry, const CLeadBytes 
 }
 
 HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page,
-                            bool bcc, const CLeadBytes &lead) {
+                            TextSource source, bool bcc, const CLeadBytes &lead) {
   const std::string trimmed = TrimBlanks(entry, lead);
   // An empty entry (";;", a trailing ",") names nobody: skipped.
   if (trimmed.empty()) return S_OK;
@@ -134,7 +137,7 @@ HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::u
   if (const HResult split = SplitCheckedEntry(trimmed, lead, address, name); split != S_OK)
     return split;
   if (bcc) return AddBccAddress(address.c_str()) ? S_OK : HResultOfFailure();
-  switch (AppendRecipient(*this, field, address, name, code_page, lead)) {
+  switch (AppendRecipient(*this, field, address, name, code_page, source, lead)) {
     case AddOutcome::kAdded:
       return S_OK;
     case AddOutcome::kRefused:
@@ -154,7 +157,8 @@ int CSmtpMail::AddRecipient(std::string &list, const char *address, const char *
                             std::uint32_t code_page) {
   if (address == nullptr || display_name == nullptr) return 0;
   try {
-    return AppendRecipient(*this, list, address, display_name, code_page, AnsiLeadBytes()) ==
+    return AppendRecipient(*this, list, address, display_name, code_page,
+                           TextSource::kThreadCodePage, AnsiLeadBytes()) ==
                    AddOutcome::kAdded
                ? 1
                : 0;

@@ -14,10 +14,10 @@
 #include "mail/multibyte_text.h"
 #include "mail/smtp_mail.h"
 
-HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page) {
+HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page, TextSource source) {
   if (from == nullptr) return HResultOfFailure();
   try {
-    const CLeadBytes lead = AnsiLeadBytes();
+    const CLeadBytes lead = LeadBytesOf(source);
     const std::string entry = TrimBlanks(from, lead);
     std::string address;
     std::string name;
@@ -25,7 +25,7 @@ HResult CSmtpMail::SetFrom(const char *from, std::uint32_t code_page) {
       return split;
     std::string display;
     if (!name.empty()) {
-      switch (MakeDisplayPart(*this, name, code_page, lead, display)) {
+      switch (MakeDisplayPart(*this, name, code_page, source, lead, display)) {
         case DisplayOutcome::kMade:
           break;
         case DisplayOutcome::kRefused:

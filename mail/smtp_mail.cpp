@@ -27,7 +27,7 @@ CSmtpMail::~CSmtpMail() {
   m_parts.clear();  // front to back, each through its virtual destructor
 }
 
-HResult CSmtpMail::SetSubject(const char *subject, std::uint32_t code_page) {
+HResult CSmtpMail::SetSubject(const char *subject, std::uint32_t code_page, TextSource source) {
   try {
     if (subject == nullptr) return HResultOfFailure();
     // A line break would let the caller add header lines. With the service
@@ -35,7 +35,8 @@ HResult CSmtpMail::SetSubject(const char *subject, std::uint32_t code_page) {
     if (m_multiLanguage == nullptr && HasLineBreak(subject)) return E_INVALIDARG;
     std::string converted;
     if (m_multiLanguage != nullptr) {
-      if (!ConvertText(m_multiLanguage, code_page, subject, converted)) return HResultOfFailure();
+      if (!ConvertText(m_multiLanguage, code_page, subject, converted, source))
+        return HResultOfFailure();
     } else {
       converted = subject;
     }
@@ -50,7 +51,7 @@ HResult CSmtpMail::SetSubject(const char *subject, std::uint32_t code_page) {
 }
 
 HResult CSmtpMail::SetBody(const char *text, int length, const char *content_type,
-                           std::uint32_t code_page) {
+                           std::uint32_t code_page, TextSource source) {
   // Only the exact type text/html (in any case) selects an HTML body; a type
   // with parameters is a plain-text body.
   std::string type = content_type != nullptr ? content_type : "";
@@ -65,7 +66,7 @@ HResult CSmtpMail::SetBody(const char *text, int length, const char *content_typ
   } catch (...) {
     return HResultOfFailure();
   }
-  if (!part->SetText(text, length, m_multiLanguage, code_page)) return HResultOfFailure();
+  if (!part->SetText(text, length, m_multiLanguage, code_page, source)) return HResultOfFailure();
   try {
     m_parts.insert(m_parts.begin(), std::unique_ptr<CMimePart>(part.release()));
   } catch (...) {

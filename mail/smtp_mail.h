@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "charset/text_source.h"
 #include "mail/auth_mechanism.h"
 #include "mail/error_codes.h"
 #include "mail/secret_string.h"
@@ -50,15 +51,22 @@ class CSmtpMail : public CMailHeader {
   ~CSmtpMail() override;
 
   // Setters, in the order the driver calls them. code_page 0 is the
-  // system's ANSI code page; it is what display names are converted to.
-  // The sender takes one entry of the recipient syntax (recipient_entry.h).
-  HResult SetFrom(const char *from, std::uint32_t code_page);
-  HResult SetTo(const char *list, std::uint32_t code_page);
-  HResult SetCc(const char *list, std::uint32_t code_page);
-  HResult SetBcc(const char *list);
-  HResult SetSubject(const char *subject, std::uint32_t code_page);
+  // system's ANSI code page; it is what display names, the subject and the
+  // body are converted to and labelled with. source says what the text's
+  // bytes are (text_source.h): 8-bit text in the thread code page unless
+  // the caller says UTF-8. The sender takes one entry of the recipient
+  // syntax (recipient_entry.h).
+  HResult SetFrom(const char *from, std::uint32_t code_page,
+                  TextSource source = TextSource::kThreadCodePage);
+  HResult SetTo(const char *list, std::uint32_t code_page,
+                TextSource source = TextSource::kThreadCodePage);
+  HResult SetCc(const char *list, std::uint32_t code_page,
+                TextSource source = TextSource::kThreadCodePage);
+  HResult SetBcc(const char *list, TextSource source = TextSource::kThreadCodePage);
+  HResult SetSubject(const char *subject, std::uint32_t code_page,
+                     TextSource source = TextSource::kThreadCodePage);
   HResult SetBody(const char *text, int length, const char *content_type,
-                  std::uint32_t code_page);
+                  std::uint32_t code_page, TextSource source = TextSource::kThreadCodePage);
   // list is split in place: each ";" becomes a NUL.
   HResult SetAttachments(char *list);
   HResult SetCredentials(const char *user, const char *password);
@@ -124,9 +132,10 @@ class CSmtpMail : public CMailHeader {
   std::vector<std::unique_ptr<CMimePart>> &MutableParts() { return m_parts; }
 
  private:
-  HResult SetList(std::string &field, const char *list, std::uint32_t code_page, bool bcc);
-  HResult AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page, bool bcc,
-                   const CLeadBytes &lead);
+  HResult SetList(std::string &field, const char *list, std::uint32_t code_page, TextSource source,
+                  bool bcc);
+  HResult AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page,
+                   TextSource source, bool bcc, const CLeadBytes &lead);
   // Splits a trimmed sender or recipient entry and checks its address:
   // S_OK, kMalformedEntry, E_INVALIDARG (bytes an address may not hold) or
   // kRefusedAddress (the entry kept for GetRefusedEntry).

@@ -153,12 +153,12 @@ CTextPart::CTextPart() = default;
 CTextPart::~CTextPart() = default;
 
 int CTextPart::SetText(const char *text, int length, CMultiLanguageService *service,
-                       std::uint32_t code_page) {
+                       std::uint32_t code_page, TextSource source) {
   if (text == nullptr) return 0;
   try {
     if (service != nullptr) {
       std::string converted;
-      if (!ConvertText(service, code_page, text, converted)) return 0;
+      if (!ConvertText(service, code_page, text, converted, source)) return 0;
       m_text.swap(converted);
     } else {
       std::size_t n = length < 0 ? std::strlen(text) : static_cast<std::size_t>(length);

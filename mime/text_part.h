@@ -16,6 +16,7 @@
 #include <string>
 
 #include "charset/multi_language.h"
+#include "charset/text_source.h"
 #include "mime/mime_part.h"
 
 class CTextPart : public CMimePart {
@@ -29,12 +30,13 @@ class CTextPart : public CMimePart {
   CMimePart *Clone() const override;
   int FormatPartHeader(std::string &out, const char *boundary) override;
 
-  // Takes the text: converted to code_page when a service is given
-  // (up to the text's first zero byte), else `length` bytes as they are
-  // (a negative length: up to the first zero byte). Then names the charset.
-  // Returns 0 when the conversion, the allocation or the naming fails.
+  // Takes the text (its bytes from source, text_source.h): converted to
+  // code_page when a service is given (up to the text's first zero byte),
+  // else `length` bytes as they are (a negative length: up to the first
+  // zero byte). Then names the charset. Returns 0 when the conversion, the
+  // allocation or the naming fails.
   int SetText(const char *text, int length, CMultiLanguageService *service,
-              std::uint32_t code_page);
+              std::uint32_t code_page, TextSource source = TextSource::kThreadCodePage);
 
   const std::string &Text() const { return m_text; }
 

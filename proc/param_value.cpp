@@ -3,12 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "charset/thread_codepage.h"
+#include "charset/utf8.h"
 #include "mail/secure_zero.h"
 
 namespace {
-
-bool IsUnicodeType(int t) { return t == kSqlNText || t == kSqlNVarChar || t == kSqlNChar; }
 
 bool IsIntegerType(int t) {
   return t == kSqlIntN || t == kSqlInt1 || t == kSqlInt2 || t == kSqlInt4 || t == kSqlInt8;
@@ -32,7 +30,12 @@ bool DecodeInteger(const CSecretString &bytes, std::int64_t &number) {
   return true;
 }
 
+// The most UTF-8 bytes one UTF-16 unit gives (AppendUtf8Strictly).
+constexpr std::size_t kUtf8BytesPerUnit = 3;
+
 }  // namespace
+
+bool IsUnicodeType(int t) { return t == kSqlNText || t == kSqlNVarChar || t == kSqlNChar; }
 
 bool ParamValueToText(int sql_type, CSecretString &value) {
   if (IsIntegerType(sql_type)) {
@@ -41,15 +44,18 @@ bool ParamValueToText(int sql_type, CSecretString &value) {
     return true;
   }
   if (!IsUnicodeType(sql_type)) return true;
+  // Half a code unit is no text.
+  if (value.size() % 2 != 0) return false;
   CSecretU16String wide(value.size() / 2, u'\0');
   for (std::size_t i = 0; i < wide.size(); ++i)
     wide[i] = static_cast<char16_t>(static_cast<unsigned char>(value[2 * i]) |
                                     (static_cast<unsigned char>(value[2 * i + 1]) << 8));
-  // The conversion fills a plain string; it is wiped as soon as its text
-  // has been taken over.
-  std::string narrow;
-  bool converted = NarrowToThreadCodePage(wide.data(), wide.size(), narrow);
-  if (converted) value.assign(narrow.data(), narrow.size());
-  SecureWipe(narrow);
+  // The conversion fills a plain string, reserved whole so that no copy is
+  // left behind by a growing buffer, and wiped once its text is taken over.
+  std::string utf8;
+  CWipeStringOnExit wipe(utf8);
+  utf8.reserve(wide.size() * kUtf8BytesPerUnit);
+  const bool converted = AppendUtf8Strictly(utf8, wide.data(), wide.size());
+  if (converted) value.assign(utf8.data(), utf8.size());
   return converted;
 }

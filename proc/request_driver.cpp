@@ -6,6 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "charset/text_source.h"
+#include "charset/thread_codepage.h"
+#include "charset/utf8.h"
 #include "mail/recipient_entry.h"
 #include "mail/secret_string.h"
 #include "mail/secure_zero.h"
@@ -44,6 +47,11 @@ constexpr char kUsage[] =
 
 constexpr char kUnknownError[] = "Unknown error.";
 
+// Ends of the texts that refuse a value by its parameter's name.
+constexpr char kTextNul[] = " can not contain a NUL character.";
+constexpr char kTextInvalidUtf16[] = " can not contain invalid UTF-16.";
+constexpr char kTextOutsideCodePage[] = " can not contain a character outside the ANSI code page.";
+
 // A failure with a text for the client; everything else is "Unknown error.".
 class CRequestFailure {
  public:
@@ -72,10 +80,34 @@ void Check(HResult code, const char *name) {
   throw CRequestFailure(text);
 }
 
+// A Unicode value is held as UTF-8, and written and labelled so: every
+// character of it reaches the message. An 8-bit value is text in the
+// thread code page, converted to code page 0.
+std::uint32_t CodePageOf(ParamText text) { return text == ParamText::kUtf8 ? kUtf8CodePage : 0; }
+
+TextSource SourceOf(ParamText text) {
+  return text == ParamText::kUtf8 ? TextSource::kUtf8 : TextSource::kThreadCodePage;
+}
+
+// A refused entry as the client's message quotes it. Messages are text in
+// the thread code page, so a UTF-8 entry is converted for it; a character
+// the code page lacks is shown as the platform replaces it, since the
+// quote only points the caller at the entry.
+std::string QuotedForClient(const std::string &entry, ParamText text) {
+  if (text != ParamText::kUtf8) return entry;
+  std::u16string wide;
+  std::string narrow;
+  if (!Utf16FromUtf8(entry.data(), entry.size(), wide) ||
+      !NarrowToThreadCodePage(wide.data(), wide.size(), narrow))
+    return entry;
+  return narrow;
+}
+
 // Raises the text that quotes a refused sender or recipient entry, or
 // "Error(<name>): \t<code>" for any other failure of its setter.
-void CheckEntries(const CSmtpMail &mail, HResult code, const char *name) {
-  if (code == kRefusedAddress) throw CRequestFailure(RefusedEntryText(name, mail.GetRefusedEntry()));
+void CheckEntries(const CSmtpMail &mail, HResult code, const char *name, ParamText text) {
+  if (code == kRefusedAddress)
+    throw CRequestFailure(RefusedEntryText(name, QuotedForClient(mail.GetRefusedEntry(), text)));
   Check(code, name);
 }
 
@@ -90,7 +122,29 @@ void Require(std::string_view value, const char *text) {
 void RefuseNul(const CSecretString (&p)[kParamCount]) {
   for (int i = 0; i < kParamCount; ++i) {
     if (i == kPort || p[i].find('\0') == CSecretString::npos) continue;
-    throw CRequestFailure(std::string(kParamNames[i]) + " can not contain a NUL character.");
+    throw CRequestFailure(std::string(kParamNames[i]) + kTextNul);
+  }
+}
+
+// A Unicode value with a lone surrogate has no exact text; it is refused,
+// never mended or dropped.
+void RefuseInvalidUtf16(const char *name, ParamText text) {
+  if (text == ParamText::kInvalidUtf16) throw CRequestFailure(std::string(name) + kTextInvalidUtf16);
+}
+
+// "@server" and "@attachments" are names the system looks up (the
+// resolver, the file system), and on Windows its 8-bit interfaces take
+// them in the ANSI code page: a Unicode value is converted to the thread
+// code page, in which an 8-bit value arrives. A character the code page
+// lacks would become another character there, naming another host or
+// file, or none: refused.
+void ToSystemNames(CSecretString (&p)[kParamCount], const ParamText (&form)[kParamCount]) {
+  for (Param i : {kServer, kAttachments}) {
+    if (form[i] != ParamText::kUtf8) continue;
+    std::string narrow;
+    if (!ThreadCodePageFromUtf8(std::string(p[i].data(), p[i].size()), narrow))
+      throw CRequestFailure(std::string(kParamNames[i]) + kTextOutsideCodePage);
+    p[i].assign(narrow.data(), narrow.size());
   }
 }
 
@@ -98,16 +152,23 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
 
   CXpParams params(srvproc);
-  for (int i = 0; i < kParamCount; ++i) params.GetParam(kParamNames[i], i + 1, p[i]);
+  ParamText form[kParamCount] = {};
+  for (int i = 0; i < kParamCount; ++i) {
+    params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);
+    RefuseInvalidUtf16(kParamNames[i], form[i]);
+  }
 
   Require(p[kServer], "@server can not be empty.");
   Require(p[kRecipients], "@recipients can not be empty.");
   Require(p[kFrom], "@from can not be empty.");
   RefuseNul(p);
+  ToSystemNames(p, form);
 
   CCallOptions options;
   auto read = [&params](const char *name, std::string &value) {
-    params.GetParam(name, kByNameOnly, value);
+    ParamText optionText = ParamText::kBytes;
+    params.GetParam(name, kByNameOnly, value, &optionText);
+    RefuseInvalidUtf16(name, optionText);
   };
   if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
     throw CRequestFailure(refusal);
@@ -121,17 +182,31 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   mail.SetAuthMechanism(options.auth);
   if (options.trace) mail.SetTrace(&trace);
 
-  CheckEntries(mail, mail.SetFrom(p[kFrom].c_str(), 0), "@from");
-  CheckEntries(mail, mail.SetTo(p[kRecipients].c_str(), 0), "@recipients");
+  // Each text is converted, and labelled, by what it arrived as: a call
+  // may mix 8-bit and Unicode values.
+  CheckEntries(mail,
+               mail.SetFrom(p[kFrom].c_str(), CodePageOf(form[kFrom]), SourceOf(form[kFrom])),
+               "@from", form[kFrom]);
+  CheckEntries(mail,
+               mail.SetTo(p[kRecipients].c_str(), CodePageOf(form[kRecipients]),
+                          SourceOf(form[kRecipients])),
+               "@recipients", form[kRecipients]);
   // A list of empty entries only (";") names no recipient.
   Require(mail.m_to, "@recipients can not be empty.");
-  if (!p[kCopy].empty()) CheckEntries(mail, mail.SetCc(p[kCopy].c_str(), 0), "@copy_recipients");
+  if (!p[kCopy].empty())
+    CheckEntries(mail,
+                 mail.SetCc(p[kCopy].c_str(), CodePageOf(form[kCopy]), SourceOf(form[kCopy])),
+                 "@copy_recipients", form[kCopy]);
   if (!p[kBlindCopy].empty())
-    CheckEntries(mail, mail.SetBcc(p[kBlindCopy].c_str()), "@blind_copy_recipients");
-  if (!p[kSubject].empty()) Check(mail.SetSubject(p[kSubject].c_str(), 0), "@subject");
+    CheckEntries(mail, mail.SetBcc(p[kBlindCopy].c_str(), SourceOf(form[kBlindCopy])),
+                 "@blind_copy_recipients", form[kBlindCopy]);
+  if (!p[kSubject].empty())
+    Check(mail.SetSubject(p[kSubject].c_str(), CodePageOf(form[kSubject]), SourceOf(form[kSubject])),
+          "@subject");
   if (p[kType].empty()) p[kType] = "text/plain";
   if (!p[kMessage].empty())
-    Check(mail.SetBody(p[kMessage].c_str(), static_cast<int>(p[kMessage].size()), p[kType].c_str(), 0),
+    Check(mail.SetBody(p[kMessage].c_str(), static_cast<int>(p[kMessage].size()), p[kType].c_str(),
+                       CodePageOf(form[kMessage]), SourceOf(form[kMessage])),
           "@message");
   // The name in this message is spelled as callers have always seen it.
   if (!p[kAttachments].empty()) Check(mail.SetAttachments(p[kAttachments].data()), "@attachements");

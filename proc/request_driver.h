@@ -2,10 +2,14 @@
 // one report to the client.
 //
 // It reads the twelve parameters and the options beyond them (by name
-// only, call_options.h), checks the three required ones, refuses a NUL in
-// any text parameter, checks the options, fills one CSmtpMail through its
-// setters in a fixed order, sends it, and reports: one DONE on success, or
-// one error message (20001) and one DONE on failure.
+// only, call_options.h), refuses a Unicode value that is not well-formed
+// UTF-16, checks the three required ones, refuses a NUL in any text
+// parameter, checks the options, fills one CSmtpMail through its setters
+// in a fixed order, sends it, and reports: one DONE on success, or one
+// error message (20001) and one DONE on failure. Each text goes to its
+// setter as what it arrived as: an 8-bit value in the thread code page
+// for code page 0, a Unicode value in UTF-8 for UTF-8; the names the
+// system looks up ("@server", "@attachments") in the thread code page.
 // It is the only place where failures become messages. Nothing escapes it:
 // every exception ends as a message ("Unknown error." for those without a
 // text). The parameter texts are held in CSecretStrings: "@pwd" is one of

@@ -16,8 +16,9 @@ int CXpParams::FindParam(const char *name, int position) const {
   return n;
 }
 
-bool CXpParams::ReadValue(const char *name, int position, CSecretString &text,
-                          bool *complete) const {
+bool CXpParams::ReadValue(const char *name, int position, CSecretString &value,
+                          bool *complete, ParamText *text) const {
+  if (text != nullptr) *text = ParamText::kBytes;
   int n = FindParam(name, position);
   if (n < 1) return false;
   BYTE type = 0;
@@ -33,24 +34,30 @@ bool CXpParams::ReadValue(const char *name, int position, CSecretString &text,
   int fetched = srv_paraminfo(m_srvproc, n, &type, &max_length, &actual_length,
                               reinterpret_cast<BYTE *>(data.data()), &is_null);
   if (actual_length < data.size()) data.resize(actual_length);
-  if (!ParamValueToText(type, data)) return false;
-  text.swap(data);
+  if (!ParamValueToText(type, data)) {
+    if (text != nullptr) *text = ParamText::kInvalidUtf16;
+    return false;
+  }
+  if (text != nullptr && IsUnicodeType(type)) *text = ParamText::kUtf8;
+  value.swap(data);
   *complete = fetched == SUCCEED;
   return true;
 }
 
-bool CXpParams::GetParam(const char *name, int position, std::string &value) const {
-  CSecretString text;
+bool CXpParams::GetParam(const char *name, int position, std::string &value,
+                         ParamText *text) const {
+  CSecretString read;
   bool complete = false;
-  if (!ReadValue(name, position, text, &complete)) return false;
-  value.assign(text.data(), text.size());
+  if (!ReadValue(name, position, read, &complete, text)) return false;
+  value.assign(read.data(), read.size());
   return complete;
 }
 
-bool CXpParams::GetParam(const char *name, int position, CSecretString &value) const {
-  CSecretString text;
+bool CXpParams::GetParam(const char *name, int position, CSecretString &value,
+                         ParamText *text) const {
+  CSecretString read;
   bool complete = false;
-  if (!ReadValue(name, position, text, &complete)) return false;
-  value.swap(text);
+  if (!ReadValue(name, position, read, &complete, text)) return false;
+  value.swap(read);
   return complete;
 }

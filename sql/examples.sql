@@ -58,6 +58,21 @@ EXEC master..mailvane
     @type = N'text/html';
 GO
 
+-- Text in any script: nvarchar values (N'...' or nvarchar variables) are
+-- sent in UTF-8 with every character; varchar values in the server's code
+-- page. Addresses are ASCII either way. (This file is ASCII: the
+-- characters are built with NCHAR.)
+DECLARE @name nvarchar(20) = NCHAR(0x5C71) + NCHAR(0x7530);
+DECLARE @to nvarchar(100) = @name + N' <yamada@example.com>, J' + NCHAR(0xFC) + N'rgen <jm@example.com>';
+DECLARE @subject nvarchar(100) = N'Gr' + NCHAR(0xFC) + NCHAR(0xDF) + N'e, ' + @name + N' - 5 ' + NCHAR(0x20AC);
+EXEC master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = @to,
+    @subject = @subject,
+    @message = @subject;
+GO
+
 -- Copies: Cc recipients are shown in the mail, Bcc recipients are not.
 -- The sender and the To list in the form mail programs write.
 EXEC master..mailvane

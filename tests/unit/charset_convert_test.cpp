@@ -11,6 +11,7 @@
 #include "charset/convert.h"
 #include "charset/multi_language.h"
 #include "charset/thread_codepage.h"
+#include "charset/utf8.h"
 #include "proc/com_guard.h"
 #include "tests/support/test_thread_locale.h"
 
@@ -113,6 +114,45 @@ TEST_F(Conversion, RefusalsLeaveNothing) {
   out = "stale";
   EXPECT_FALSE(ConvertText(m_service, 12345, m_sample, out));
   EXPECT_TRUE(out.empty());
+}
+
+// UTF-8 text is read as UTF-8, whatever the thread code page: copied to
+// UTF-8 as it is, converted to other targets, refused when not well formed.
+TEST_F(Conversion, Utf8SourceIsReadAsUtf8) {
+  const char kEmoji[] = "\xE2\x82\xAC \xF0\x9F\x98\x80 \xE6\x97\xA5";
+  struct Row {
+    std::uint32_t code_page;
+    const char *text;
+    const char *bytes;  // null: refused
+  } rows[] = {
+      {65001, kEmoji, kEmoji},
+      {1252, "caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},
+      {932, "\xE6\x97\xA5", "\x93\xFA"},
+      {65001, "\xC0\xAF", nullptr},          // "/" in an overlong form
+      {65001, "\xED\xA0\x80", nullptr},      // a surrogate
+      {65001, "a\xE2\x82", nullptr},          // cut short
+      {65001, "\xF4\x90\x80\x80", nullptr},  // beyond U+10FFFF
+      {1252, "caf\xE9", nullptr},             // Latin-1
+  };
+  for (const Row &row : rows) {
+    std::string out;
+    EXPECT_EQ(ConvertText(m_service, row.code_page, row.text, out, TextSource::kUtf8),
+              row.bytes != nullptr)
+        << row.text;
+    EXPECT_EQ(out, row.bytes != nullptr ? row.bytes : "") << row.text;
+  }
+}
+
+// Names for the system are converted exactly or not at all: never with a
+// replacement or a look-alike (U+0101 is "a" in 1252 by best fit).
+TEST_F(Conversion, Utf8ToThreadCodePageExactlyOrNotAtAll) {
+  std::string out;
+  ASSERT_TRUE(ThreadCodePageFromUtf8("caf\xC3\xA9 \xE2\x82\xAC", out));
+  EXPECT_EQ(out, m_sample);
+  const bool utf8 = ThreadCodePage() == kUtf8CodePage;
+  for (const char *text : {"\xE6\x97\xA5", "\xC4\x81", "\xF0\x9F\x98\x80"})
+    EXPECT_EQ(ThreadCodePageFromUtf8(text, out), utf8) << text;
+  EXPECT_FALSE(ThreadCodePageFromUtf8("\xED\xA0\x80", out));
 }
 
 TEST_F(Conversion, FirstUsesOnManyThreadsAgree) {

@@ -148,18 +148,20 @@ TEST_F(ServiceNames, UnknownCodePageFailsAndLeavesTheArray) {
   }
 }
 
-TEST(NamesWithoutService, OnlyZeroAndLatin1HaveAName) {
+// Text kept as it is, UTF-8 stays UTF-8: the one name besides the guess.
+TEST(NamesWithoutService, OnlyZeroLatin1AndUtf8HaveAName) {
   struct Row {
     std::uint32_t code_page;
-    bool named;
+    const char *name;  // null: none
   };
-  for (Row row : {Row{0, true}, Row{28591, true}, Row{1252, false}, Row{65001, false},
-                  Row{20127, false}, Row{28592, false}}) {
+  for (Row row : {Row{0, "iso-8859-1"}, Row{28591, "iso-8859-1"}, Row{1252, nullptr},
+                  Row{65001, "utf-8"}, Row{20127, nullptr}, Row{28592, nullptr}}) {
     Array out;
-    EXPECT_EQ(GetCharsetName(out.bytes, row.code_page, nullptr, kCharsetNameSize), row.named)
+    EXPECT_EQ(GetCharsetName(out.bytes, row.code_page, nullptr, kCharsetNameSize),
+              row.name != nullptr)
         << row.code_page;
-    if (row.named) {
-      EXPECT_STREQ(out.bytes, "iso-8859-1");
+    if (row.name != nullptr) {
+      EXPECT_STREQ(out.bytes, row.name);
     } else {
       EXPECT_TRUE(out.Untouched()) << row.code_page;
     }

@@ -305,8 +305,12 @@ TEST_F(HostileInput, Addresses) {
       {"nvarchar from CR LF", "@from", "", u"f@x\r\nRSET", Outcome::kNotContacted, BadArg("@from")},
       {"nvarchar from NUL", "@from", "", std::u16string(u"f@x\0RSET", 8), Outcome::kNotContacted,
        Nul("@from")},
-      // Not in any code page the tests run in: it arrives as "?".
-      {"nvarchar to high", "@recipients", "", u"\u4e2d@x", Outcome::kSent, ""},
+      // An address has no form for a character beyond ASCII.
+      {"nvarchar to high", "@recipients", "", u"\u4e2d@x", Outcome::kNotContacted,
+       BadArg("@recipients")},
+      {"nvarchar names beyond 1252", "@recipients", "",
+       u"<J\u00fcrgen \u65e5\u672c \U0001F600> j@x, \u0395\u03bb\u03ad\u03bd\u03b7 <e@x>",
+       Outcome::kSent, "", "=?utf-8?"},
       {"nvarchar to name", "@recipients", "", u"<\u00c5sa\r\n> a@x", Outcome::kSent, ""},
       {"nvarchar bcc CR", "@blind_copy_recipients", "", u"b@x\rRSET", Outcome::kNotContacted,
        BadArg("@blind_copy_recipients")},
@@ -324,6 +328,8 @@ TEST_F(HostileInput, SubjectAndBody) {
       {"subject 1 MiB", "@subject", kLong, {}, Outcome::kSent, ""},
       {"subject 1 MiB high", "@subject", std::string(kMiB, '\xe9'), {}, Outcome::kSent, ""},
       {"nvarchar subject", "@subject", "", u"s\r\n\u00e9\u4e2d", Outcome::kSent, ""},
+      {"nvarchar subject lone surrogate", "@subject", "", u"s\xD83D!", Outcome::kNotContacted,
+       "@subject can not contain invalid UTF-16."},
       {"message lone dot", "@message", std::string("a\r\n.\r\nMAIL FROM:<e@x>\r\n") + kBodyEnd, {},
        Outcome::kSent, "", "\r\n.\r\nMAIL FROM:<e@x>\r\nEND-OF-BODY"},
       {"message dot LF", "@message", std::string("a\n.\nRSET\n") + kBodyEnd, {}, Outcome::kSent, "",
@@ -344,6 +350,8 @@ TEST_F(HostileInput, SubjectAndBody) {
        }(), {}, Outcome::kSent, "", kBodyEnd},
       {"nvarchar message", "@message", "", std::u16string(u"a\n.\n\0\u00e9END-OF-BODY", 17),
        Outcome::kNotContacted, Nul("@message")},
+      {"nvarchar message beyond 1252", "@message", "", u"\u65e5\u672c \u20ac \U0001F600 END-OF-BODY",
+       Outcome::kSent, "", "\xE6\x97\xA5\xE6\x9C\xAC \xE2\x82\xAC \xF0\x9F\x98\x80 END-OF-BODY"},
       {"message 1 MiB line high", "@message", std::string(kMiB, '\xe9') + kBodyEnd, {},
        Outcome::kSent, ""},
       {"type CR LF", "@type", "text/html\r\nX: y", {}, Outcome::kSent, ""},
@@ -375,6 +383,13 @@ TEST_F(HostileInput, ServerPortAndCredentials) {
       {"pwd 1 MiB", "@pwd", kLong, {}, Outcome::kNoTransaction, "SMTP Server response code(334)"},
       {"pwd CR LF", "@pwd", "p\r\nRSET", {}, Outcome::kSent, ""},
       {"nvarchar pwd", "@pwd", "", u"p\r\n\u00e9", Outcome::kSent, ""},
+      {"nvarchar pwd lone surrogate", "@pwd", "", u"p\xDC00", Outcome::kNotContacted,
+       "@pwd can not contain invalid UTF-16."},
+      {"nvarchar option lone surrogate", "@tls", "", u"\xD800", Outcome::kNotContacted,
+       "@tls can not contain invalid UTF-16."},
+      // Not in the code page the tests run in: no such name can be looked up.
+      {"nvarchar server beyond", "@server", "", u"\u4e2d.example", Outcome::kNotContacted,
+       "@server can not contain a character outside the ANSI code page."},
   };
   for (const HostileCase &c : cases) Run(c);
 }
@@ -385,6 +400,8 @@ TEST_F(HostileInput, Attachments) {
       {"NUL", "@attachments", "{file}" + kNul + "junk", {}, Outcome::kNotContacted,
        Nul("@attachments")},
       {"high", "@attachments", "{file}" + kHigh, {}, Outcome::kAborted, "Cannot open attachment file("},
+      {"nvarchar beyond the code page", "@attachments", "", u"\u4e2d.txt", Outcome::kNotContacted,
+       "@attachments can not contain a character outside the ANSI code page."},
       {"1 MiB", "@attachments", kLong, {}, Outcome::kNotContacted, "Error(@attachements): \t80004005"},
       {"list", "@attachments", "{file};{file}\n;{file}", {}, Outcome::kNotContacted,
        BadArg("@attachements")},

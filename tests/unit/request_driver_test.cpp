@@ -140,10 +140,27 @@ TEST(RequestDriver, PortText) {
   for (const Row &row : rows) EXPECT_EQ(ParsePort(row.text), row.port) << '"' << row.text << '"';
 }
 
-TEST(ParamValue, UnicodeValuesAreConvertedNotCut) {
-  CSecretString utf16("b\0o\0b\0@\0x\0", 10);
-  ASSERT_TRUE(ParamValueToText(kSqlNVarChar, utf16));
-  EXPECT_EQ(utf16, "bob@x");
+// UTF-16LE in, UTF-8 out, every character kept; UTF-16 that is not well
+// formed is refused and the value left as it was.
+TEST(ParamValue, UnicodeValuesBecomeUtf8WholeOrAreRefused) {
+  struct Row {
+    CSecretString utf16;
+    const char *utf8;  // null: refused
+  } rows[] = {
+      {CSecretString("b\0o\0b\0@\0x\0", 10), "bob@x"},
+      // U+20AC, U+65E5, U+1F600 (a surrogate pair)
+      {CSecretString("\xAC\x20\xE5\x65\x3D\xD8\x00\xDE", 8),
+       "\xE2\x82\xAC\xE6\x97\xA5\xF0\x9F\x98\x80"},
+      {CSecretString("a\0\x3D\xD8", 4), nullptr},      // a high surrogate at the end
+      {CSecretString("\x3D\xD8" "a\0", 4), nullptr},   // ... before a character
+      {CSecretString("\x00\xDE" "a\0", 4), nullptr},   // a low surrogate alone
+      {CSecretString("a\0b", 3), nullptr},              // half a code unit
+  };
+  for (Row &row : rows) {
+    const CSecretString given = row.utf16;
+    EXPECT_EQ(ParamValueToText(kSqlNVarChar, row.utf16), row.utf8 != nullptr);
+    EXPECT_EQ(row.utf16, row.utf8 != nullptr ? CSecretString(row.utf8) : given);
+  }
 }
 
 TEST(ParamValue, IntegersBecomeTheirDecimalText) {

@@ -17,6 +17,8 @@ constexpr std::size_t kBufferSize = 4096;
 constexpr std::size_t kMostPerByte = 4;
 // Content bytes on one line (RFC 5322 section 2.1.1), the CR LF not counted.
 constexpr std::size_t kLineLimit = 998;
+// The highest byte of 7-bit text.
+constexpr unsigned char kLastSevenBit = 0x7f;
 
 int FormatTextHeader(std::string &out, const char *boundary, const char *type,
                      const char *charset) {
@@ -81,6 +83,12 @@ int CTextPart::SetText(const char *text, int length, CMultiLanguageService *serv
     return 0;
   }
   return GetCharsetName(m_charset, code_page, service, kCharsetNameSize) ? 1 : 0;
+}
+
+bool CTextPart::SendsEightBitBytes() const {
+  for (char c : m_text)
+    if (static_cast<unsigned char>(c) > kLastSevenBit) return true;
+  return false;
 }
 
 int CTextPart::FormatPartHeader(std::string &out, const char *boundary) {

@@ -1,14 +1,18 @@
 // Fuzzes the reply readers: no read beyond the given length (the reply is
 // copied to a buffer of exactly its size), the code text is at most three
 // printable characters, the end scanner finds a final line exactly when
-// one is there, and the EHLO reader's record stays within its bounds and
-// is the same, however the bytes are split across receives.
+// one is there, the EHLO reader's record stays within its bounds and is
+// the same, and the pipelined reply reader takes the same bounded replies,
+// however the bytes are split across receives.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "smtp/ehlo_keywords.h"
 #include "smtp/reply.h"
+#include "smtp/reply_reader.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {
@@ -28,6 +32,42 @@ bool HasFinalLine(const std::string &bytes) {
         (line[3] == ' ' || line[3] == '\r') && line.back() == '\r')
       return true;
     start = end + 1;
+  }
+}
+
+// The bytes in receives of at most step bytes each (each an exact-size
+// heap copy), then the peer's close.
+class CPieces : public CReplySource {
+ public:
+  CPieces(const std::string &bytes, std::size_t step) : m_bytes(bytes), m_step(step) {}
+  IoStatus Receive(char *buffer, std::size_t *length, int, int *) override {
+    std::size_t n = std::min({m_step, *length, m_bytes.size() - m_at});
+    std::unique_ptr<char[]> piece(new char[n + 1]);
+    std::memcpy(piece.get(), m_bytes.data() + m_at, n);
+    std::memcpy(buffer, piece.get(), n);
+    m_at += n;
+    *length = n;
+    return IoStatus::kDone;
+  }
+
+ private:
+  const std::string &m_bytes;
+  std::size_t m_step;
+  std::size_t m_at = 0;
+};
+
+std::vector<std::string> Replies(const std::string &bytes, std::size_t step, ReplyRead *end) {
+  CPieces source(bytes, step);
+  CReplyReader reader(source);
+  std::vector<std::string> replies;
+  for (;;) {
+    char reply[kReplyCapacity];
+    std::size_t length = 0;
+    int error = 0;
+    *end = reader.Next(reply, &length, 1000, &error);
+    if (*end != ReplyRead::kReply) return replies;
+    FUZZ_CHECK(length > 0 && length <= kReplyCapacity);
+    replies.emplace_back(reply, length);
   }
 }
 
@@ -81,5 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (char ch : name) FUZZ_CHECK(ch > 0x20 && ch < 0x7f);
   }
   FUZZ_CHECK(c.OfferedText().size() <= kMaxOfferedText + 3);
+
+  ReplyRead wholeEnd, piecesEnd;
+  FUZZ_CHECK(Replies(bytes, kReplyCapacity, &wholeEnd) == Replies(bytes, step, &piecesEnd));
+  FUZZ_CHECK(wholeEnd == piecesEnd);
   return 0;
 }

@@ -4,7 +4,6 @@
 // one is there, the EHLO reader's record stays within its bounds and is
 // the same, and the pipelined reply reader takes the same bounded replies,
 // however the bytes are split across receives.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,8 +11,8 @@
 
 #include "smtp/ehlo_keywords.h"
 #include "smtp/reply.h"
-#include "smtp/reply_reader.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/support/piecewise_replies.h"
 
 namespace {
 
@@ -35,40 +34,11 @@ bool HasFinalLine(const std::string &bytes) {
   }
 }
 
-// The bytes in receives of at most step bytes each (each an exact-size
-// heap copy), then the peer's close.
-class CPieces : public CReplySource {
- public:
-  CPieces(const std::string &bytes, std::size_t step) : m_bytes(bytes), m_step(step) {}
-  IoStatus Receive(char *buffer, std::size_t *length, int, int *) override {
-    std::size_t n = std::min({m_step, *length, m_bytes.size() - m_at});
-    std::unique_ptr<char[]> piece(new char[n + 1]);
-    std::memcpy(piece.get(), m_bytes.data() + m_at, n);
-    std::memcpy(buffer, piece.get(), n);
-    m_at += n;
-    *length = n;
-    return IoStatus::kDone;
-  }
-
- private:
-  const std::string &m_bytes;
-  std::size_t m_step;
-  std::size_t m_at = 0;
-};
-
 std::vector<std::string> Replies(const std::string &bytes, std::size_t step, ReplyRead *end) {
-  CPieces source(bytes, step);
-  CReplyReader reader(source);
-  std::vector<std::string> replies;
-  for (;;) {
-    char reply[kReplyCapacity];
-    std::size_t length = 0;
-    int error = 0;
-    *end = reader.Next(reply, &length, 1000, &error);
-    if (*end != ReplyRead::kReply) return replies;
-    FUZZ_CHECK(length > 0 && length <= kReplyCapacity);
-    replies.emplace_back(reply, length);
-  }
+  CPiecewiseSource source(bytes, {step});
+  std::vector<std::string> replies = ReadAllReplies(source, end);
+  for (const std::string &reply : replies) FUZZ_CHECK(!reply.empty() && reply.size() <= kReplyCapacity);
+  return replies;
 }
 
 }  // namespace

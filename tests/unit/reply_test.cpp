@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "smtp/reply_reader.h"
+#include "tests/support/piecewise_replies.h"
 
 namespace {
 
@@ -94,50 +93,6 @@ TEST(ReplyEnd, FindsTheFinalLineAtEverySplit) {
   }
 }
 
-// The bytes of a server in receives of the sizes given (the last size
-// repeats), then what the last receive meets: the peer's close, a time-out
-// or a failure.
-class CScriptedSource : public CReplySource {
- public:
-  CScriptedSource(std::string bytes, std::vector<std::size_t> pieces, IoStatus atEnd)
-      : m_bytes(std::move(bytes)), m_pieces(std::move(pieces)), m_atEnd(atEnd) {}
-  IoStatus Receive(char *buffer, std::size_t *length, int, int *error) override {
-    if (m_at == m_bytes.size()) {
-      *length = 0;
-      *error = kEndError;
-      return m_atEnd;
-    }
-    std::size_t piece = m_pieces[std::min(m_receives++, m_pieces.size() - 1)];
-    std::size_t n = std::min({piece, *length, m_bytes.size() - m_at});
-    std::copy_n(m_bytes.data() + m_at, n, buffer);
-    m_at += n;
-    *length = n;
-    return IoStatus::kDone;
-  }
-  static constexpr int kEndError = 104;
-
- private:
-  std::string m_bytes;
-  std::vector<std::size_t> m_pieces;
-  IoStatus m_atEnd;
-  std::size_t m_at = 0;
-  std::size_t m_receives = 0;
-};
-
-// Every reply the reader takes, then the outcome that ended it.
-std::vector<std::string> ReadAll(CReplySource &source, ReplyRead *end) {
-  CReplyReader reader(source);
-  std::vector<std::string> replies;
-  for (;;) {
-    char reply[kReplyCapacity];
-    std::size_t length = 0;
-    int error = 0;
-    *end = reader.Next(reply, &length, 1000, &error);
-    if (*end != ReplyRead::kReply) return replies;
-    replies.emplace_back(reply, length);
-  }
-}
-
 struct ReaderCase {
   const char *name;
   std::string bytes;
@@ -165,9 +120,9 @@ TEST(ReplyReader, TakesEachReplyWholeAtEverySplit) {
     for (std::size_t split = 1; split < c.bytes.size(); ++split)
       cuts.push_back({split, c.bytes.size()});
     for (const auto &pieces : cuts) {
-      CScriptedSource source(c.bytes, pieces, IoStatus::kDone);
+      CPiecewiseSource source(c.bytes, pieces, IoStatus::kDone);
       ReplyRead end;
-      EXPECT_EQ(ReadAll(source, &end), c.replies) << "first receive " << pieces[0];
+      EXPECT_EQ(ReadAllReplies(source, &end), c.replies) << "first receive " << pieces[0];
       EXPECT_EQ(end, ReplyRead::kClosed);
     }
   }
@@ -192,9 +147,9 @@ TEST(ReplyReader, ReportsWhatEndsAnUnfinishedReply) {
   };
   for (const ReaderEndCase &c : cases) {
     SCOPED_TRACE(c.name);
-    CScriptedSource source(c.bytes, {kReplyCapacity}, c.atEnd);
+    CPiecewiseSource source(c.bytes, {kReplyCapacity}, c.atEnd);
     ReplyRead end;
-    EXPECT_EQ(ReadAll(source, &end), std::vector<std::string>{"250 ok\r\n"});
+    EXPECT_EQ(ReadAllReplies(source, &end), std::vector<std::string>{"250 ok\r\n"});
     EXPECT_EQ(end, c.outcome);
   }
 }

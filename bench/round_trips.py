@@ -35,6 +35,8 @@ ROUND_TRIP_S = 0.050
 RECIPIENT_COUNTS = (1, 10, 30)
 USER, PASSWORD = "bench", "secret"
 SENDER = "bench@example.com"
+# The most one receive of the server takes.
+RECEIVE_SIZE = 65536
 # Bounds: one xpexec run, one read of the server, the server's lifetime.
 RUN_LIMIT_S = 600
 READ_LIMIT_S = 30
@@ -98,7 +100,7 @@ class Connection:
         readable, _, _ = select.select([self.sock], [], [], timeout)
         if not readable:
             return None
-        data = self.sock.recv(65536)
+        data = self.sock.recv(RECEIVE_SIZE)
         if not data:
             return None
         self.pending += data

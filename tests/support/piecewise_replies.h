@@ -51,6 +51,9 @@ class CPiecewiseSource : public CReplySource {
   std::size_t m_receives = 0;
 };
 
+// The limit of each reply: never met, as the source never waits.
+inline constexpr int kPiecewiseReplyLimitMs = 1000;
+
 // Every reply a reader takes from source, then the outcome that ended it.
 inline std::vector<std::string> ReadAllReplies(CReplySource &source, ReplyRead *end) {
   CReplyReader reader(source);
@@ -59,7 +62,7 @@ inline std::vector<std::string> ReadAllReplies(CReplySource &source, ReplyRead *
     char reply[kReplyCapacity];
     std::size_t length = 0;
     int error = 0;
-    *end = reader.Next(reply, &length, 1000, &error);
+    *end = reader.Next(reply, &length, kPiecewiseReplyLimitMs, &error);
     if (*end != ReplyRead::kReply) return replies;
     replies.emplace_back(reply, length);
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mail/smtp_mail.h"
+#include "mime/text_part.h"
 #include "mime/tick_count.h"
 
 namespace {
@@ -44,6 +45,14 @@ int CSmtpMail::MakeBoundary(char *out, std::size_t size) const {
     return 0;
   }
   return 1;
+}
+
+bool CSmtpMail::SendsEightBitBytes() const {
+  for (const auto &part : m_parts) {
+    const auto *text = dynamic_cast<const CTextPart *>(part.get());
+    if (text != nullptr && text->SendsEightBitBytes()) return true;
+  }
+  return false;
 }
 
 int CSmtpMail::FormatPartHeader(std::string &out, const char *boundary) {

@@ -101,6 +101,10 @@ class CSmtpMail : public CMailHeader {
   int WriteTo(COutputChannel *channel, const char *boundary, int flags) override;
   int FormatPartHeader(std::string &out, const char *boundary) override;
   int MakeBoundary(char *out, std::size_t size) const;
+  // True when a part of the message puts bytes above 0x7F on the wire as
+  // they are (a text or HTML body sent as 8bit); attachments are encoded
+  // to 7-bit text.
+  bool SendsEightBitBytes() const;
 
   // Limits of the send; tests shorten them.
   void SetTimeouts(const CSmtpTimeouts &timeouts) { m_timeouts = timeouts; }

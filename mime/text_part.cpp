@@ -18,6 +18,8 @@ constexpr std::size_t kBufferSize = 4096;
 constexpr std::size_t kMostPerByte = 4;
 // Content bytes on one line (RFC 5322 section 2.1.1), the CR LF not counted.
 constexpr std::size_t kLineLimit = 998;
+// The highest byte of 7-bit text.
+constexpr unsigned char kLastSevenBit = 0x7f;
 
 // The transfer encodings of a body: 8bit as long as no line is longer than
 // a line may be, else quoted-printable (RFC 2045 section 6.7), so that no
@@ -168,6 +170,14 @@ int CTextPart::SetText(const char *text, int length, CMultiLanguageService *serv
     return 0;
   }
   return GetCharsetName(m_charset, code_page, service, kCharsetNameSize) ? 1 : 0;
+}
+
+bool CTextPart::SendsEightBitBytes() const {
+  // A body with a long line goes out quoted-printable: 7-bit.
+  if (HasLongLine(m_text)) return false;
+  for (char c : m_text)
+    if (static_cast<unsigned char>(c) > kLastSevenBit) return true;
+  return false;
 }
 
 int CTextPart::FormatPartHeader(std::string &out, const char *boundary) {

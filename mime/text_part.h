@@ -40,6 +40,10 @@ class CTextPart : public CMimePart {
 
   const std::string &Text() const { return m_text; }
 
+  // True when the part puts bytes above 0x7F on the wire as they are: its
+  // text holds such bytes and goes out as 8bit.
+  bool SendsEightBitBytes() const;
+
   // Gives copy this part's text and charset; false when memory runs out.
   bool CopyTextTo(CTextPart &copy) const;
 

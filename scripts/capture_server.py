@@ -5,8 +5,9 @@ an optional check of the user and password (AUTH PLAIN by default; LOGIN,
 the bearer token mechanisms XOAUTH2 and OAUTHBEARER, or GSSAPI and NTLM,
 which it offers but never accepts, when asked). Every message it accepts is
 kept with its envelope: the sender, the recipients and the data bytes as
-received; every AUTH command is kept with what answered an error
-challenge. It listens on 127.0.0.1 (or the host given) at a free port, and
+received, and the MAIL FROM parameters; every AUTH command is kept
+with what answered an error challenge. It can offer PIPELINING (which
+aiosmtpd takes but does not announce) and refuse some recipients. It listens on 127.0.0.1 (or the host given) at a free port, and
 stops when the `with` block ends, or at the latest after its lifetime, so
 that no test or demo can leave it running.
 
@@ -31,13 +32,15 @@ logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 
 class Captured:
-    """One accepted message: envelope and data, and the login used."""
+    """One accepted message: envelope, MAIL FROM parameters and data, and
+    the login used."""
 
-    def __init__(self, mail_from, rcpt_tos, data, login):
+    def __init__(self, mail_from, rcpt_tos, data, login, mail_options=()):
         self.mail_from = mail_from
         self.rcpt_tos = list(rcpt_tos)
         self.data = data
         self.login = login
+        self.mail_options = list(mail_options)
 
 
 class AuthCommand:
@@ -67,6 +70,19 @@ def _unescape_saslname(name):
 class _Handler:
     def __init__(self, server):
         self._server = server
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self._server.pipelining:
+            responses.insert(-1, "250-PIPELINING")
+        return responses
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in self._server.refused:
+            return "550 5.1.1 <%s>: Recipient address rejected" % address
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(rcpt_options)
+        return "250 OK"
 
     async def handle_AUTH(self, server, session, envelope, args):
         self._server.auth_commands.append(AuthCommand(args[0], len(args) > 1))
@@ -121,7 +137,8 @@ class _Handler:
         if isinstance(login, bytes):
             login = login.decode("utf-8", "replace")
         self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
-                                   envelope.original_content or envelope.content, login))
+                                   envelope.original_content or envelope.content, login,
+                                   envelope.mail_options))
         return "250 Message accepted for delivery"
 
 
@@ -160,11 +177,15 @@ class CaptureServer:
     `mechanisms` are the AUTH mechanisms offered to a user (PLAIN when not
     given), from ALL_MECHANISMS; for XOAUTH2 and OAUTHBEARER the password is
     the bearer token. `.auth_commands` lists the AUTH commands received.
+    With `pipelining` the EHLO reply announces PIPELINING; the addresses in
+    `refused` get a 550 to their RCPT TO.
     """
 
     def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
-                 mechanisms=None):
+                 mechanisms=None, pipelining=False, refused=()):
         self.host = host
+        self.pipelining = pipelining
+        self.refused = set(refused)
         self.port = free_port(host)
         self.messages = []
         self.auth_commands = []

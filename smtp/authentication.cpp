@@ -2,8 +2,8 @@
 // offer allows, run through the exchange its row in sasl_mechanisms.h
 // describes.
 //
-// The exchange: the AUTH command (with the first response when it
-// fits), then one response after each 334, until 235 accepts. A 334 after
+// The exchange: the AUTH command (with the first response when the
+// mechanism's row allows it and it fits), then one response after each 334, until 235 accepts. A 334 after
 // the last response is the server's error challenge: a mechanism that
 // knows one answers it once and then takes the final reply, so a refused
 // token ends in the server's own code (535) and never in a wait; for any
@@ -62,7 +62,10 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
   }
 
   const std::string verb = std::string(kAuthVerb) + mechanism->name;
-  const bool initial = built && mechanism->initialResponse && responses.Count() > 0 &&
+  const bool initialAllowed =
+      mechanism->initialResponse == InitialResponse::kAlways ||
+      (mechanism->initialResponse == InitialResponse::kWithPipelining && m_offer.pipelining);
+  const bool initial = built && initialAllowed && responses.Count() > 0 &&
                        verb.size() + 1 + responses.Line(0).size() <= kMaxAuthLine;
   CSecretString command;
   command.reserve(verb.size() + 1 + (initial ? responses.Line(0).size() : sizeof kCrLf));

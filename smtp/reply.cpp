@@ -6,6 +6,8 @@ namespace {
 constexpr std::size_t kCodeLength = 3;
 // Beyond any reply code; a longer run of digits stops growing here.
 constexpr int kNumberCeiling = 100000;
+constexpr int kRecipientOk = 250;
+constexpr int kRecipientForwarded = 251;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -27,6 +29,11 @@ int ReplyNumber(const char *reply, std::size_t length) {
   for (; i < length && IsDigit(reply[i]); ++i)
     if (value < kNumberCeiling) value = value * 10 + (reply[i] - '0');
   return value;
+}
+
+bool AcceptsRecipient(const char *reply, std::size_t length) {
+  const int number = ReplyNumber(reply, length);
+  return number == kRecipientOk || number == kRecipientForwarded;
 }
 
 std::string ReplyCodeText(const char *reply, std::size_t length) {

@@ -22,6 +22,10 @@ bool ReplyCodeIs(const char *reply, std::size_t length, const char *expected);
 // reply code, so digits never overflow.
 int ReplyNumber(const char *reply, std::size_t length);
 
+// A reply to RCPT TO accepts the recipient when its number (above) is
+// 250, or 251, "user not local; will forward" (RFC 5321 section 3.4).
+bool AcceptsRecipient(const char *reply, std::size_t length);
+
 // The reply's code as a message shows it: its first three received bytes,
 // any byte outside printable ASCII shown as "?".
 std::string ReplyCodeText(const char *reply, std::size_t length);

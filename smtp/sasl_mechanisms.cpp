@@ -98,15 +98,17 @@ bool BuildOAuthBearer(const CSaslInput &in, CSaslResponses &responses) {
 }
 
 const CSaslMechanism kMechanisms[] = {
-    // RFC 4616; the block follows the 334 on its own line.
-    {AuthMechanism::kPlain, "PLAIN", BuildPlain, false, nullptr, true},
+    // RFC 4616; the block follows the 334 on its own line, or rides on
+    // the AUTH line where the server pipelines.
+    {AuthMechanism::kPlain, "PLAIN", BuildPlain, InitialResponse::kWithPipelining, nullptr, true},
     // The user name after the first 334, the password after the second.
-    {AuthMechanism::kLogin, "LOGIN", BuildLogin, false, nullptr, false},
+    {AuthMechanism::kLogin, "LOGIN", BuildLogin, InitialResponse::kNever, nullptr, false},
     // The error challenge is a base64 JSON document; an empty line answers
     // it.
-    {AuthMechanism::kXOAuth2, "XOAUTH2", BuildXOAuth2, true, "", false},
+    {AuthMechanism::kXOAuth2, "XOAUTH2", BuildXOAuth2, InitialResponse::kAlways, "", false},
     // RFC 7628 section 3.2.3: the client answers an error with a single ^A.
-    {AuthMechanism::kOAuthBearer, "OAUTHBEARER", BuildOAuthBearer, true, "AQ==", false},
+    {AuthMechanism::kOAuthBearer, "OAUTHBEARER", BuildOAuthBearer, InitialResponse::kAlways,
+     "AQ==", false},
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The SASL mechanisms of AUTH (RFC 4954), as one table: each row names the
 // mechanism as the AUTH command does, builds the client's responses, says
-// whether the first may ride on the AUTH line, and how an error challenge
+// when the first may ride on the AUTH line, and how an error challenge
 // is answered. The dialogue that runs them is in authentication.cpp.
 //
 // Every response holds a secret (the password or the bearer token): the
@@ -44,14 +44,24 @@ class CSaslResponses {
   std::size_t m_count = 0;
 };
 
+// When the first response rides on the AUTH line instead of waiting for
+// the server's 334 (RFC 4954 section 4), as long as the line stays within
+// its limit.
+enum class InitialResponse {
+  kNever,
+  kAlways,
+  // Only where the server also offers PIPELINING: such a server is of the
+  // generation that takes it, and saves a round trip; every other server
+  // keeps the exchange it has always been sent.
+  kWithPipelining,
+};
+
 struct CSaslMechanism {
   AuthMechanism id;
   const char *name;  // as the AUTH command names it
   // Builds the responses; false when one is too long to be sent.
   bool (*build)(const CSaslInput &input, CSaslResponses &responses);
-  // The first response goes on the AUTH line when the line stays within
-  // its limit (RFC 4954 section 4).
-  bool initialResponse;
+  InitialResponse initialResponse;
   // The line (without CR LF) that answers a 334 after the last response:
   // the server's error challenge, which the client must answer before
   // the server gives its final reply. Null: such a 334 is a refusal.

@@ -2,7 +2,8 @@
 // the drain of a multi-line EHLO reply, which also collects what the reply
 // announces), and the transaction (MAIL FROM, one RCPT TO per envelope
 // element, DATA, the message, the end of data) with RSET after a refused
-// recipient or DATA. AUTH is in authentication.cpp.
+// recipient or DATA. AUTH is in authentication.cpp; the transaction of a
+// server that pipelines in pipelining.cpp.
 //
 // Each step formats its command into a buffer of its own, which then takes
 // the reply. Sender and envelope elements go into commands only when they
@@ -36,6 +37,9 @@ constexpr char kMailPrefix[] = "MAIL FROM:<";
 constexpr char kEnvelopeSuffix[] = ">\r\n";
 // The longest sender: 1001 - 11 - 3 = 987 characters.
 constexpr std::size_t kMaxSender = kCommandSize - (sizeof kMailPrefix - 1) - (sizeof kEnvelopeSuffix - 1);
+// The MAIL FROM parameter of a body with 8-bit bytes (RFC 6152 section 2).
+constexpr char kBodyParameter[] = " BODY=8BITMIME";
+constexpr std::size_t kBodyParameterLength = sizeof kBodyParameter - 1;
 
 constexpr char kDataCommand[] = "DATA\r\n";
 constexpr char kEndOfData[] = "\r\n.\r\n";
@@ -49,10 +53,6 @@ constexpr char kDrainStep[] = "rest of EHLO reply";
 
 constexpr char kOk[] = "250";
 constexpr char kStartData[] = "354";
-// RCPT TO replies are judged by number: 251 is "user not local; will
-// forward", an acceptance (RFC 5321 section 3.4).
-constexpr int kRecipientOk = 250;
-constexpr int kRecipientForwarded = 251;
 
 bool HoldsCommandBreaker(const std::string &text) { return !IsSendableAddress(text); }
 
@@ -158,43 +158,18 @@ bool CSmtpConnection::SendMail(CSmtpMail &mail) {
     SetText(kTextSenderInvalid);
     return false;
   }
+  // RFC 6152: a body that goes out with 8-bit bytes is announced to a
+  // server that takes it. Only where the parameter fits the command; a
+  // sender too long for it keeps the command as it has always been.
+  const bool eightBit = m_offer.eightBitMime && from.size() + kBodyParameterLength <= kMaxSender &&
+                        mail.SendsEightBitBytes();
   char buffer[kCommandSize + 1];
-  int length = std::snprintf(buffer, sizeof buffer, "%s%s%s", kMailPrefix, from.c_str(),
-                             kEnvelopeSuffix);
-  CCommandResult result = SendCommand(buffer, static_cast<std::size_t>(length), buffer,
-                                      kReplyCapacity, kOk, m_timeouts.replyMs);
-  if (!result.Ok()) {
-    FailCommand(result, buffer, "MAIL");
-    return false;
-  }
-
-  std::vector<char> list;
-  bool built = false;
-  try {
-    std::size_t size = mail.GetRecipientsLength();
-    list.resize(size > 0 ? size : 1);
-    std::size_t listLength = list.size();
-    built = mail.GetRecipients(list.data(), &listLength);
-  } catch (const std::bad_alloc &) {
-    built = false;
-  }
-  if (!built) {
-    SetText(kTextRecipientList);
-    Reset();
-    return false;
-  }
-  if (!SendRecipients(list.data())) {
-    Reset();
-    return false;
-  }
-
-  result = SendCommand(kDataCommand, sizeof kDataCommand - 1, buffer, kReplyCapacity, kStartData,
-                       m_timeouts.dataReplyMs);
-  if (!result.Ok()) {
-    FailCommand(result, buffer, "DATA");
-    Reset();
-    return false;
-  }
+  int length = std::snprintf(buffer, sizeof buffer, "%s%s>%s\r\n", kMailPrefix, from.c_str(),
+                             eightBit ? kBodyParameter : "");
+  const bool started = m_offer.pipelining
+                           ? SendEnvelopePipelined(buffer, static_cast<std::size_t>(length), mail)
+                           : SendEnvelope(buffer, static_cast<std::size_t>(length), mail);
+  if (!started) return false;
 
   // The server is in the data phase from here on; a failure leaves it
   // there and the connection is closed by the caller, so no partial message
@@ -206,12 +181,64 @@ bool CSmtpConnection::SendMail(CSmtpMail &mail) {
     return false;
   }
 
-  result = SendCommand(kEndOfData, sizeof kEndOfData - 1, buffer, kReplyCapacity, kOk,
-                       m_timeouts.endOfDataMs);
+  CCommandResult result = SendCommand(kEndOfData, sizeof kEndOfData - 1, buffer, kReplyCapacity,
+                                      kOk, m_timeouts.endOfDataMs);
   if (!result.Ok()) {
     FailCommand(result, buffer, "end of data");
     return false;
   }
+  return true;
+}
+
+bool CSmtpConnection::SendEnvelope(const char *mailCommand, std::size_t length, CSmtpMail &mail) {
+  char buffer[kCommandSize + 1];
+  CCommandResult result =
+      SendCommand(mailCommand, length, buffer, kReplyCapacity, kOk, m_timeouts.replyMs);
+  if (!result.Ok()) {
+    FailCommand(result, buffer, "MAIL");
+    return false;
+  }
+  std::vector<char> list;
+  if (!BuildEnvelope(mail, &list) || !SendRecipients(list.data())) {
+    Reset();
+    return false;
+  }
+  result = SendCommand(kDataCommand, sizeof kDataCommand - 1, buffer, kReplyCapacity, kStartData,
+                       m_timeouts.dataReplyMs);
+  if (!result.Ok()) {
+    FailCommand(result, buffer, "DATA");
+    Reset();
+    return false;
+  }
+  return true;
+}
+
+bool CSmtpConnection::BuildEnvelope(CSmtpMail &mail, std::vector<char> *list) {
+  bool built = false;
+  try {
+    std::size_t size = mail.GetRecipientsLength();
+    list->resize(size > 0 ? size : 1);
+    std::size_t listLength = list->size();
+    built = mail.GetRecipients(list->data(), &listLength);
+  } catch (const std::bad_alloc &) {
+    built = false;
+  }
+  if (!built) SetText(kTextRecipientList);
+  return built;
+}
+
+bool CSmtpConnection::RecipientCommand(const std::string &element, std::string *command) {
+  if (HoldsCommandBreaker(element)) {
+    SetText(kTextRecipientInvalid);
+    return false;
+  }
+  char line[kRecipientCommandSize + 1];
+  int length = std::snprintf(line, sizeof line, "RCPT TO:<%s%s", element.c_str(), kEnvelopeSuffix);
+  if (length < 0 || static_cast<std::size_t>(length) > kRecipientCommandSize) {
+    SetText(kTextRecipientTooLong);
+    return false;
+  }
+  command->assign(line, static_cast<std::size_t>(length));
   return true;
 }
 
@@ -222,6 +249,7 @@ bool CSmtpConnection::SendRecipients(const char *list) {
   }
   CEnvelopeElements elements(list != nullptr ? list : "");
   std::string element;
+  std::string command;
   for (;;) {
     CEnvelopeElements::Result next = elements.Next(element);
     if (next == CEnvelopeElements::kEnd) return true;
@@ -229,22 +257,12 @@ bool CSmtpConnection::SendRecipients(const char *list) {
       SetText(kTextRecipientTooLong);
       return false;
     }
-    if (HoldsCommandBreaker(element)) {
-      SetText(kTextRecipientInvalid);
-      return false;
-    }
-    char buffer[kRecipientCommandSize + 1];
-    int length = std::snprintf(buffer, sizeof buffer, "RCPT TO:<%s%s", element.c_str(),
-                               kEnvelopeSuffix);
-    if (length < 0 || static_cast<std::size_t>(length) > kRecipientCommandSize) {
-      SetText(kTextRecipientTooLong);
-      return false;
-    }
-    CCommandResult result = Exchange(buffer, static_cast<std::size_t>(length), buffer,
-                                     kReplyCapacity, m_timeouts.replyMs);
+    if (!RecipientCommand(element, &command)) return false;
+    char buffer[kReplyCapacity];
+    CCommandResult result =
+        Exchange(command.data(), command.size(), buffer, kReplyCapacity, m_timeouts.replyMs);
     if (result.Ok()) {
-      int number = ReplyNumber(buffer, result.replyLength);
-      if (number == kRecipientOk || number == kRecipientForwarded) continue;
+      if (AcceptsRecipient(buffer, result.replyLength)) continue;
       result.outcome = CommandOutcome::kRefused;
     }
     FailCommand(result, buffer, "RCPT");

@@ -133,19 +133,26 @@ void CSmtpConnection::Disconnect() { m_socket.Close(); }
 
 void CSmtpConnection::Abort() { m_socket.Close(); }
 
-CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length, char *reply,
-                                         std::size_t capacity, int replyTimeoutMs) {
+CCommandResult CSmtpConnection::WriteCommand(const char *command, std::size_t length) {
   CCommandResult result;
   switch (m_socket.Write(command, length, m_timeouts.writeMs, &result.error)) {
     case IoStatus::kDone:
+      result.outcome = CommandOutcome::kMatched;
       break;
     case IoStatus::kTimedOut:
       result.outcome = CommandOutcome::kWriteTimedOut;
-      return result;
+      break;
     case IoStatus::kFailed:
       result.outcome = CommandOutcome::kNotSent;
-      return result;
+      break;
   }
+  return result;
+}
+
+CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length, char *reply,
+                                         std::size_t capacity, int replyTimeoutMs) {
+  CCommandResult result = WriteCommand(command, length);
+  if (!result.Ok()) return result;
   std::size_t received = capacity;
   IoStatus status = m_socket.Read(reply, &received, replyTimeoutMs, &result.error);
   result.outcome = ReceiveOutcome(status, received);
@@ -184,6 +191,9 @@ void CSmtpConnection::FailCommand(const CCommandResult &result, const char *repl
       break;
     case CommandOutcome::kReplyTimedOut:
       SetText(FormatText(kTextReplyTimeout, step));
+      break;
+    case CommandOutcome::kReplyTooLong:
+      SetText(FormatText(kTextReplyTooLong, step));
       break;
   }
   // The connection can no longer carry a dialogue: a reply may still be on

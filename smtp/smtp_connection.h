@@ -18,13 +18,16 @@
 // the connection, and the destructor stops it once the socket is closed.
 //
 // The session steps (SendHelo ... Reset) are defined in session.cpp, AUTH
-// in authentication.cpp.
+// in authentication.cpp. Where the server offers PIPELINING (RFC 2920),
+// the transaction's MAIL FROM, RCPT TO and DATA go out together
+// (pipelining.cpp).
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
 #define MAILVANE_SMTP_SMTP_CONNECTION_H
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
@@ -46,6 +49,7 @@ enum class CommandOutcome {
   kNoReply,        // the receive failed
   kClosed,         // the server closed the connection instead of replying
   kReplyTimedOut,  // no reply within the step's limit
+  kReplyTooLong,   // a pipelined reply passed its bound (reply_reader.h)
 };
 
 struct CCommandResult {
@@ -133,6 +137,19 @@ class CSmtpConnection {
   // kMatched when the final line came.
   CCommandResult ReadReplyEnd(const char *first, std::size_t length, int limitMs,
                               CEhloReplyReader *keywords);
+  // MAIL FROM (the command given), one RCPT TO per envelope element and
+  // DATA up to its 354: each command after the reply to the one before,
+  // or, where the server pipelines, together with their replies read
+  // after them. On failure the transaction is reset or the connection
+  // closed, and the text left.
+  bool SendEnvelope(const char *mailCommand, std::size_t length, CSmtpMail &mail);
+  bool SendEnvelopePipelined(const char *mailCommand, std::size_t length, CSmtpMail &mail);
+  // The envelope recipient list of the mail into list; the text otherwise.
+  bool BuildEnvelope(CSmtpMail &mail, std::vector<char> *list);
+  // The RCPT TO command for one element into command; the text otherwise.
+  bool RecipientCommand(const std::string &element, std::string *command);
+  // Writes the command (or commands) in full, within the write limit.
+  CCommandResult WriteCommand(const char *command, std::size_t length);
   // Leaves the text for a failed command or reply; closes the connection
   // when it can no longer be used (time-outs, lost connection).
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);

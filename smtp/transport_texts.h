@@ -32,6 +32,7 @@ inline constexpr char kTextCredentialsTooLong[] = "Credentials too long for AUTH
 
 // Waits and transfers that did not complete.
 inline constexpr char kTextReplyTimeout[] = "SMTP Server reply timeout(%s)";
+inline constexpr char kTextReplyTooLong[] = "SMTP Server reply too long(%s)";
 inline constexpr char kTextWriteTimeout[] = "Socket write timeout";
 inline constexpr char kTextSendCommand[] = "Cannot send command(%d)";
 inline constexpr char kTextSendMessage[] = "Cannot send message(%d)";

@@ -1,15 +1,18 @@
 // Fuzzes the reply readers: no read beyond the given length (the reply is
 // copied to a buffer of exactly its size), the code text is at most three
 // printable characters, the end scanner finds a final line exactly when
-// one is there, and the EHLO reader's record stays within its bounds and
-// is the same, however the bytes are split across receives.
+// one is there, the EHLO reader's record stays within its bounds and is
+// the same, and the pipelined reply reader takes the same bounded replies,
+// however the bytes are split across receives.
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "smtp/ehlo_keywords.h"
 #include "smtp/reply.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/support/piecewise_replies.h"
 
 namespace {
 
@@ -29,6 +32,13 @@ bool HasFinalLine(const std::string &bytes) {
       return true;
     start = end + 1;
   }
+}
+
+std::vector<std::string> Replies(const std::string &bytes, std::size_t step, ReplyRead *end) {
+  CPiecewiseSource source(bytes, {step});
+  std::vector<std::string> replies = ReadAllReplies(source, end);
+  for (const std::string &reply : replies) FUZZ_CHECK(!reply.empty() && reply.size() <= kReplyCapacity);
+  return replies;
 }
 
 }  // namespace
@@ -81,5 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (char ch : name) FUZZ_CHECK(ch > 0x20 && ch < 0x7f);
   }
   FUZZ_CHECK(c.OfferedText().size() <= kMaxOfferedText + 3);
+
+  ReplyRead wholeEnd, piecesEnd;
+  FUZZ_CHECK(Replies(bytes, kReplyCapacity, &wholeEnd) == Replies(bytes, step, &piecesEnd));
+  FUZZ_CHECK(wholeEnd == piecesEnd);
   return 0;
 }

@@ -196,7 +196,7 @@ def verify_test_ca():
 
 
 def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None,
-                mechanisms=None):
+                mechanisms=None, pipelining=False, refused=()):
     """A recording SMTP server on loopback, for a `with` block.
 
     aiosmtpd at a free port; with `user`, AUTH is required and only that
@@ -208,10 +208,13 @@ def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=
     messages. It stops when the block ends, and at the latest after
     `lifetime` seconds.
     `options` are further aiosmtpd Controller options (tls_context=,
-    ssl_context=, require_starttls=).
+    ssl_context=, require_starttls=). With `pipelining` the EHLO reply
+    announces PIPELINING; the addresses in `refused` get a 550 to RCPT TO;
+    `.messages[i].mail_options` are the MAIL FROM parameters.
     """
     return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
-                         options=options, mechanisms=mechanisms)
+                         options=options, mechanisms=mechanisms, pipelining=pipelining,
+                         refused=refused)
 
 
 def main():

@@ -176,6 +176,33 @@ class Delivery(unittest.TestCase):
         # The EHLO drain ends with the reply's last line, not after 5 s.
         self.assertLess(authenticated - plain, 1.0, (plain, authenticated))
 
+    def test_pipelined_delivery_and_a_refused_recipient(self):
+        # aiosmtpd pipelined, with 8BITMIME: PLAIN rides on the AUTH line,
+        # MAIL FROM announces the 8-bit body, and a refused recipient among
+        # the others stops the mail for all of them. 150 recipients go out
+        # in two writes.
+        recipients = ";".join("r%d@example.com" % i for i in range(150))
+        for refused in ((), ("r3@example.com",)):
+            with self.subTest(refused=refused):
+                with harness.smtp_server(user="dba", password="pa ss", pipelining=True,
+                                         refused=refused) as server:
+                    result = self.send(server, None, recipients=recipients,
+                                       message="caf\u00e9", user="dba", pwd="pa ss")
+                    self.assertTrue(server.auth_commands[0].initial)
+                    if refused:
+                        self.assertEqual(result.exit_status, 1)
+                        self.assertEqual([m["text"] for m in result.messages],
+                                         ["SMTP Server response code(550)"])
+                        time.sleep(0.2)
+                        self.assertEqual(server.messages, [])
+                        continue
+                    self.assert_sent(result)
+                    self.assertTrue(server.wait_for(1))
+                    mail = server.messages[0]
+                self.assertEqual(mail.rcpt_tos, recipients.split(";"))
+                self.assertEqual(mail.mail_options, ["BODY=8BITMIME"])
+                self.assertEqual(lines(parse(mail).get_content()), "caf\u00e9")
+
     def test_wrong_password_is_refused_with_the_servers_code(self):
         with harness.smtp_server(user="dba", password="right") as server:
             result = self.send(server, None, recipients="ann@example.com", message="x",

@@ -4,9 +4,11 @@
 #ifndef MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
 #define MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
 
+#include <memory>
 #include <string>
 
 #include "mail/smtp_mail.h"
+#include "mime/text_part.h"
 #include "tests/support/smtp_test_limits.h"
 
 class CTestMail : public CSmtpMail {
@@ -22,6 +24,14 @@ class CTestMail : public CSmtpMail {
       return 0;
     }
     return channel->WriteBytes(kMessage, sizeof kMessage - 1) ? 1 : 0;
+  }
+
+  // A plain-text body of these bytes, unconverted: what the dialogue asks
+  // the parts (8-bit bytes or not); the message written stays kMessage.
+  void SetBodyBytes(const std::string &text) {
+    auto part = std::make_unique<CTextPart>();
+    part->SetText(text.data(), static_cast<int>(text.size()), nullptr, 0);
+    MutableParts().insert(MutableParts().begin(), std::move(part));
   }
 
   // Makes WriteTo fail for a reason of its own.

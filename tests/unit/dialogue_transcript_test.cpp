@@ -1,7 +1,8 @@
 // Whole sends against a scripted server, byte for byte: the HELO path, the
 // EHLO and AUTH path with each mechanism (chosen from the offer or asked
-// for), and a refusal or a silence at each step of the transaction, with
-// RSET where it is sent. The envelope comes from the
+// for), a refusal or a silence at each step of the transaction, with RSET
+// where it is sent, the transaction of a server that pipelines, and the
+// BODY parameter of an 8-bit body. The envelope comes from the
 // mail's To, CC and BCC texts (set directly here).
 #include <gtest/gtest.h>
 
@@ -117,6 +118,11 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
        "SMTP Server offers no supported AUTH mechanism(GSSAPI NTLM)"},
       {"LOGIN as asked", mx + "PLAIN\r\n", AuthMechanism::kLogin, "u", "p",
        {"AUTH LOGIN\r\n", "334 \r\n", Base64Line("u"), "334 \r\n", Base64Line("p"), "235 ok\r\n"}, ""},
+      {"PLAIN on the AUTH line where the server pipelines", "250-mx\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n",
+       AuthMechanism::kChoose, "u", "p", {"AUTH PLAIN " + Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
+      {"PLAIN past 512 octets waits for the 334", "250-mx\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n",
+       AuthMechanism::kChoose, "u", std::string(400, 'p'),
+       {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0", 3) + std::string(400, 'p')), "235 ok\r\n"}, ""},
       {"PLAIN as asked", mx + "GSSAPI\r\n", AuthMechanism::kPlain, "u", "p",
        {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
       {"XOAUTH2 on the AUTH line", mx + "LOGIN XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", fits,
@@ -169,6 +175,110 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
               1000);
     EXPECT_EQ(mail.GetLastErrorText(), row.text);
     EXPECT_EQ(server.Received(), sent);
+  }
+}
+
+// What the client sends after a pipelined batch and its replies.
+enum class After { kMessageSent, kReset, kClose };
+
+// A server that pipelines: AUTH PLAIN takes the credentials on its line,
+// and MAIL FROM, the three RCPT TO and DATA arrive before any reply is
+// sent; the replies follow in the pieces given, a pause between them, so
+// that they reach the client in several receives.
+struct PipelineRow {
+  const char *name;
+  std::vector<std::string> replies;
+  After after;
+  std::string text;  // empty: the mail is sent
+};
+
+TEST(DialogueTranscript, PipelinedBatchAndItsReplies) {
+  const std::string batch = "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + Rcpt("b@x") + Rcpt("c@x") + "DATA\r\n";
+  const std::string credentials = "AUTH PLAIN AHUAcA==\r\n";  // NUL "u" NUL "p"
+  const PipelineRow rows[] = {
+      {"replies in one read", {"250 ok\r\n250 ok\r\n250 ok\r\n250 ok\r\n354 go\r\n"},
+       After::kMessageSent, ""},
+      {"replies split across reads",
+       {"25", "0 ok\r\n250-a\r\n25", "0 b\r\n251 ok\r\n250 ok\r\n3", "54 go\r\n"},
+       After::kMessageSent, ""},
+      // The others are accepted and DATA too: closing without the end of
+      // data delivers nothing to anyone.
+      {"first recipient refused",
+       {"250 ok\r\n550-5.1.1 no such\r\n550 5.1.1 user\r\n250 ok\r\n", "250 ok\r\n354 go\r\n"},
+       After::kClose, "SMTP Server response code(550)"},
+      {"every recipient refused", {"250 ok\r\n550 no\r\n551 no\r\n", "552 no\r\n554 no valid recipients\r\n"},
+       After::kReset, "SMTP Server response code(550)"},
+      {"sender refused", {"553 no\r\n503 no\r\n503 no\r\n503 no\r\n503 no\r\n"}, After::kClose,
+       "SMTP Server response code(553)"},
+      {"DATA refused", {"250 ok\r\n250 ok\r\n250 ok\r\n250 ok\r\n451 later\r\n"}, After::kReset,
+       "SMTP Server response code(451)"},
+  };
+  for (const PipelineRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(Ehlo()).Send("250-mx\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n")
+        .Expect(credentials).Send("235 ok\r\n")
+        .Expect("MAIL FROM:<f@x>\r\n").Expect(Rcpt("a@x")).Expect(Rcpt("b@x")).Expect(Rcpt("c@x"))
+        .Expect("DATA\r\n");
+    for (std::size_t i = 0; i < row.replies.size(); ++i) {
+      if (i > 0) server.Delay(30);
+      server.Send(row.replies[i]);
+    }
+    std::string sent = Ehlo() + credentials + batch;
+    if (row.after == After::kMessageSent) {
+      server.ExpectData().Send("250 queued\r\n");
+      sent += kMessage + "\r\n.\r\n";
+    } else if (row.after == After::kReset) {
+      server.Expect("RSET\r\n").Send("250 ok\r\n");
+      sent += "RSET\r\n";
+    }
+    CTestMail mail;
+    Address(mail);
+    mail.SetCredentials("u", "p");
+    EXPECT_EQ(SendTo(server, mail), row.text.empty() ? S_OK : E_FAIL);
+    EXPECT_EQ(mail.GetLastErrorText(), row.text);
+    EXPECT_EQ(server.Received(), sent);
+  }
+}
+
+// MAIL FROM announces an 8-bit body where the server takes one (RFC 6152),
+// and only there.
+struct BodyRow {
+  const char *name;
+  bool authenticated;  // else HELO
+  std::string offer, body, from;
+  bool announced;
+};
+
+TEST(DialogueTranscript, BodyParameterOnlyForAn8BitBodyWhereOffered) {
+  const std::string offer = "250-mx\r\n250-8BITMIME\r\n250 AUTH PLAIN\r\n";
+  const std::string longest(973, 's'), tooLong(974, 's');  // 987 less the parameter
+  const BodyRow rows[] = {
+      {"8-bit body, offered", true, offer, "caf\xe9", "f@x", true},
+      {"7-bit body", true, offer, "cafe", "f@x", false},
+      {"not offered", true, "250-mx\r\n250 AUTH PLAIN\r\n", "caf\xe9", "f@x", false},
+      {"HELO", false, "250 ok\r\n", "caf\xe9", "f@x", false},
+      {"the longest sender with it", true, offer, "\xe9", longest, true},
+      {"a sender too long for it", true, offer, "\xe9", tooLong, false},
+  };
+  for (const BodyRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string mailLine =
+        "MAIL FROM:<" + row.from + ">" + (row.announced ? " BODY=8BITMIME" : "") + "\r\n";
+    const std::string greeting = row.authenticated ? Ehlo() : Helo();
+    CScriptedServer server;
+    server.Send("220 hi\r\n").Expect(greeting).Send(row.offer);
+    if (row.authenticated)
+      server.Expect("AUTH PLAIN\r\n").Send("334 \r\n").ExpectAnyLine().Send("235 ok\r\n");
+    server.Expect(mailLine).Send("250 ok\r\n").Expect(Rcpt("a@x")).Send("250 ok\r\n")
+        .Expect("DATA\r\n").Send("354 go\r\n").ExpectData().Send("250 ok\r\n");
+    CTestMail mail;
+    mail.m_from = row.from;
+    mail.m_bcc = "a@x";
+    mail.SetBodyBytes(row.body);
+    if (row.authenticated) mail.SetCredentials("u", "p");
+    EXPECT_EQ(SendTo(server, mail), S_OK);
+    EXPECT_NE(server.Received().find(mailLine), std::string::npos);
   }
 }
 

@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 enum class Step {
   kGreeting, kHelo, kEhlo, kAuth, kCredentials, kTokenRefused, kMail, kFirstRcpt, kLaterRcpt,
-  kData, kMessage, kEndOfData, kReset,
+  kData, kMessage, kEndOfData, kPipelined, kReset,
 };
 
 enum class Fault { kClose, kStall, k421, k5xx };
@@ -47,6 +47,7 @@ const char *StepName(Step s) {
     case Step::kData: return "DATA";
     case Step::kMessage: return "message";
     case Step::kEndOfData: return "end of data";
+    case Step::kPipelined: return "pipelined MAIL to DATA";
     case Step::kReset: return "RSET";
   }
   return "?";
@@ -131,6 +132,13 @@ const FaultRow kRows[] = {
     {Step::kEndOfData, Fault::kStall, "SMTP Server reply timeout(end of data)"},
     {Step::kEndOfData, Fault::k421, "SMTP Server response code(421)"},
     {Step::kEndOfData, Fault::k5xx, "SMTP Server response code(554)"},
+    // The replies to MAIL FROM, the RCPT TOs and DATA written at once. A
+    // refused recipient among accepted ones (DATA gets 354) ends the
+    // connection without the end of data.
+    {Step::kPipelined, Fault::kClose, kClosed},
+    {Step::kPipelined, Fault::kStall, "SMTP Server reply timeout(MAIL)"},
+    {Step::kPipelined, Fault::k421, "SMTP Server response code(421)"},
+    {Step::kPipelined, Fault::k5xx, "SMTP Server response code(550)"},
     // RSET follows a refused recipient; the refusal stays the reason
     // whatever RSET meets.
     {Step::kReset, Fault::kClose, "SMTP Server response code(550)"},
@@ -154,13 +162,15 @@ const char *RefusalOf(Step s) {
     case Step::kData: return "554 no\r\n";
     case Step::kMessage: return "552 too big\r\n";
     case Step::kEndOfData: return "554 spam\r\n";
+    case Step::kPipelined: return "250 ok\r\n550 no\r\n250 ok\r\n354 go\r\n";
     case Step::kReset: return "500 no\r\n";
   }
   return "500 ?\r\n";
 }
 
 bool Authenticates(Step s) {
-  return s == Step::kEhlo || s == Step::kAuth || s == Step::kCredentials || s == Step::kTokenRefused;
+  return s == Step::kEhlo || s == Step::kAuth || s == Step::kCredentials ||
+         s == Step::kTokenRefused || s == Step::kPipelined;
 }
 
 // The message step needs a message far larger than the socket buffers of
@@ -224,6 +234,14 @@ void Build(Script &s, Step step, Fault fault) {
       s.Expect("AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer p\x01\x01"));
       server.Send("334 eyJzdGF0dXMiOiI0MDEifQ==\r\n");
       s.Expect("\r\n");
+      return s.Fail(step, fault);
+    }
+    if (step == Step::kPipelined) {
+      server.Send("250-mx\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n");
+      s.Expect("AUTH PLAIN " + Base64Line(std::string("\0u\0p", 4)));
+      server.Send("235 ok\r\n");
+      for (const char *line : {"MAIL FROM:<f@x>\r\n", "RCPT TO:<a@x>\r\n", "RCPT TO:<b@x>\r\n", "DATA\r\n"})
+        s.Expect(line);
       return s.Fail(step, fault);
     }
     server.Send("250-mx\r\n250 AUTH PLAIN\r\n");

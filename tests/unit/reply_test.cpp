@@ -1,10 +1,14 @@
-// Reply codes, reply numbers, the code shown in a text and the end of a
-// multi-line reply.
+// Reply codes, reply numbers, the code shown in a text, the end of a
+// multi-line reply, and the replies to pipelined commands taken one by one
+// however the receives cut them.
 #include "smtp/reply.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "tests/support/piecewise_replies.h"
 
 namespace {
 
@@ -86,6 +90,67 @@ TEST(ReplyEnd, FindsTheFinalLineAtEverySplit) {
       scanner.Feed(c.bytes.data() + split, c.bytes.size() - split);
       EXPECT_EQ(scanner.Done(), c.final) << c.bytes << " split at " << split;
     }
+  }
+}
+
+struct ReaderCase {
+  const char *name;
+  std::string bytes;
+  std::vector<std::string> replies;
+};
+
+TEST(ReplyReader, TakesEachReplyWholeAtEverySplit) {
+  const std::string longLine = "250-" + std::string(1500, 'x') + "\r\n";
+  const ReaderCase cases[] = {
+      {"three in a row", "250 ok\r\n550 no\r\n354 go\r\n", {"250 ok\r\n", "550 no\r\n", "354 go\r\n"}},
+      {"multi-line", "250-a\r\n250-b\r\n250 c\r\n550-no\r\n550 such user\r\n",
+       {"250-a\r\n250-b\r\n250 c\r\n", "550-no\r\n550 such user\r\n"}},
+      {"no text", "250\r\n354\r\n", {"250\r\n", "354\r\n"}},
+      {"bare line feeds", "250 ok\n354 go\n", {"250 ok\n", "354 go\n"}},
+      // A line that does not continue the reply ends it, and is judged.
+      {"malformed lines", "garbage\r\n 250 ok\r\n2500-odd\r\n25-x\r\n",
+       {"garbage\r\n", " 250 ok\r\n", "2500-odd\r\n", "25-x\r\n"}},
+      // The first kReplyCapacity bytes are kept; the next reply is intact.
+      {"longer than kept", longLine + "250 ok\r\n354 go\r\n",
+       {longLine.substr(0, kReplyCapacity), "354 go\r\n"}},
+  };
+  for (const ReaderCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::vector<std::size_t>> cuts = {{1}, {c.bytes.size()}};
+    for (std::size_t split = 1; split < c.bytes.size(); ++split)
+      cuts.push_back({split, c.bytes.size()});
+    for (const auto &pieces : cuts) {
+      CPiecewiseSource source(c.bytes, pieces, IoStatus::kDone);
+      ReplyRead end;
+      EXPECT_EQ(ReadAllReplies(source, &end), c.replies) << "first receive " << pieces[0];
+      EXPECT_EQ(end, ReplyRead::kClosed);
+    }
+  }
+}
+
+struct ReaderEndCase {
+  const char *name;
+  std::string bytes;
+  IoStatus atEnd;
+  ReplyRead outcome;
+};
+
+TEST(ReplyReader, ReportsWhatEndsAnUnfinishedReply) {
+  std::string endless;
+  while (endless.size() <= kMaxReplyLength + kReplyCapacity) endless += "250-" + std::string(500, 'x') + "\r\n";
+  const ReaderEndCase cases[] = {
+      {"close", "250 ok\r\n250-a\r\n", IoStatus::kDone, ReplyRead::kClosed},
+      {"silence", "250 ok\r\n250 b", IoStatus::kTimedOut, ReplyRead::kTimedOut},
+      {"failure", "250 ok\r\n", IoStatus::kFailed, ReplyRead::kFailed},
+      {"a reply without end", "250 ok\r\n" + endless + "250 end\r\n", IoStatus::kDone,
+       ReplyRead::kTooLong},
+  };
+  for (const ReaderEndCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    CPiecewiseSource source(c.bytes, {kReplyCapacity}, c.atEnd);
+    ReplyRead end;
+    EXPECT_EQ(ReadAllReplies(source, &end), std::vector<std::string>{"250 ok\r\n"});
+    EXPECT_EQ(end, c.outcome);
   }
 }
 

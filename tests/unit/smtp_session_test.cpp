@@ -113,7 +113,7 @@ struct DrainCase {
 TEST(SmtpEhloDrain, EndsWithTheFinalLine) {
   const DrainCase cases[] = {
       {"one receive", "250-mx\r\n250 AUTH PLAIN\r\n", "", false},
-      {"late lines", "250-mx\r\n", "250-PIPELINING\r\n250 AUTH PLAIN\r\n", false},
+      {"late lines", "250-mx\r\n", "250-SIZE 1000\r\n250 AUTH PLAIN\r\n", false},
       {"split final line", "250-mx\r\n250 AU", "TH PLAIN\r\n", false},
       {"never final", "250-mx\r\n", "", true},
   };

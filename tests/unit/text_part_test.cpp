@@ -127,6 +127,14 @@ TEST(TextPartBody, LongLinesGoOutQuotedPrintable) {
   ASSERT_EQ(html.FormatPartHeader(header, "B"), 1);
   EXPECT_NE(header.find("text/html;"), std::string::npos);
   EXPECT_NE(header.find("Encoding: quoted-printable\r\n"), std::string::npos);
+  // Only a body sent as 8bit puts 8-bit bytes on the wire.
+  const std::pair<std::string, bool> eightBit[] = {
+      {"caf\xE9", true}, {"plain", false}, {std::string(999, '\xE9'), false}};
+  for (const auto &[text, sends] : eightBit) {
+    CTextPart part;
+    part.SetText(text.c_str(), -1, nullptr, 0);
+    EXPECT_EQ(part.SendsEightBitBytes(), sends) << text.substr(0, 8);
+  }
 }
 
 TEST(TextPartBody, StreamsThroughTheBuffer) {

@@ -158,6 +158,14 @@ class _LongLineSMTP(SMTP):
     # A response after a 334 may be 12288 octets long (RFC 4954 section 4).
     line_length_limit = 12288 + 2
 
+    def connection_lost(self, error):
+        # When the client's connection ended, as the server saw it: a
+        # client's own time is no measure where its process is slow to go.
+        server = getattr(self.event_handler, "_server", None)
+        if server is not None:
+            server.closed_at.append(time.monotonic())
+        super().connection_lost(error)
+
 
 class _Controller(Controller):
     def factory(self):
@@ -189,6 +197,7 @@ class CaptureServer:
         self.port = free_port(host)
         self.messages = []
         self.auth_commands = []
+        self.closed_at = []
         self.user_bytes = user.encode() if user is not None else None
         self.password_bytes = password.encode()
         self._lock = threading.Condition()

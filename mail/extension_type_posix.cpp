@@ -1,9 +1,6 @@
-#include "mail/content_type.h"
-
-#include <exception>
+#include "mail/extension_type.h"
 
 #include "mail/mime_types_file.h"
-#include "mime/path_syntax.h"
 
 namespace {
 
@@ -12,17 +9,6 @@ constexpr char kMimeTypesFile[] = "/etc/mime.types";
 
 }  // namespace
 
-int LookupContentType(const char *path, std::string &out) {
-  try {
-    std::string extension = PathExtension(path);
-    int result = kContentTypePathNotFound;
-    if (!extension.empty()) {
-      result = FindMimeType(kMimeTypesFile, extension.substr(1), out);
-      if (result == 0) return 0;
-    }
-    out = kDefaultContentType;
-    return result;
-  } catch (const std::exception &) {
-    return kContentTypeOutOfMemory;
-  }
+int LookupExtensionType(const std::string &extension, std::string &out) {
+  return FindMimeType(kMimeTypesFile, extension.substr(1), out);
 }

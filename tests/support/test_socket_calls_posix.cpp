@@ -1,38 +1,22 @@
-#include "tests/support/test_socket.h"
+#include "tests/support/test_socket_calls.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstring>
 
 namespace {
 
-using Native = int;
-Native Raw(TestSocket s) { return static_cast<Native>(s); }
+int Raw(TestSocket s) { return static_cast<int>(s); }
 
-int Wait(Native fd, short events, int timeoutMs) {
-  pollfd p{fd, events, 0};
-  for (;;) {
-    int n = poll(&p, 1, timeoutMs);
-    if (n >= 0) return n;
-    if (errno != EINTR) return -1;
-  }
+TestSocket Checked(int fd) { return fd < 0 ? kNoTestSocket : static_cast<TestSocket>(fd); }
+
+void SetInt(TestSocket s, int name, int value) {
+  setsockopt(Raw(s), SOL_SOCKET, name, &value, sizeof value);
 }
-
-void SetNonBlocking(Native fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-void CloseRaw(Native fd) { close(fd); }
-Native NewSocket(int family) { return socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0); }
-int SendFlags() { return MSG_NOSIGNAL; }
-bool WouldBlock() { return errno == EINPROGRESS || errno == EAGAIN || errno == EWOULDBLOCK; }
-constexpr Native kBad = -1;
-constexpr short kReadable = POLLIN;
-constexpr short kWritable = POLLOUT;
 
 }  // namespace
 
@@ -42,130 +26,71 @@ int TestSocketStarts() { return 0; }
 
 void TestLoadSystemLibraries() {}
 
-namespace {
-
-int FamilyOf(TestFamily family) { return family == TestFamily::kIpv4 ? AF_INET : AF_INET6; }
-
-socklen_t Loopback(TestFamily family, int port, sockaddr_storage *out) {
-  std::memset(out, 0, sizeof *out);
-  if (family == TestFamily::kIpv4) {
-    sockaddr_in *a = reinterpret_cast<sockaddr_in *>(out);
-    a->sin_family = AF_INET;
-    a->sin_port = htons(static_cast<unsigned short>(port));
-    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return sizeof *a;
-  }
-  sockaddr_in6 *a = reinterpret_cast<sockaddr_in6 *>(out);
-  a->sin6_family = AF_INET6;
-  a->sin6_port = htons(static_cast<unsigned short>(port));
-  a->sin6_addr = in6addr_loopback;
-  return sizeof *a;
-}
-
-int PortOf(Native fd) {
-  sockaddr_storage a;
-  socklen_t size = sizeof a;
-  if (getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size) != 0) return 0;
-  if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in *>(&a)->sin_port);
-  return ntohs(reinterpret_cast<sockaddr_in6 *>(&a)->sin6_port);
-}
-
-}  // namespace
-
-const char *LoopbackText(TestFamily family) {
-  return family == TestFamily::kIpv4 ? "127.0.0.1" : "::1";
-}
-
-TestSocket TestListen(TestFamily family, int backlog, int *port, int receiveBuffer) {
-  TestSocketsStart();
-  Native fd = NewSocket(FamilyOf(family));
-  if (fd == kBad) return kNoTestSocket;
-  int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&on), sizeof on);
-  if (receiveBuffer > 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&receiveBuffer),
-               sizeof receiveBuffer);
-  sockaddr_storage a;
-  socklen_t size = Loopback(family, *port, &a);
-  if (bind(fd, reinterpret_cast<sockaddr *>(&a), size) != 0 || listen(fd, backlog) != 0) {
-    CloseRaw(fd);
-    return kNoTestSocket;
-  }
-  *port = PortOf(fd);
-  return static_cast<TestSocket>(fd);
-}
-
-TestSocket TestAccept(TestSocket listener, int timeoutMs) {
-  if (Wait(Raw(listener), kReadable, timeoutMs) <= 0) return kNoTestSocket;
-  Native fd = accept(Raw(listener), nullptr, nullptr);
-  return fd == kBad ? kNoTestSocket : static_cast<TestSocket>(fd);
-}
-
-long TestReceive(TestSocket s, char *buffer, std::size_t size, int timeoutMs) {
-  int ready = Wait(Raw(s), kReadable, timeoutMs);
-  if (ready == 0) return kTestTimedOut;
-  if (ready < 0) return kTestFailed;
-  long n = static_cast<long>(recv(Raw(s), buffer, static_cast<int>(size), 0));
-  return n < 0 ? kTestFailed : n;
-}
-
-bool TestSendAll(TestSocket s, const char *data, std::size_t length) {
-  while (length > 0) {
-    long n = static_cast<long>(send(Raw(s), data, static_cast<int>(length), SendFlags()));
-    if (n <= 0) return false;
-    data += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void TestClose(TestSocket s) {
-  if (s != kNoTestSocket) CloseRaw(Raw(s));
-}
-
-void TestReset(TestSocket s) {
-  if (s == kNoTestSocket) return;
-  linger now{1, 0};
-  setsockopt(Raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&now), sizeof now);
-  CloseRaw(Raw(s));
-}
-
-TestSocket TestStartConnect(TestFamily family, int port) {
-  TestSocketsStart();
-  Native fd = NewSocket(FamilyOf(family));
-  if (fd == kBad) return kNoTestSocket;
-  SetNonBlocking(fd);
-  sockaddr_storage a;
-  socklen_t size = Loopback(family, port, &a);
-  if (connect(fd, reinterpret_cast<sockaddr *>(&a), size) != 0 && !WouldBlock()) {
-    CloseRaw(fd);
-    return kNoTestSocket;
-  }
-  return static_cast<TestSocket>(fd);
-}
-
-bool TestConnectSettled(TestSocket s, int timeoutMs) {
-  return Wait(Raw(s), kWritable, timeoutMs) > 0;
-}
-
-int TestUnusedPort(TestFamily family) {
-  TestSocketsStart();
-  Native fd = NewSocket(FamilyOf(family));
-  if (fd == kBad) return 0;
-  sockaddr_storage a;
-  socklen_t size = Loopback(family, 0, &a);
-  int port = bind(fd, reinterpret_cast<sockaddr *>(&a), size) == 0 ? PortOf(fd) : 0;
-  CloseRaw(fd);
-  return port;
-}
-
-bool TestHasLoopback(TestFamily family) {
-  int port = 0;
-  TestSocket s = TestListen(family, 1, &port);
-  TestClose(s);
-  return s != kNoTestSocket;
-}
-
 int TestErrorUnknownFamily() { return EAFNOSUPPORT; }
 std::set<int> TestErrorsOfShortAddress() { return {EINVAL}; }
 std::set<int> TestErrorsOfReset() { return {ECONNRESET, EPIPE}; }
+
+TestSocket RawStreamSocket(int family) {
+  return Checked(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+}
+
+void RawClose(TestSocket s) { close(Raw(s)); }
+
+void RawListenOptions(TestSocket s, int receiveBuffer) {
+  SetInt(s, SO_REUSEADDR, 1);
+  if (receiveBuffer > 0) SetInt(s, SO_RCVBUF, receiveBuffer);
+}
+
+void RawLingerNone(TestSocket s) {
+  linger now{1, 0};
+  setsockopt(Raw(s), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+}
+
+bool RawBind(TestSocket s, const CAddressEntry &address) {
+  return bind(Raw(s), reinterpret_cast<const sockaddr *>(address.address),
+              static_cast<socklen_t>(address.length)) == 0;
+}
+
+bool RawListen(TestSocket s, int backlog) { return listen(Raw(s), backlog) == 0; }
+
+TestSocket RawAccept(TestSocket listener) {
+  return Checked(accept(Raw(listener), nullptr, nullptr));
+}
+
+bool RawStartConnect(TestSocket s, const CAddressEntry &address) {
+  fcntl(Raw(s), F_SETFL, fcntl(Raw(s), F_GETFL) | O_NONBLOCK);
+  if (connect(Raw(s), reinterpret_cast<const sockaddr *>(address.address),
+              static_cast<socklen_t>(address.length)) == 0)
+    return true;
+  return errno == EINPROGRESS || errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+bool RawLocalAddress(TestSocket s, CAddressEntry *address) {
+  sockaddr_storage bound;
+  socklen_t size = sizeof bound;
+  if (getsockname(Raw(s), reinterpret_cast<sockaddr *>(&bound), &size) != 0 ||
+      size > sizeof address->address)
+    return false;
+  address->family = bound.ss_family;
+  address->length = size;
+  std::memcpy(address->address, &bound, size);
+  return true;
+}
+
+int RawWait(TestSocket s, TestReadiness readiness, int timeoutMs) {
+  pollfd p{Raw(s), static_cast<short>(readiness == TestReadiness::kReadable ? POLLIN : POLLOUT),
+           0};
+  for (;;) {
+    int n = poll(&p, 1, timeoutMs);
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
+  }
+}
+
+long RawReceive(TestSocket s, char *buffer, std::size_t size) {
+  return static_cast<long>(recv(Raw(s), buffer, size, 0));
+}
+
+long RawSend(TestSocket s, const char *data, std::size_t length) {
+  return static_cast<long>(send(Raw(s), data, length, MSG_NOSIGNAL));
+}

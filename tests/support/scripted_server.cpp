@@ -94,6 +94,12 @@ bool CScriptedServer::AwaitEnd() {
   return m_ended;
 }
 
+bool CScriptedServer::AwaitReset() {
+  if (!AwaitEnd()) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(kResetSettleMs));
+  return true;
+}
+
 bool CScriptedServer::ReceiveSome(int timeoutMs, std::size_t most) {
   if (m_closed) return false;
   long n = ReceiveRecorded(m_client, &m_pending, most, timeoutMs);

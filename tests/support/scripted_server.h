@@ -26,6 +26,7 @@ class CScriptedServer : public CLoopbackServer {
   static constexpr int kStepLimitMs = 4000;
   // How long Stop waits for the client's close when watching for it.
   static constexpr int kCloseWaitMs = 2000;
+  static constexpr int kResetSettleMs = 100;
 
   explicit CScriptedServer(TestFamily family = TestFamily::kIpv4, int port = 0);
   ~CScriptedServer();
@@ -59,6 +60,10 @@ class CScriptedServer : public CLoopbackServer {
   void Stop();
   // Waits at most kStepLimitMs for the script to end; true when it has.
   bool AwaitEnd();
+  // AwaitEnd, then the time a reset sent on loopback may take to reach the
+  // client after the server's close returned (kResetSettleMs: far more than
+  // it ever does), for a script that ends with Reset.
+  bool AwaitReset();
 
   // The client closed (or reset) the connection while the server held it.
   bool ClientClosed() const { return m_peerClosed; }

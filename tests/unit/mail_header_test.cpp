@@ -14,6 +14,7 @@
 #include "mime/message_id.h"
 #include "tests/support/fake_multi_language.h"
 #include "tests/support/fixed_header.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/memory_channel.h"
 
 namespace {
@@ -507,16 +508,6 @@ TEST(MessageId, PlatformIdIsDotAtoms) {
 // one line per text: kind, charset, the text and the header block written
 // for it, the last two in hex. Runs only when MAILVANE_WORDS_OUT names the
 // file.
-std::string Hex(const std::string &bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex;
-}
-
 TEST(EncodedWords, WriteSamplesForTheDecoderCheck) {
   const char *path = std::getenv("MAILVANE_WORDS_OUT");
   if (path == nullptr || *path == '\0') GTEST_SKIP() << "MAILVANE_WORDS_OUT not set";

@@ -4,6 +4,8 @@
 #ifndef MAILVANE_TESTS_SUPPORT_BASE64_LINE_H
 #define MAILVANE_TESTS_SUPPORT_BASE64_LINE_H
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "mime/base64.h"
@@ -12,7 +14,7 @@
 inline std::string Base64Text(const std::string &raw) {
   std::string out(Base64Capacity(raw.size(), kBase64NoBreaks), '\0');
   std::size_t n = out.size();
-  EncodeBase64(raw.data(), raw.size(), out.data(), &n, kBase64NoBreaks);
+  EXPECT_EQ(EncodeBase64(raw.data(), raw.size(), out.data(), &n, kBase64NoBreaks), 1);
   out.resize(n);
   return out;
 }

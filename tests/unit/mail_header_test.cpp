@@ -123,7 +123,8 @@ TEST(DateLine, BiasInForceFollowsTheZoneState) {
     EXPECT_EQ(ZoneBiasMinutes(row.zone_id, row.bias, row.standard, row.daylight), row.expected)
         << row.zone_id << " " << row.bias;
   char buffer[64];
-  FormatDateHeaderAt(buffer, sizeof buffer, FixedLocalTime(ZoneBiasMinutes(kZoneInDaylightTime, 60, 0, -60)));
+  FormatDateHeaderAt(buffer, sizeof buffer,
+                     FixedLocalTime(ZoneBiasMinutes(kZoneInDaylightTime, 60, 0, -60)));
   EXPECT_STREQ(buffer + 31, "-0000");
 }
 

@@ -10,8 +10,8 @@
 // "application/octet-stream" in out: 3 for a name without extension, 2 for
 // an extension nobody knows, 13 for a registry value that is not a
 // zero-terminated string, another registry error as the registry gave it,
-// and 14 when memory ran out. This header is plain so that the registry
-// code can include it beside <windows.h>.
+// and 14 when memory ran out. The lookup of the extension itself is the
+// platform's (extension_type.h).
 #ifndef MAILVANE_MAIL_CONTENT_TYPE_H
 #define MAILVANE_MAIL_CONTENT_TYPE_H
 

@@ -9,8 +9,9 @@
 // Setters return 0 or a failure code (error_codes.h, and the two entry
 // codes below); they never leave a text behind, the last-error text
 // belongs to Send. Every text argument is untrusted caller input: an
-// address with CR, LF or NUL, or one that is not one address, is refused
-// before anything is sent.
+// address with a byte an address may not hold (CR, LF and NUL among them,
+// envelope_address.h), or one that is not one address, is refused before
+// anything is sent.
 //
 // The transport operations (Send, the envelope recipient list) are declared
 // here and defined in smtp/; the message layout in mail/message_layout.cpp.
@@ -106,7 +107,7 @@ class CSmtpMail : public CMailHeader {
   // to 7-bit text.
   bool SendsEightBitBytes() const;
 
-  // Limits of the send; tests shorten them.
+  // Limits of the send: the defaults, those of "@timeout", or a test's.
   void SetTimeouts(const CSmtpTimeouts &timeouts) { m_timeouts = timeouts; }
   const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
 

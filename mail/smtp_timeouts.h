@@ -1,9 +1,9 @@
 // The time limits of one send. The defaults are the client time-outs of
 // RFC 5321 section 4.5.3.2, the connect limit of 10 s per address and the
 // drain of 5 s after EHLO; no wait on the server is ever unbounded, so a
-// server that stops answering cannot hold a SQL Server worker thread. Tests
-// shorten them on the mail object; the procedure always sends with the
-// defaults.
+// server that stops answering cannot hold a SQL Server worker thread. The
+// procedure sends with the defaults unless the caller gives "@timeout"
+// (proc/call_options.h); tests shorten them on the mail object.
 #ifndef MAILVANE_MAIL_SMTP_TIMEOUTS_H
 #define MAILVANE_MAIL_SMTP_TIMEOUTS_H
 

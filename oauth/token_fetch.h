@@ -7,7 +7,7 @@
 // (token_reply.h). Nothing is kept between calls: each fetch is one fresh
 // exchange. It fails with one text of oauth_texts.h; no text holds the
 // secret or a token. The form that carried the secret is wiped here; the
-// token is the caller's to wipe.
+// token comes in the caller's CSecretString, which wipes it.
 #ifndef MAILVANE_OAUTH_TOKEN_FETCH_H
 #define MAILVANE_OAUTH_TOKEN_FETCH_H
 

@@ -11,8 +11,8 @@
 // field that holds the client secret is withheld.
 //
 // JSON is read by nlohmann's parser; its document lives in memory that is
-// wiped when released. The token is copied into the caller's string, which
-// the caller wipes (mail/secure_zero.h).
+// wiped when released. The token is copied into the caller's CSecretString
+// (mail/secret_string.h), which wipes it.
 #ifndef MAILVANE_OAUTH_TOKEN_REPLY_H
 #define MAILVANE_OAUTH_TOKEN_REPLY_H
 

@@ -1,17 +1,21 @@
 // CAddressList: the addresses of one name resolution, in the resolver's
 // order.
 //
-// Resolve runs getaddrinfo and copies each entry (family, socket type,
-// protocol, address) into the list; the platform's chain is released before
-// Resolve returns, and any earlier list is dropped first. Add appends the
-// entries of another list, so that a caller can try the addresses of
-// several resolutions in one Connect, or one entry built by hand. The host
-// text is untrusted and goes only to the resolver.
+// Resolve runs the platform's resolver (smtp/resolver.h) and copies each
+// entry (family, socket type, protocol, address) into the list, passing
+// over one without an address or with one larger than kMaxSocketAddress;
+// the platform's chain is released before Resolve returns, and any earlier
+// list is dropped first. Add appends the entries of another list, so that a
+// caller can try the addresses of several resolutions in one Connect, or
+// one entry built by hand. The host text is untrusted and goes only to the
+// resolver.
 #ifndef MAILVANE_SMTP_ADDRESS_LIST_H
 #define MAILVANE_SMTP_ADDRESS_LIST_H
 
 #include <cstddef>
 #include <vector>
+
+#include "smtp/resolver.h"
 
 // Room for any socket address: the size of sockaddr_storage on every
 // platform we build for.
@@ -25,14 +29,11 @@ struct CAddressEntry {
   alignas(8) unsigned char address[kMaxSocketAddress] = {};
 };
 
-// Families and socket type as the resolver wants them.
-int AddressFamilyUnspecified();
-int SocketTypeStream();
-
 class CAddressList {
  public:
-  // port is formatted in decimal as the service name. Returns 0, or the
-  // resolver's error code (the list is then empty).
+  // port is formatted in decimal as the service name; a null host counts
+  // as empty. Returns 0, or the resolver's error code (the list is then
+  // empty; ResolverOutOfMemory when the copy ran out of memory).
   int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol);
   void Add(const CAddressList &other);
   void Add(const CAddressEntry &entry) { m_entries.push_back(entry); }

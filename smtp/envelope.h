@@ -3,11 +3,13 @@
 // reader that cuts it into the elements of the RCPT TO commands.
 //
 // ExtractAddresses never takes a "<" inside a quoted or encoded display
-// name for an address. Elements are delimited by ",", ";", a space, CR,
-// LF or the end of the list, so no element holds a line break; white space
-// after a delimiter is skipped; an element of more than 988 characters (the
-// most a 1000-character RCPT TO line holds) is refused before its command
-// is built.
+// name for an address. Elements are delimited by ",", ";", a space or the
+// end of the list; white space after a delimiter is skipped. CR and LF
+// delimit nothing: an element that holds one, or any other byte an address
+// may not hold (mail/envelope_address.h), is refused whole by the RCPT TO
+// step, never cut into addresses of its own. An element of more than 988
+// characters (the most a 1000-character RCPT TO line holds) is refused
+// before its command is built.
 #ifndef MAILVANE_SMTP_ENVELOPE_H
 #define MAILVANE_SMTP_ENVELOPE_H
 

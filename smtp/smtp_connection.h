@@ -7,9 +7,10 @@
 // failure in the last-error text (transport_texts.h), which only Connect
 // clears. Every wait on the server is bounded by the CSmtpTimeouts given;
 // a wait or write that runs out of time, or a connection the server lost,
-// closes the connection. Replies are untrusted: at most kReplyCapacity bytes
-// are read per reply and only their code is looked at. Credentials are
-// wiped from every buffer that held them and never appear in a text.
+// closes the connection. Replies are untrusted: each receive takes at most
+// kReplyCapacity bytes, and of a reply only its code is looked at, of an
+// EHLO reply also its keywords (ehlo_keywords.h). Credentials are wiped
+// from every buffer that held them and never appear in a text.
 //
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name and local address) go through a
@@ -18,9 +19,9 @@
 // the connection, and the destructor stops it once the socket is closed.
 //
 // The session steps (SendHelo ... Reset) are defined in session.cpp, AUTH
-// in authentication.cpp. Where the server offers PIPELINING (RFC 2920),
-// the transaction's MAIL FROM, RCPT TO and DATA go out together
-// (pipelining.cpp).
+// in authentication.cpp, STARTTLS in tls_steps.cpp. Where the server
+// offers PIPELINING (RFC 2920), the transaction's MAIL FROM, RCPT TO and
+// DATA go out together (pipelining.cpp).
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
 #define MAILVANE_SMTP_SMTP_CONNECTION_H
 

@@ -6,9 +6,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Receives are sliced so that Stop is seen soon.
-constexpr int kSliceMs = 20;
-constexpr std::size_t kReceiveSize = 64 * 1024;
+// Clients come one after the other; a few may wait.
+constexpr int kBacklog = 8;
 constexpr char kCrLf[] = "\r\n";
 constexpr char kEndOfData[] = "\r\n.\r\n";
 constexpr char kFinalDot[] = ".\r\n";
@@ -28,27 +27,13 @@ bool Reply(TestSocket client, const char *text) {
 
 CAcceptingServer::~CAcceptingServer() { Stop(); }
 
-bool CAcceptingServer::Start() {
-  m_listener = TestListen(TestFamily::kIpv4, 8, &m_port);
-  if (m_listener == kNoTestSocket) return false;
-  m_thread = std::thread([this] { Run(); });
-  return true;
-}
+bool CAcceptingServer::Start() { return StartServing(kBacklog, 0, [this] { Run(); }); }
 
-void CAcceptingServer::Stop() {
-  m_stop = true;
-  if (m_thread.joinable()) m_thread.join();
-  TestClose(m_listener);
-  m_listener = kNoTestSocket;
-}
+void CAcceptingServer::Stop() { StopServing(); }
 
 int CAcceptingServer::Connections() const {
   std::lock_guard<std::mutex> hold(m_lock);
   return m_connections;
-}
-std::string CAcceptingServer::Received() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_received;
 }
 std::vector<std::string> CAcceptingServer::Commands() const {
   std::lock_guard<std::mutex> hold(m_lock);
@@ -62,14 +47,10 @@ int CAcceptingServer::Unknown() const {
   std::lock_guard<std::mutex> hold(m_lock);
   return m_unknown;
 }
-std::vector<std::string> CAcceptingServer::Problems() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_problems;
-}
 
 void CAcceptingServer::Run() {
-  while (!m_stop) {
-    TestSocket client = TestAccept(m_listener, kSliceMs);
+  while (!Stopping()) {
+    TestSocket client = AcceptWithin(kSliceMs);
     if (client == kNoTestSocket) continue;
     {
       std::lock_guard<std::mutex> hold(m_lock);
@@ -84,7 +65,6 @@ bool CAcceptingServer::TakeUntil(TestSocket client, const char *terminator, std:
                                  std::string *taken) {
   const std::string end(terminator);
   std::size_t searched = 0;
-  std::string buffer(kReceiveSize, '\0');
   for (;;) {
     std::size_t at = m_pending.find(end, searched);
     if (at != std::string::npos) {
@@ -95,18 +75,14 @@ bool CAcceptingServer::TakeUntil(TestSocket client, const char *terminator, std:
     // Only the tail can still start a terminator.
     searched = m_pending.size() >= end.size() ? m_pending.size() - end.size() + 1 : 0;
     if (m_pending.size() > limit) {
-      std::lock_guard<std::mutex> hold(m_lock);
-      m_problems.push_back("no " + std::string(end == kCrLf ? "line end" : "end of data") +
-                           " within " + std::to_string(limit) + " bytes");
+      Problem("no " + std::string(end == kCrLf ? "line end" : "end of data") + " within " +
+              std::to_string(limit) + " bytes");
       return false;
     }
-    if (m_stop || NowMs() >= m_deadline) return false;
-    long n = TestReceive(client, buffer.data(), buffer.size(), kSliceMs);
+    if (Stopping() || NowMs() >= m_deadline) return false;
+    long n = ReceiveRecorded(client, &m_pending, kReceiveSize, kSliceMs);
     if (n == kTestTimedOut) continue;
     if (n <= 0) return false;
-    m_pending.append(buffer.data(), static_cast<std::size_t>(n));
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_received.append(buffer.data(), static_cast<std::size_t>(n));
   }
 }
 
@@ -145,8 +121,7 @@ void CAcceptingServer::Serve(TestSocket client) {
       m_pending.insert(0, kCrLf);
       std::string message;
       if (!TakeUntil(client, kEndOfData, kLongestMessage, &message)) {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_problems.push_back("data not ended");
+        Problem("data not ended");
         return;
       }
       {

@@ -9,22 +9,21 @@
 // message up to CR LF "." CR LF and answers 250; anything else gets 500
 // and is counted as unknown. Every byte received is recorded, and so are
 // the command lines and the messages (without their end of data), as they
-// came. A line without CR LF longer than kLongestLine, a connection older
-// than kConnectionLimitMs or Stop end the connection. Stop joins the
-// thread; the destructor stops too.
+// came (the listening, the thread and the record are loopback_server.h's).
+// A line without CR LF longer than kLongestLine, a connection older than
+// kConnectionLimitMs or Stop end the connection. Stop joins the thread; the
+// destructor stops too.
 #ifndef MAILVANE_TESTS_SUPPORT_ACCEPTING_SERVER_H
 #define MAILVANE_TESTS_SUPPORT_ACCEPTING_SERVER_H
 
-#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/support/test_socket.h"
+#include "tests/support/loopback_server.h"
 
-class CAcceptingServer {
+class CAcceptingServer : public CLoopbackServer {
  public:
   // A command line longer than this is not one the client should send.
   static constexpr std::size_t kLongestLine = 64 * 1024;
@@ -38,11 +37,8 @@ class CAcceptingServer {
 
   bool Start();
   void Stop();
-  int Port() const { return m_port; }
-  const char *Host() const { return LoopbackText(TestFamily::kIpv4); }
 
   int Connections() const;
-  std::string Received() const;
   // Command lines with their CR LF (the credential line included).
   std::vector<std::string> Commands() const;
   // Messages as sent during DATA, dot-stuffed, up to the CR LF in front of
@@ -50,8 +46,7 @@ class CAcceptingServer {
   std::vector<std::string> Messages() const;
   // Command lines that got 500.
   int Unknown() const;
-  // A line too long, or data never ended.
-  std::vector<std::string> Problems() const;
+  // Problems: a line too long, or data never ended.
 
  private:
   void Run();
@@ -60,19 +55,13 @@ class CAcceptingServer {
   // or a line longer than limit.
   bool TakeUntil(TestSocket client, const char *terminator, std::size_t limit, std::string *taken);
 
-  int m_port = 0;
-  TestSocket m_listener = kNoTestSocket;
-  std::thread m_thread;
-  std::atomic<bool> m_stop{false};
   std::string m_pending;
   long long m_deadline = 0;  // steady-clock ms of the current connection's end
   mutable std::mutex m_lock;
   int m_connections = 0;
   int m_unknown = 0;
-  std::string m_received;
   std::vector<std::string> m_commands;
   std::vector<std::string> m_messages;
-  std::vector<std::string> m_problems;
 };
 
 // Helpers on what a server recorded.

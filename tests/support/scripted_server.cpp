@@ -6,11 +6,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Receives are sliced so that Stop is seen soon.
-constexpr int kSliceMs = 20;
-constexpr std::size_t kReceiveSize = 64 * 1024;
 constexpr char kCrLf[] = "\r\n";
 constexpr char kEndOfData[] = "\r\n.\r\n";
+// One client at a time; a few more may wait.
+constexpr int kBacklog = 4;
 // Filling a backlog: how many connects to try, and how long one may take
 // before it counts as silent.
 constexpr int kMostFillers = 16;
@@ -18,7 +17,7 @@ constexpr int kSettleMs = 200;
 
 }  // namespace
 
-CScriptedServer::CScriptedServer(TestFamily family, int port) : m_family(family), m_port(port) {}
+CScriptedServer::CScriptedServer(TestFamily family, int port) : CLoopbackServer(family, port) {}
 
 CScriptedServer::~CScriptedServer() { Stop(); }
 
@@ -75,23 +74,17 @@ CScriptedServer &CScriptedServer::WatchForClose() {
 }
 
 bool CScriptedServer::Start() {
-  m_listener = TestListen(m_family, 4, &m_port, m_receiveBuffer);
-  if (m_listener == kNoTestSocket) return false;
-  m_thread = std::thread([this] { Run(); });
-  return true;
+  return StartServing(kBacklog, m_receiveBuffer, [this] { Run(); });
 }
 
 void CScriptedServer::Stop() {
-  m_stop = true;
-  if (m_thread.joinable()) m_thread.join();
+  StopServing();
   if (m_watchClose && m_client != kNoTestSocket) {
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
     while (!m_closed && Clock::now() < deadline) ReceiveSome(kSliceMs, kReceiveSize);
   }
   TestClose(m_client);
   m_client = kNoTestSocket;
-  TestClose(m_listener);
-  m_listener = kNoTestSocket;
 }
 
 bool CScriptedServer::AwaitEnd() {
@@ -101,34 +94,21 @@ bool CScriptedServer::AwaitEnd() {
   return m_ended;
 }
 
-std::string CScriptedServer::Received() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_received;
-}
-
-std::vector<std::string> CScriptedServer::Problems() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_problems;
-}
-
-void CScriptedServer::Problem(const std::string &text) {
-  std::lock_guard<std::mutex> hold(m_lock);
-  m_problems.push_back(text);
+bool CScriptedServer::AwaitReset() {
+  if (!AwaitEnd()) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(kResetSettleMs));
+  return true;
 }
 
 bool CScriptedServer::ReceiveSome(int timeoutMs, std::size_t most) {
   if (m_closed) return false;
-  std::string buffer(most < kReceiveSize ? most : kReceiveSize, '\0');
-  long n = TestReceive(m_client, buffer.data(), buffer.size(), timeoutMs);
+  long n = ReceiveRecorded(m_client, &m_pending, most, timeoutMs);
   if (n == kTestTimedOut) return false;
   if (n <= 0) {
     m_closed = true;
     m_peerClosed = true;
     return false;
   }
-  m_pending.append(buffer.data(), static_cast<std::size_t>(n));
-  std::lock_guard<std::mutex> hold(m_lock);
-  m_received.append(buffer.data(), static_cast<std::size_t>(n));
   return true;
 }
 
@@ -143,7 +123,7 @@ bool CScriptedServer::TakeUntil(const std::string &terminator, std::string *take
     }
     if (m_closed || Clock::now() >= deadline) return false;
     // After Stop only what is already buffered still counts.
-    if (!ReceiveSome(kSliceMs, kReceiveSize) && m_stop) return false;
+    if (!ReceiveSome(kSliceMs, kReceiveSize) && Stopping()) return false;
   }
 }
 
@@ -177,7 +157,7 @@ bool CScriptedServer::Play(const Step &step) {
       return true;
     case Step::kDelay: {
       Clock::time_point until = Clock::now() + std::chrono::milliseconds(step.ms);
-      while (Clock::now() < until && !m_stop)
+      while (Clock::now() < until && !Stopping())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       return true;
     }
@@ -192,7 +172,7 @@ bool CScriptedServer::Play(const Step &step) {
       m_closed = true;
       return false;
     case Step::kStall:
-      while (!m_stop) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+      while (!Stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
       return false;
     case Step::kSlow: {
       Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
@@ -213,8 +193,8 @@ bool CScriptedServer::Play(const Step &step) {
 
 void CScriptedServer::Run() {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
-  while (m_client == kNoTestSocket && !m_stop && Clock::now() < deadline)
-    m_client = TestAccept(m_listener, kSliceMs);
+  while (m_client == kNoTestSocket && !Stopping() && Clock::now() < deadline)
+    m_client = AcceptWithin(kSliceMs);
   if (m_client == kNoTestSocket) {
     Problem("no client connected");
     return;
@@ -229,7 +209,7 @@ void CScriptedServer::Run() {
   // After the script: record whatever else comes until the client closes.
   deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
   while (!m_closed && Clock::now() < deadline)
-    if (!ReceiveSome(kSliceMs, kReceiveSize) && m_stop) break;
+    if (!ReceiveSome(kSliceMs, kReceiveSize) && Stopping()) break;
 }
 
 CSilentListener::CSilentListener(TestFamily family, int port) : m_port(port) {

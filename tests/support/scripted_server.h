@@ -5,28 +5,28 @@
 // stall, read the message, read slowly), starts the server, runs the client and
 // stops the server. The server accepts one connection and plays the script
 // on its own thread; after the script it keeps reading until the client
-// closes. Every byte the client sent is recorded in order. Every wait is
-// bounded (kStepLimitMs per step); Stop reads what is still buffered,
-// closes everything and joins the thread, and the destructor stops too.
+// closes. Every byte the client sent is recorded in order (the listening,
+// the thread and the record are loopback_server.h's). Every wait is
+// bounded (kStepLimitMs per step); Stop joins the thread, reads what is
+// still buffered and closes everything, and the destructor stops too.
 // What the client did differently from the script is listed in Problems.
 #ifndef MAILVANE_TESTS_SUPPORT_SCRIPTED_SERVER_H
 #define MAILVANE_TESTS_SUPPORT_SCRIPTED_SERVER_H
 
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/support/test_socket.h"
+#include "tests/support/loopback_server.h"
 
-class CScriptedServer {
+class CScriptedServer : public CLoopbackServer {
  public:
   // The longest any one step waits for the client.
   static constexpr int kStepLimitMs = 4000;
   // How long Stop waits for the client's close when watching for it.
   static constexpr int kCloseWaitMs = 2000;
+  static constexpr int kResetSettleMs = 100;
 
   explicit CScriptedServer(TestFamily family = TestFamily::kIpv4, int port = 0);
   ~CScriptedServer();
@@ -60,11 +60,11 @@ class CScriptedServer {
   void Stop();
   // Waits at most kStepLimitMs for the script to end; true when it has.
   bool AwaitEnd();
-  int Port() const { return m_port; }
-  const char *Host() const { return LoopbackText(m_family); }
+  // AwaitEnd, then the time a reset sent on loopback may take to reach the
+  // client after the server's close returned (kResetSettleMs: far more than
+  // it ever does), for a script that ends with Reset.
+  bool AwaitReset();
 
-  std::string Received() const;
-  std::vector<std::string> Problems() const;
   // The client closed (or reset) the connection while the server held it.
   bool ClientClosed() const { return m_peerClosed; }
 
@@ -84,24 +84,15 @@ class CScriptedServer {
   bool TakeUntil(const std::string &terminator, std::string *taken);
   // One bounded receive into pending; false when nothing came.
   bool ReceiveSome(int timeoutMs, std::size_t most);
-  void Problem(const std::string &text);
 
-  TestFamily m_family;
-  int m_port;
   int m_receiveBuffer = 0;
   std::vector<Step> m_script;
-  TestSocket m_listener = kNoTestSocket;
   TestSocket m_client = kNoTestSocket;
-  std::thread m_thread;
-  std::atomic<bool> m_stop{false};
   std::atomic<bool> m_closed{false};
   std::atomic<bool> m_ended{false};  // the script has been played
   std::atomic<bool> m_peerClosed{false};
   bool m_watchClose = false;
   std::string m_pending;  // received, not yet taken by a step
-  mutable std::mutex m_lock;
-  std::string m_received;
-  std::vector<std::string> m_problems;
 };
 
 // An address that takes no connection: a listener whose backlog is full.

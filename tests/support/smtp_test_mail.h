@@ -1,14 +1,19 @@
 // A mail for dialogue tests: the message it writes during DATA is a fixed
 // text, so that the transcript of the dialogue does not depend on the
-// message layout.
+// message layout; and the helpers that send a mail to a scripted server or
+// connect to one with the tests' limits.
 #ifndef MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
 #define MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "mail/smtp_mail.h"
 #include "mime/text_part.h"
+#include "smtp/smtp_connection.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 
 class CTestMail : public CSmtpMail {
@@ -40,5 +45,23 @@ class CTestMail : public CSmtpMail {
  private:
   std::string m_failWith;
 };
+
+// One Send of mail to server: starts the server, stops it after the send,
+// and fails the test for each problem the server saw.
+inline HResult SendTo(CScriptedServer &server, CSmtpMail &mail) {
+  EXPECT_TRUE(server.Start());
+  HResult result = mail.Send(server.Host(), server.Port());
+  server.Stop();
+  for (const std::string &problem : server.Problems()) ADD_FAILURE() << problem;
+  return result;
+}
+
+// Gives connection limits and connects it to the started server within
+// their connect limit.
+inline bool ConnectWithLimits(CSmtpConnection &connection, const CScriptedServer &server,
+                              const CSmtpTimeouts &limits = TestTimeouts()) {
+  connection.SetTimeouts(limits);
+  return connection.Connect(server.Host(), server.Port(), limits.connectMs);
+}
 
 #endif

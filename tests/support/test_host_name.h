@@ -11,4 +11,8 @@
 
 std::string TestHostName(TestFamily family = TestFamily::kIpv4);
 
+// The HELO and EHLO lines of a connection over IPv4, CR LF included.
+inline std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
+inline std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
+
 #endif

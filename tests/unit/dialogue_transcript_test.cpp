@@ -6,10 +6,8 @@
 // mail's To, CC and BCC texts (set directly here).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/base64_line.h"
@@ -19,10 +17,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
-std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
 std::string Rcpt(const std::string &address) { return "RCPT TO:<" + address + ">\r\n"; }
 const std::string kMessage = CTestMail::kMessage;
 
@@ -32,14 +26,6 @@ void Address(CTestMail &mail) {
   mail.m_to = "\"Ann\" <a@x>";
   mail.m_cc = "\"\" <b@x>";
   mail.m_bcc = "c@x";
-}
-
-HResult SendTo(CScriptedServer &server, CSmtpMail &mail) {
-  EXPECT_TRUE(server.Start());
-  HResult result = mail.Send(server.Host(), server.Port());
-  server.Stop();
-  for (const std::string &p : server.Problems()) ADD_FAILURE() << p;
-  return result;
 }
 
 // The server side of a transaction that accepts everything.
@@ -74,13 +60,11 @@ TEST(DialogueTranscript, EhloAndAuthPlainPathWellUnderASecond) {
   CTestMail mail;
   Address(mail);
   mail.SetCredentials("u", "p");
-  CSmtpTimeouts t = TestTimeouts();
-  t.ehloDrainMs = 5000;  // the real bound: the final line ends the drain first
-  mail.SetTimeouts(t);
-  Clock::time_point start = Clock::now();
+  // The real bound: the final line ends the drain first.
+  mail.SetTimeouts(TestTimeoutsWith({&CSmtpTimeouts::ehloDrainMs}, CSmtpTimeouts().ehloDrainMs));
+  TestClock::time_point start = TestClock::now();
   EXPECT_EQ(SendTo(server, mail), S_OK);
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
-            1000);
+  EXPECT_LT(ElapsedMs(start), 1000);
   EXPECT_EQ(server.Received(), Ehlo() + "AUTH PLAIN\r\n" + credentials + kTransaction);
 }
 
@@ -113,7 +97,7 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
        {"AUTH LOGIN\r\n", "334 \r\n", Base64Line("u"), "334 \r\n", Base64Line("p"), "535 no\r\n"},
        "SMTP Server response code(535)"},
       {"PLAIN wherever offered", mx + "LOGIN PLAIN XOAUTH2\r\n", AuthMechanism::kChoose, "u", "p",
-       {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
+       {"AUTH PLAIN\r\n", "334 \r\n", CredentialLine("u", "p"), "235 ok\r\n"}, ""},
       {"nothing usable offered", mx + "GSSAPI NTLM\r\n", AuthMechanism::kChoose, "u", "p", {},
        "SMTP Server offers no supported AUTH mechanism(GSSAPI NTLM)"},
       {"LOGIN as asked", mx + "PLAIN\r\n", AuthMechanism::kLogin, "u", "p",
@@ -124,7 +108,7 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
        AuthMechanism::kChoose, "u", std::string(400, 'p'),
        {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0", 3) + std::string(400, 'p')), "235 ok\r\n"}, ""},
       {"PLAIN as asked", mx + "GSSAPI\r\n", AuthMechanism::kPlain, "u", "p",
-       {"AUTH PLAIN\r\n", "334 \r\n", Base64Line(std::string("\0u\0p", 4)), "235 ok\r\n"}, ""},
+       {"AUTH PLAIN\r\n", "334 \r\n", CredentialLine("u", "p"), "235 ok\r\n"}, ""},
       {"XOAUTH2 on the AUTH line", mx + "LOGIN XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", fits,
        {"AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer " + fits + "\x01\x01"), "235 ok\r\n"}, ""},
       {"XOAUTH2 past 512 octets", mx + "XOAUTH2\r\n", AuthMechanism::kXOAuth2, "u", splits,
@@ -169,10 +153,9 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
     Address(mail);
     mail.SetCredentials(row.user.c_str(), row.secret.c_str());
     mail.SetAuthMechanism(row.asked);
-    Clock::time_point start = Clock::now();
+    TestClock::time_point start = TestClock::now();
     EXPECT_EQ(SendTo(server, mail), row.text.empty() ? S_OK : E_FAIL);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
-              1000);
+    EXPECT_LT(ElapsedMs(start), 1000);
     EXPECT_EQ(mail.GetLastErrorText(), row.text);
     EXPECT_EQ(server.Received(), sent);
   }
@@ -369,10 +352,7 @@ TEST(DialogueTranscript, SilentDataAndEndOfDataTimeOut) {
     CTestMail mail;
     mail.m_from = "f@x";
     mail.m_bcc = "a@x";
-    CSmtpTimeouts t = TestTimeouts();
-    t.dataReplyMs = kTestShortLimitMs;
-    t.endOfDataMs = kTestShortLimitMs;
-    mail.SetTimeouts(t);
+    mail.SetTimeouts(TestTimeoutsWith({&CSmtpTimeouts::dataReplyMs, &CSmtpTimeouts::endOfDataMs}));
     EXPECT_EQ(SendTo(server, mail), E_FAIL);
     EXPECT_EQ(mail.GetLastErrorText(),
               atEnd ? "SMTP Server reply timeout(end of data)" : "SMTP Server reply timeout(DATA)");
@@ -460,10 +440,6 @@ TEST(DialogueTranscript, WriterFailureWithoutAReasonIsNamed) {
   EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + "DATA\r\n");
 }
 
-// How long a reset sent on loopback may take to reach the client after the
-// server's close returned: far more than it ever does.
-constexpr auto kResetSettle = std::chrono::milliseconds(100);
-
 // A mail that writes its first line, waits until the server has reset the
 // connection and the reset has arrived, and then writes the rest.
 class CMailCutByAReset : public CTestMail {
@@ -471,8 +447,7 @@ class CMailCutByAReset : public CTestMail {
   explicit CMailCutByAReset(CScriptedServer &server) : m_server(server) {}
   int WriteTo(COutputChannel *channel, const char *, int) override {
     if (!channel->WriteBytes(kFirstLine, sizeof kFirstLine - 1)) return 0;
-    if (!m_server.AwaitEnd()) return 0;
-    std::this_thread::sleep_for(kResetSettle);
+    if (!m_server.AwaitReset()) return 0;
     return channel->WriteBytes(kRest, sizeof kRest - 1) ? 1 : 0;
   }
   static constexpr char kFirstLine[] = "Subject: cut\r\n";

@@ -7,7 +7,6 @@
 // message that failed was never ended with the final dot.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +22,6 @@
 #include "tests/support/test_host_name.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 enum class Step {
   kGreeting, kHelo, kEhlo, kAuth, kCredentials, kTokenRefused, kMail, kFirstRcpt, kLaterRcpt,
@@ -184,9 +181,6 @@ constexpr std::size_t kReadBeforeFault = 256 * 1024;
 // Beyond the step's own limit: the slack of a loaded machine (and Wine).
 constexpr long kBoundSlackMs = 2500;
 
-std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
-std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
-
 // The script of one row, and the bytes the server is to receive in all
 // (prefix only for the message rows, whose tail depends on the sockets).
 struct Script {
@@ -248,7 +242,7 @@ void Build(Script &s, Step step, Fault fault) {
     s.Expect("AUTH PLAIN\r\n");
     if (step == Step::kAuth) return s.Fail(step, fault);
     server.Send("334 \r\n");
-    s.Expect(Base64Line(std::string("\0u\0p", 4)));
+    s.Expect(CredentialLine("u", "p"));
     return s.Fail(step, fault);
   }
   s.Expect(Helo());
@@ -293,15 +287,13 @@ void Build(Script &s, Step step, Fault fault) {
 
 // The limit that the stalled step runs into, shortened for the row.
 CSmtpTimeouts TimeoutsFor(Step step, Fault fault) {
-  CSmtpTimeouts t = TestTimeouts();
-  if (fault != Fault::kStall) return t;
+  if (fault != Fault::kStall) return TestTimeouts();
   switch (step) {
-    case Step::kData: t.dataReplyMs = kTestShortLimitMs; break;
-    case Step::kMessage: t.writeMs = kTestShortLimitMs; break;
-    case Step::kEndOfData: t.endOfDataMs = kTestShortLimitMs; break;
-    default: t.replyMs = kTestShortLimitMs; break;
+    case Step::kData: return TestTimeoutsWith({&CSmtpTimeouts::dataReplyMs});
+    case Step::kMessage: return TestTimeoutsWith({&CSmtpTimeouts::writeMs});
+    case Step::kEndOfData: return TestTimeoutsWith({&CSmtpTimeouts::endOfDataMs});
+    default: return TestTimeoutsWith({&CSmtpTimeouts::replyMs});
   }
-  return t;
 }
 
 bool EndsDataAfterDataCommand(const std::string &received) {
@@ -355,10 +347,9 @@ class FaultMatrix : public ::testing::Test {
     const CSmtpTimeouts limits = TimeoutsFor(row.step, row.fault);
     mail.SetTimeouts(limits);
 
-    Clock::time_point start = Clock::now();
+    TestClock::time_point start = TestClock::now();
     EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
-    long ms = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    long ms = ElapsedMs(start);
     server.Stop();
 
     ExpectRowText(call.MessageText(), row.text);

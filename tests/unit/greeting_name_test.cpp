@@ -13,6 +13,7 @@
 #include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
+#include "tests/support/smtp_test_mail.h"
 
 namespace {
 
@@ -125,8 +126,7 @@ TEST(GreetingName, SentInHeloAndEhloThroughThePlatformCalls) {
     ASSERT_TRUE(server.Start());
     CNamedCalls calls(c.host, c.local);
     CSmtpConnection connection(calls);
-    connection.SetTimeouts(TestTimeouts());
-    ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
+    ASSERT_TRUE(ConnectWithLimits(connection, server));
     EXPECT_TRUE(c.ehlo ? connection.SendEhlo() : connection.SendHelo());
     connection.Disconnect();
     server.Stop();

@@ -13,49 +13,25 @@
 #include "mime/mail_header.h"
 #include "mime/message_id.h"
 #include "tests/support/fake_multi_language.h"
+#include "tests/support/fixed_header.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/memory_channel.h"
 
 namespace {
 
-CLocalTime March5(int bias) {
-  CLocalTime t;
-  t.year = 2024;
-  t.month = 3;
-  t.day = 5;
-  t.day_of_week = 2;
-  t.hour = 9;
-  t.minute = 7;
-  t.second = 3;
-  t.bias_minutes = bias;
-  return t;
-}
-
 const char kDate[] = "Date: Tue, 5 Mar 2024 09:07:03 +0530\r\n";
 
-// The Message-ID line of a test header: a fixed left side, and the host
+// The Message-ID line of a test header: the fixed left side, and the host
 // name when the sender address has no domain.
-const char kIdLeft[] = "18e0f.4d2.1.00000000075bcd15";
-const char kIdHost[] = "host.example";
-std::string MessageIdLine(const std::string &right = kIdHost) {
-  return "Message-ID: <" + std::string(kIdLeft) + "@" + right + ">\r\n";
+std::string MessageIdLine(const std::string &right = kFixedIdHost) {
+  return "Message-ID: <" + std::string(kFixedIdLeft) + "@" + right + ">\r\n";
 }
 
 // A header with a fixed clock and Message-ID and, optionally, a service.
-class CTestHeader : public CMailHeader {
+class CTestHeader : public CFixedHeader<CMailHeader> {
  public:
   explicit CTestHeader(CMultiLanguageService *service = nullptr) { SetMultiLanguage(service); }
-  bool ReadClock(CLocalTime &now) const override {
-    now = March5(-330);
-    return true;
-  }
-  bool MessageIdLeft(std::string &left, std::int32_t *error) const override {
-    *error = m_idError;
-    left = kIdLeft;
-    return m_idError == 0;
-  }
-  std::string MessageIdHost() const override { return kIdHost; }
   using CMailHeader::CopyHeaderTo;
-  std::int32_t m_idError = 0;
 };
 
 std::string Block(CMailHeader &header, int flags = kWriteSmtp) {
@@ -89,12 +65,12 @@ TEST(DateLine, FormatsLocalTimeAndZone) {
     CLocalTime time;
     const char *line;
   } rows[] = {
-      {March5(-330), "Date: Tue, 5 Mar 2024 09:07:03 +0530"},
-      {March5(300), "Date: Tue, 5 Mar 2024 09:07:03 -0500"},
-      {March5(0), "Date: Tue, 5 Mar 2024 09:07:03 -0000"},
-      {March5(-60), "Date: Tue, 5 Mar 2024 09:07:03 +0100"},
-      {March5(-345), "Date: Tue, 5 Mar 2024 09:07:03 +0545"},
-      {March5(210), "Date: Tue, 5 Mar 2024 09:07:03 -0330"},
+      {FixedLocalTime(-330), "Date: Tue, 5 Mar 2024 09:07:03 +0530"},
+      {FixedLocalTime(300), "Date: Tue, 5 Mar 2024 09:07:03 -0500"},
+      {FixedLocalTime(0), "Date: Tue, 5 Mar 2024 09:07:03 -0000"},
+      {FixedLocalTime(-60), "Date: Tue, 5 Mar 2024 09:07:03 +0100"},
+      {FixedLocalTime(-345), "Date: Tue, 5 Mar 2024 09:07:03 +0545"},
+      {FixedLocalTime(210), "Date: Tue, 5 Mar 2024 09:07:03 -0330"},
   };
   for (const Row &row : rows) {
     char buffer[64];
@@ -104,7 +80,7 @@ TEST(DateLine, FormatsLocalTimeAndZone) {
 }
 
 TEST(DateLine, NamesOutOfRangeAsSundayAndJanuary) {
-  CLocalTime t = March5(0);
+  CLocalTime t = FixedLocalTime(0);
   t.day = 25;
   t.day_of_week = 7;
   t.month = 13;
@@ -119,8 +95,8 @@ TEST(DateLine, NamesOutOfRangeAsSundayAndJanuary) {
 
 TEST(DateLine, BufferSizeRules) {
   char buffer[64] = "untouched";
-  EXPECT_EQ(FormatDateHeaderAt(nullptr, 0, March5(0)), 38);
-  EXPECT_EQ(FormatDateHeaderAt(buffer, 37, March5(0)), 0);
+  EXPECT_EQ(FormatDateHeaderAt(nullptr, 0, FixedLocalTime(0)), 38);
+  EXPECT_EQ(FormatDateHeaderAt(buffer, 37, FixedLocalTime(0)), 0);
   EXPECT_STREQ(buffer, "untouched");
   EXPECT_EQ(FormatDateHeader(nullptr, 0), 38);
   EXPECT_EQ(FormatDateHeader(buffer, 37), 0);
@@ -147,7 +123,8 @@ TEST(DateLine, BiasInForceFollowsTheZoneState) {
     EXPECT_EQ(ZoneBiasMinutes(row.zone_id, row.bias, row.standard, row.daylight), row.expected)
         << row.zone_id << " " << row.bias;
   char buffer[64];
-  FormatDateHeaderAt(buffer, sizeof buffer, March5(ZoneBiasMinutes(kZoneInDaylightTime, 60, 0, -60)));
+  FormatDateHeaderAt(buffer, sizeof buffer,
+                     FixedLocalTime(ZoneBiasMinutes(kZoneInDaylightTime, 60, 0, -60)));
   EXPECT_STREQ(buffer + 31, "-0000");
 }
 
@@ -532,16 +509,6 @@ TEST(MessageId, PlatformIdIsDotAtoms) {
 // one line per text: kind, charset, the text and the header block written
 // for it, the last two in hex. Runs only when MAILVANE_WORDS_OUT names the
 // file.
-std::string Hex(const std::string &bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex;
-}
-
 TEST(EncodedWords, WriteSamplesForTheDecoderCheck) {
   const char *path = std::getenv("MAILVANE_WORDS_OUT");
   if (path == nullptr || *path == '\0') GTEST_SKIP() << "MAILVANE_WORDS_OUT not set";

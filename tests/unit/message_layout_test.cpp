@@ -4,8 +4,8 @@
 #include <string>
 
 #include "mail/smtp_mail.h"
-#include "mime/local_time.h"
 #include "mime/text_part.h"
+#include "tests/support/fixed_header.h"
 #include "tests/support/memory_channel.h"
 
 namespace {
@@ -14,25 +14,9 @@ const char kBoundary[] = "------=_Next_Part_0000001234.041";
 
 // A mail with a fixed clock, Message-ID and boundary, and no service: its
 // bytes are the same on every machine.
-class CTestMail : public CSmtpMail {
+class CTestMail : public CFixedHeader<CSmtpMail> {
  public:
   CTestMail() { SetMultiLanguage(nullptr); }
-  bool ReadClock(CLocalTime &now) const override {
-    now.year = 2024;
-    now.month = 3;
-    now.day = 5;
-    now.day_of_week = 2;
-    now.hour = 9;
-    now.minute = 7;
-    now.second = 3;
-    now.bias_minutes = -330;
-    return true;
-  }
-  bool MessageIdLeft(std::string &left, std::int32_t *) const override {
-    left = "18e0f.4d2.1.00000000075bcd15";
-    return true;
-  }
-  std::string MessageIdHost() const override { return "host.example"; }
   std::uint32_t BoundaryTickCount() const override { return m_tick; }
   int BoundaryRandom() const override { return m_random; }
   void Add(CMimePart *part) { MutableParts().emplace_back(part); }

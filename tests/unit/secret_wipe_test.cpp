@@ -23,10 +23,10 @@
 
 #include "mail/secret_string.h"
 #include "mail/smtp_mail.h"
-#include "mime/base64.h"
 #include "proc/com_guard.h"
 #include "proc/request_driver.h"
 #include "tests/support/accepting_server.h"
+#include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/standin_call.h"
@@ -120,23 +120,16 @@ std::string Utf16Bytes(std::string_view text) {
   return std::string(reinterpret_cast<const char *>(wide.data()), 2 * wide.size());
 }
 
-std::string CredentialLine(std::string_view user, std::string_view password) {
-  std::string block = std::string(1, '\0') + std::string(user) + '\0' + std::string(password);
-  std::string out(Base64Capacity(block.size(), kBase64NoBreaks), '\0');
-  std::size_t n = out.size();
-  EXPECT_EQ(EncodeBase64(block.data(), block.size(), out.data(), &n, kBase64NoBreaks), 1);
-  out.resize(n);
-  return out;
-}
-
 // Watched: the start and the end of every form in which the credentials
 // pass through the procedure, so that a copy of a part is seen too.
 constexpr std::size_t kWindow = 16;
 
 std::vector<std::string> Forms(std::string_view user, std::string_view password) {
   std::vector<std::string> watched;
+  // The AUTH PLAIN response as it goes out in base64.
+  const std::string response = Base64Text(PlainResponse(std::string(user), std::string(password)));
   for (const std::string &form : {std::string(user), std::string(password), Utf16Bytes(user),
-                                  Utf16Bytes(password), CredentialLine(user, password)}) {
+                                  Utf16Bytes(password), response}) {
     std::size_t n = form.size() < kWindow ? form.size() : kWindow;
     watched.push_back(form.substr(0, n));
     watched.push_back(form.substr(form.size() - n));

@@ -13,6 +13,7 @@
 #include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
+#include "tests/support/smtp_test_mail.h"
 #include "tests/support/test_host_name.h"
 
 namespace {
@@ -96,8 +97,7 @@ TEST(SmtpPlatformFault, FailedStartUpStopsBeforeAnyConnect) {
   ASSERT_TRUE(server.Start());
   CFailingCalls calls(Call::kStart, kStartError);
   CSmtpConnection connection(calls);
-  connection.SetTimeouts(TestTimeouts());
-  EXPECT_FALSE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
+  EXPECT_FALSE(ConnectWithLimits(connection, server));
   EXPECT_EQ(connection.GetLastErrorText(), "COM Init error: 10091");
   EXPECT_FALSE(connection.IsConnected());
   EXPECT_EQ(calls.Count(Call::kConnectEvent), 0);
@@ -168,8 +168,7 @@ TEST(SmtpPlatformFault, HostNameFailureGreetsWithTheLiteralOrCloses) {
       ASSERT_TRUE(server.Start());
       CFailingCalls calls(c.failing, kHostError);
       CSmtpConnection connection(calls);
-      connection.SetTimeouts(TestTimeouts());
-      ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
+      ASSERT_TRUE(ConnectWithLimits(connection, server));
       EXPECT_EQ(ehlo ? connection.SendEhlo() : connection.SendHelo(), *c.text == '\0');
       EXPECT_EQ(connection.GetLastErrorText(), c.text);
       EXPECT_EQ(connection.IsConnected(), *c.text == '\0');
@@ -188,8 +187,7 @@ TEST(SmtpPlatformFault, UnfailedCallsBehaveAsTheRealOnes) {
   ASSERT_TRUE(server.Start());
   CFailingCalls calls(Call::kStart, kStartError, 0);
   CSmtpConnection connection(calls);
-  connection.SetTimeouts(TestTimeouts());
-  ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), TestTimeouts().connectMs));
+  ASSERT_TRUE(ConnectWithLimits(connection, server));
   EXPECT_TRUE(connection.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "");
   for (Call call : {Call::kStart, Call::kConnectEvent, Call::kSelect, Call::kRecordEvent,

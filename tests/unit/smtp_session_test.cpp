@@ -3,7 +3,6 @@
 // texts left, and whether the connection was closed.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "smtp/smtp_connection.h"
@@ -13,29 +12,6 @@
 #include "tests/support/test_host_name.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long ElapsedMs(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-std::string Helo() { return "HELO " + TestHostName() + "\r\n"; }
-std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
-
-std::string CredentialLine(const std::string &user, const std::string &password) {
-  return Base64Line(std::string(1, '\0') + user + std::string(1, '\0') + password);
-}
-
-// Runs one Send against the server and stops it.
-HResult SendTo(CScriptedServer &server, CSmtpMail &mail) {
-  EXPECT_TRUE(server.Start());
-  HResult result = mail.Send(server.Host(), server.Port());
-  server.Stop();
-  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front();
-  return result;
-}
 
 TEST(SmtpGreetingStep, RefusedHeloClosesTheConnection) {
   CScriptedServer server;
@@ -81,11 +57,9 @@ TEST(SmtpGreetingStep, SilentServerTimesOutAtEachStep) {
     }
     server.Stall();
     CTestMail mail;
-    CSmtpTimeouts t = TestTimeouts();
-    t.replyMs = kTestShortLimitMs;
-    mail.SetTimeouts(t);
+    mail.SetTimeouts(TestTimeoutsWith({&CSmtpTimeouts::replyMs}));
     if (c.authenticated) mail.SetCredentials("u", "p");
-    Clock::time_point start = Clock::now();
+    TestClock::time_point start = TestClock::now();
     EXPECT_EQ(SendTo(server, mail), E_FAIL);
     EXPECT_LT(ElapsedMs(start), 2000);
     EXPECT_EQ(mail.GetLastErrorText(), c.text);
@@ -125,12 +99,10 @@ TEST(SmtpEhloDrain, EndsWithTheFinalLine) {
     server.Expect("AUTH PLAIN\r\n").Send("334 \r\n").Expect(CredentialLine("u", "p"))
         .Send("235 ok\r\n").Delay(200);
     CSmtpConnection connection;
-    CSmtpTimeouts t = TestTimeouts();
-    t.ehloDrainMs = 600;
-    connection.SetTimeouts(t);
     ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), 2000));
-    Clock::time_point start = Clock::now();
+    ASSERT_TRUE(
+        ConnectWithLimits(connection, server, TestTimeoutsWith({&CSmtpTimeouts::ehloDrainMs}, 600)));
+    TestClock::time_point start = TestClock::now();
     EXPECT_TRUE(connection.SendEhlo());
     long drained = ElapsedMs(start);
     if (c.bounded) {
@@ -174,9 +146,8 @@ TEST(SmtpAuthPlain, SendsTheCredentialBlockAfter334) {
     if (!c.credentialReply.empty()) server.Expect(line).Send(c.credentialReply);
     server.Delay(200);
     CSmtpConnection connection;
-    connection.SetTimeouts(TestTimeouts());
     ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(connection.Connect(server.Host(), server.Port(), 2000));
+    ASSERT_TRUE(ConnectWithLimits(connection, server));
     EXPECT_EQ(connection.AuthPlain(c.user, c.password), c.ok);
     EXPECT_EQ(connection.GetLastErrorText(), c.text);
     EXPECT_EQ(connection.IsConnected(), c.ok);

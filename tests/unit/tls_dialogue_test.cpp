@@ -12,8 +12,6 @@
 
 namespace {
 
-std::string Ehlo() { return "EHLO " + TestHostName() + "\r\n"; }
-
 constexpr char kStartTls[] = "STARTTLS\r\n";
 // The first byte of a TLS handshake record (RFC 8446 section 5.1).
 constexpr char kHandshakeRecord = 0x16;
@@ -29,10 +27,7 @@ Outcome SendWith(CScriptedServer &server, TlsMode mode, bool withUser) {
   tls.mode = mode;
   mail.SetTls(tls);
   if (withUser) mail.SetCredentials("user", "secret");
-  EXPECT_TRUE(server.Start());
-  HResult result = mail.Send(server.Host(), server.Port());
-  server.Stop();
-  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front();
+  HResult result = SendTo(server, mail);
   return {result, mail.GetLastErrorText()};
 }
 

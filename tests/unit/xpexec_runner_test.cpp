@@ -20,19 +20,10 @@
 #include "host/xpexec/runner.h"
 #include "host/xpexec/statement_parser.h"
 #include "host/xpexec/utf16le.h"
+#include "tests/support/hex_text.h"
 
 namespace xpexec {
 namespace {
-
-std::string Hex(const std::string &bytes) {
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
-}
 
 // Sends one message per parameter ("name type null length hex"), then a
 // DONE counting them; returns 1 when a parameter is named @fail.

@@ -1,17 +1,12 @@
-#include "mail/content_type.h"
+#include "mail/extension_type.h"
 
 #include <windows.h>
 
-#include <exception>
 #include <vector>
 
-#include "mime/path_syntax.h"
-
-namespace {
-
 // The "Content Type" value of HKEY_CLASSES_ROOT\<extension>: 0 with the
-// text in out, or the error code.
-LONG ReadContentType(const std::string &extension, std::string &out) {
+// text in out, or the registry's error code.
+int LookupExtensionType(const std::string &extension, std::string &out) {
   HKEY key = nullptr;
   LONG result = RegOpenKeyExA(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &key);
   if (result != ERROR_SUCCESS) return result;
@@ -34,19 +29,3 @@ LONG ReadContentType(const std::string &extension, std::string &out) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-int LookupContentType(const char *path, std::string &out) {
-  try {
-    std::string extension = PathExtension(path);
-    int result = kContentTypePathNotFound;
-    if (!extension.empty()) {
-      result = static_cast<int>(ReadContentType(extension, out));
-      if (result == 0) return 0;
-    }
-    out = kDefaultContentType;
-    return result;
-  } catch (const std::exception &) {
-    return kContentTypeOutOfMemory;
-  }
-}

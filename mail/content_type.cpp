@@ -2,22 +2,15 @@
 
 #include <exception>
 
-#include "mail/mime_types_file.h"
+#include "mail/extension_type.h"
 #include "mime/path_syntax.h"
-
-namespace {
-
-// Debian's media-types package.
-constexpr char kMimeTypesFile[] = "/etc/mime.types";
-
-}  // namespace
 
 int LookupContentType(const char *path, std::string &out) {
   try {
     std::string extension = PathExtension(path);
     int result = kContentTypePathNotFound;
     if (!extension.empty()) {
-      result = FindMimeType(kMimeTypesFile, extension.substr(1), out);
+      result = LookupExtensionType(extension, out);
       if (result == 0) return 0;
     }
     out = kDefaultContentType;

@@ -1,0 +1,79 @@
+// The platform's resolver (getaddrinfo): one call, its entries handed to a
+// sink one at a time in the resolver's order. Only what differs per
+// platform lives in resolver_posix.cpp and resolver_win32.cpp (the headers,
+// the call and its out-of-memory code); what is kept of an entry is the
+// caller's (CAddressList).
+//
+// The platform's chain is released before RunResolver returns, also when
+// the sink throws; an entry points into the chain and holds only during
+// Take. The host text is untrusted and goes only to the resolver.
+#ifndef MAILVANE_SMTP_RESOLVER_H
+#define MAILVANE_SMTP_RESOLVER_H
+
+#include <cstddef>
+#include <memory>
+
+struct CResolverHints {
+  int flags = 0;
+  int family = 0;
+  int socketType = 0;
+  int protocol = 0;
+};
+
+// One entry as the resolver gave it; address is null when it has none.
+struct CResolvedEntry {
+  int family = 0;
+  int socketType = 0;
+  int protocol = 0;
+  const void *address = nullptr;
+  std::size_t length = 0;
+};
+
+class CResolvedSink {
+ public:
+  virtual void Take(const CResolvedEntry &entry) = 0;
+
+ protected:
+  ~CResolvedSink() = default;
+};
+
+// Resolves host and service (a port in decimal). Returns 0, or the
+// resolver's error code (the sink then got nothing).
+int RunResolver(const char *host, const char *service, const CResolverHints &hints,
+                CResolvedSink &sink);
+
+// The resolver's own code for memory running out.
+int ResolverOutOfMemory();
+
+// Families and socket type as the resolver wants them.
+int AddressFamilyUnspecified();
+int SocketTypeStream();
+
+// RunResolver on every platform, for the platform files only: their
+// addrinfo types have the same fields in different layouts, so the call
+// and the walk over the chain are written once, over the type.
+template <typename AddrInfo, typename Call, typename Release>
+int WalkResolver(Call call, Release release, const char *host, const char *service,
+                 const CResolverHints &hints, CResolvedSink &sink) {
+  AddrInfo wanted{};
+  wanted.ai_flags = hints.flags;
+  wanted.ai_family = hints.family;
+  wanted.ai_socktype = hints.socketType;
+  wanted.ai_protocol = hints.protocol;
+  AddrInfo *chain = nullptr;
+  int result = call(host, service, &wanted, &chain);
+  if (result != 0) return result;
+  std::unique_ptr<AddrInfo, Release> held(chain, release);
+  for (const AddrInfo *a = chain; a != nullptr; a = a->ai_next) {
+    CResolvedEntry entry;
+    entry.family = a->ai_family;
+    entry.socketType = a->ai_socktype;
+    entry.protocol = a->ai_protocol;
+    entry.address = a->ai_addr;
+    entry.length = static_cast<std::size_t>(a->ai_addrlen);
+    sink.Take(entry);
+  }
+  return 0;
+}
+
+#endif

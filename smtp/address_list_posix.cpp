@@ -1,4 +1,4 @@
-// Name resolution with getaddrinfo.
+// Name resolution with getaddrinfo, and addresses as text with getnameinfo.
 #include "smtp/address_list.h"
 
 #include <netdb.h>
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 int AddressFamilyUnspecified() { return AF_UNSPEC; }
 int SocketTypeStream() { return SOCK_STREAM; }
@@ -44,4 +45,14 @@ int CAddressList::Resolve(const char *host, int port, int flags, int family, int
   }
   freeaddrinfo(chain);
   return result;
+}
+
+std::string AddressText(const CAddressEntry &entry) {
+  char host[NI_MAXHOST];
+  char service[NI_MAXSERV];
+  if (getnameinfo(reinterpret_cast<const sockaddr *>(entry.address),
+                  static_cast<socklen_t>(entry.length), host, sizeof host, service, sizeof service,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+    return "an address of family " + std::to_string(entry.family);
+  return std::string(host) + " port " + service;
 }

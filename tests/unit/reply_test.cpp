@@ -1,10 +1,13 @@
-// Reply codes, reply numbers, the code shown in a text and the end of a
-// multi-line reply.
+// Reply codes, reply numbers, the code shown in a text, the end of a
+// multi-line reply, and the reply lines a trace shows.
 #include "smtp/reply.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "smtp/dialogue_trace.h"
 
 namespace {
 
@@ -87,6 +90,59 @@ TEST(ReplyEnd, FindsTheFinalLineAtEverySplit) {
       EXPECT_EQ(scanner.Done(), c.final) << c.bytes << " split at " << split;
     }
   }
+}
+
+class CLines : public CTraceSink {
+ public:
+  void Trace(std::string_view event) override { lines.emplace_back(event); }
+  std::vector<std::string> lines;
+};
+
+struct TraceCase {
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+TEST(ReplyTrace, LinesAreWholeAtEverySplit) {
+  const TraceCase cases[] = {
+      {"250-mx\r\n250 AUTH PLAIN\r\n", {"< 250-mx", "< 250 AUTH PLAIN"}},
+      {"250 ok", {"< 250 ok"}},  // the reading ended inside the line
+      {"250 a\nb\r\n", {"< 250 a", "< b"}},
+      {"\r\n", {"< "}},
+  };
+  for (const TraceCase &c : cases) {
+    for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+      CLines sink;
+      CDialogueTrace trace;
+      trace.SetSink(&sink);
+      trace.Reply(c.bytes.data(), split);
+      trace.Reply(c.bytes.data() + split, c.bytes.size() - split);
+      trace.EndReply();
+      EXPECT_EQ(sink.lines, c.lines) << c.bytes << " split at " << split;
+    }
+  }
+}
+
+// A server that floods gets kReplyLinesPerCommand lines per command line
+// and one note; a long line is cut; a batch of commands is one line each.
+TEST(ReplyTrace, FloodsAndLongLinesAreBounded) {
+  CLines sink;
+  CDialogueTrace trace;
+  trace.SetSink(&sink);
+  const std::string batch = "MAIL FROM:<a@x>\r\nRCPT TO:<b@x>\r\n";
+  trace.Commands(batch.data(), batch.size());
+  std::string flood;
+  for (std::size_t i = 0; i < 2 * kReplyLinesPerCommand + 5; ++i) flood += "250-x\r\n";
+  trace.Reply(flood.data(), flood.size());
+  const std::string line = std::string(3 * kMaxTracedLine, 'y') + "\r\n";
+  trace.Shown("<credentials hidden>");
+  trace.Reply(line.data(), line.size());
+  ASSERT_EQ(sink.lines.size(), 2 + 2 * kReplyLinesPerCommand + 1 + 1 + 1);
+  EXPECT_EQ(sink.lines[0], "> MAIL FROM:<a@x>");
+  EXPECT_EQ(sink.lines[1], "> RCPT TO:<b@x>");
+  EXPECT_EQ(sink.lines[2 + 2 * kReplyLinesPerCommand], "< (more reply lines not shown)");
+  EXPECT_EQ(sink.lines[3 + 2 * kReplyLinesPerCommand], "> <credentials hidden>");
+  EXPECT_EQ(sink.lines.back(), "< " + std::string(kMaxTracedLine, 'y'));
 }
 
 }  // namespace

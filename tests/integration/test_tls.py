@@ -272,7 +272,7 @@ def tls_send(server, host, mode, verify="yes", trust=True, user=None):
 # pattern a line, where "< 250-" stands for every continuation line of a
 # reply in a row.
 TRACE_STARTTLS = [r"< 220 .+", r"> EHLO \S+", r"< 250-", r"< 250 .+", r"> STARTTLS",
-                  r"< 220 .+", r"TLS 1\.[23] \w+, certificate CN=localhost, (not )?verified",
+                  r"< 220 .+", r"TLS 1\.[23] \S+, certificate CN=localhost, (not )?verified",
                   r"> EHLO \S+", r"< 250-", r"< 250 .+", r"> AUTH PLAIN", r"< 334 ?",
                   r"> <credentials hidden>"]
 TRACE_SENT = [r"< 235 .+", r"> MAIL FROM:<sender@example.com>", r"< 250 .+",

@@ -8,8 +8,8 @@
 // exchange. It fails with one text of oauth_texts.h; no text holds the
 // secret or a token. With a trace sink, an exchange that got a reply is
 // reported as "token endpoint <url>: HTTP <status>" (credentials in the
-// URL's authority hidden); nothing of the form or the reply is. The form that carried the secret is wiped here; the
-// token is the caller's to wipe.
+// URL's authority hidden); nothing of the form or the reply is. The form
+// that carried the secret is wiped here; the token is the caller's to wipe.
 #ifndef MAILVANE_OAUTH_TOKEN_FETCH_H
 #define MAILVANE_OAUTH_TOKEN_FETCH_H
 

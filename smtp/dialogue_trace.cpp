@@ -42,7 +42,7 @@ void CDialogueTrace::Commands(const char *bytes, std::size_t length) {
     rest.remove_prefix(end);
     ++lines;
   }
-  Allow(lines);
+  Allow(lines > 0 ? lines : 1);
 }
 
 void CDialogueTrace::Shown(std::string_view shown) {

@@ -7,8 +7,8 @@
 // nothing later blocks on it. The channel keeps the text of its first
 // failure, its own (a socket that failed or timed out) or one that a
 // writer set, for the connection to report, and counts the bytes it
-// wrote, for the trace to show the message's size. It borrows the socket of its
-// connection and lives inside it.
+// wrote, for the trace to show the message's size. It borrows the socket
+// of its connection and lives inside it.
 #ifndef MAILVANE_SMTP_SOCKET_CHANNEL_H
 #define MAILVANE_SMTP_SOCKET_CHANNEL_H
 

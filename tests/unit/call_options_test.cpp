@@ -5,7 +5,6 @@
 #include <chrono>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "mail/smtp_mail.h"
 #include "proc/call_options.h"
@@ -278,50 +277,6 @@ TEST(CallOptions, TimeoutBoundsTheGreeting) {
   EXPECT_EQ(call.MessageText(), "SMTP Server reply timeout(greeting)");
   EXPECT_GE(took.count(), 1900);
   EXPECT_LT(took.count(), 3500);
-}
-
-// With "@trace"='yes' the dialogue comes first, one informational message
-// per line, the server's own words among them and no credential; without
-// it the call's tokens are exactly its result.
-TEST(CallOptions, TraceComesBeforeTheResultOnlyWhenAsked) {
-  const std::string password = "pa55-word";
-  const std::string response = Base64Line(std::string("\0u\0", 3) + password);
-  for (const char *trace : {"", "no", "yes"}) {
-    SCOPED_TRACE(trace);
-    CScriptedServer server;
-    server.Send("220 hi\r\n").Expect("EHLO " + TestHostName() + "\r\n")
-        .Send("250 AUTH PLAIN\r\n").Expect("AUTH PLAIN\r\n").Send("334 \r\n").Expect(response)
-        .Send("535 5.7.8 Authentication credentials invalid\r\n").Delay(200);
-    ASSERT_TRUE(server.Start());
-    CStandinCall call;
-    To(call, server).Varchar("@user", "u").Varchar("@pwd", password).Varchar("@trace", trace);
-    CTestMail mail;
-    EXPECT_FALSE(RunRequestWith(call.Proc(), mail));
-    server.Stop();
-    std::vector<StandinToken> tokens = call.Tokens();
-    ASSERT_GE(tokens.size(), 2u);
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i + 2 < tokens.size(); ++i) {
-      const StandinToken &t = tokens[i];
-      EXPECT_EQ(t.kind, STANDIN_TOKEN_MESSAGE);
-      EXPECT_EQ((std::vector<int>{t.msgtype, t.number, t.msgclass, t.state, t.line}),
-                (std::vector<int>{1, 20002, 0, 1, 0}));
-      lines.emplace_back(t.text, t.text_length);
-      EXPECT_EQ(lines.back().find(password), std::string::npos);
-      EXPECT_EQ(lines.back().find(response.substr(0, 8)), std::string::npos);
-    }
-    const std::string refused = "< 535 5.7.8 Authentication credentials invalid";
-    const std::vector<std::string> traced = {"> AUTH PLAIN", "< 334 ", "> <credentials hidden>",
-                                             refused};
-    if (std::string(trace) == "yes") {
-      ASSERT_GE(lines.size(), traced.size());
-      EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()), traced);
-    } else {
-      EXPECT_EQ(tokens.size(), 2u);
-    }
-    EXPECT_EQ(std::string(tokens[tokens.size() - 2].text, tokens[tokens.size() - 2].text_length),
-              "SMTP Server response code(535)");
-  }
 }
 
 // The parameters have no position: bare values after the twelve are not

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "smtp/dialogue_trace.h"
@@ -98,33 +99,29 @@ class CLines : public CTraceSink {
   std::vector<std::string> lines;
 };
 
-struct TraceCase {
-  std::string bytes;
-  std::vector<std::string> lines;
-};
-
+// Reply lines as a trace shows them, however the bytes are split: whole,
+// without their line end, a line the reading ended in as it stands.
 TEST(ReplyTrace, LinesAreWholeAtEverySplit) {
-  const TraceCase cases[] = {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"250-mx\r\n250 AUTH PLAIN\r\n", {"< 250-mx", "< 250 AUTH PLAIN"}},
-      {"250 ok", {"< 250 ok"}},  // the reading ended inside the line
-      {"250 a\nb\r\n", {"< 250 a", "< b"}},
+      {"250 a\nb", {"< 250 a", "< b"}},
       {"\r\n", {"< "}},
   };
-  for (const TraceCase &c : cases) {
-    for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+  for (const auto &[bytes, lines] : cases) {
+    for (std::size_t split = 0; split <= bytes.size(); ++split) {
       CLines sink;
       CDialogueTrace trace;
       trace.SetSink(&sink);
-      trace.Reply(c.bytes.data(), split);
-      trace.Reply(c.bytes.data() + split, c.bytes.size() - split);
+      trace.Reply(bytes.data(), split);
+      trace.Reply(bytes.data() + split, bytes.size() - split);
       trace.EndReply();
-      EXPECT_EQ(sink.lines, c.lines) << c.bytes << " split at " << split;
+      EXPECT_EQ(sink.lines, lines) << bytes << " split at " << split;
     }
   }
 }
 
-// A server that floods gets kReplyLinesPerCommand lines per command line
-// and one note; a long line is cut; a batch of commands is one line each.
+// A flood gets kReplyLinesPerCommand lines per command line sent (a batch
+// of two here) and one note; a long line is cut.
 TEST(ReplyTrace, FloodsAndLongLinesAreBounded) {
   CLines sink;
   CDialogueTrace trace;
@@ -134,11 +131,10 @@ TEST(ReplyTrace, FloodsAndLongLinesAreBounded) {
   std::string flood;
   for (std::size_t i = 0; i < 2 * kReplyLinesPerCommand + 5; ++i) flood += "250-x\r\n";
   trace.Reply(flood.data(), flood.size());
+  trace.Shown(kCredentialsHidden);
   const std::string line = std::string(3 * kMaxTracedLine, 'y') + "\r\n";
-  trace.Shown("<credentials hidden>");
   trace.Reply(line.data(), line.size());
   ASSERT_EQ(sink.lines.size(), 2 + 2 * kReplyLinesPerCommand + 1 + 1 + 1);
-  EXPECT_EQ(sink.lines[0], "> MAIL FROM:<a@x>");
   EXPECT_EQ(sink.lines[1], "> RCPT TO:<b@x>");
   EXPECT_EQ(sink.lines[2 + 2 * kReplyLinesPerCommand], "< (more reply lines not shown)");
   EXPECT_EQ(sink.lines[3 + 2 * kReplyLinesPerCommand], "> <credentials hidden>");

@@ -32,15 +32,33 @@ std::string OutcomeText(HttpsOutcome outcome, int error) {
   return FormatOAuthText(kTextOAuthUnreachable, error);
 }
 
+constexpr char kSchemeEnd[] = "://";
+constexpr char kHiddenUserInfo[] = "<credentials hidden>@";
+
 // Where an exchange has completed: its URL and HTTP status are known here,
-// and nothing secret is passed. A trace of the call would report them from
-// this one place.
-void ExchangeCompleted(const std::string & /*url*/, int /*status*/) {}
+// and nothing secret is passed.
+void ExchangeCompleted(const std::string &url, int status, CTraceSink *trace) {
+  if (trace == nullptr) return;
+  trace->Trace("token endpoint " + ShownTokenUrl(url) + ": HTTP " + std::to_string(status));
+}
 
 }  // namespace
 
+std::string ShownTokenUrl(const std::string &url) {
+  // The authority runs from the scheme to the first "/", "?" or "#"; its
+  // user information ends at its last "@" (RFC 3986 section 3.2).
+  std::size_t start = url.find(kSchemeEnd);
+  if (start == std::string::npos) return url;
+  start += sizeof kSchemeEnd - 1;
+  std::size_t end = url.find_first_of("/?#", start);
+  if (end == std::string::npos) end = url.size();
+  std::size_t at = url.rfind('@', end - 1);
+  if (at == std::string::npos || at < start) return url;
+  return url.substr(0, start) + kHiddenUserInfo + url.substr(at + 1);
+}
+
 bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecretString &token,
-                std::string &text) {
+                std::string &text, CTraceSink *trace) {
   token.clear();
   std::string form;
   CWipeStringOnExit wipeForm(form);
@@ -60,7 +78,7 @@ bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecret
     text = OutcomeText(outcome, error);
     return false;
   }
-  ExchangeCompleted(endpoint.url, status);
+  ExchangeCompleted(endpoint.url, status, trace);
   return ReadTokenReply(status, refusedAtLength ? std::string() : body.Bytes(), secret, token,
                         text);
 }

@@ -218,7 +218,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
     ApplyTokenEndpoint(options, endpoint);
     CSecretString token;
     std::string text;
-    if (!FetchToken(endpoint, p[kPwd], token, text)) throw CRequestFailure(text);
+    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace())) throw CRequestFailure(text);
     Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
     if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
   } else {

@@ -136,10 +136,11 @@ class _Handler:
         login = session.auth_data
         if isinstance(login, bytes):
             login = login.decode("utf-8", "replace")
-        self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
-                                   envelope.original_content or envelope.content, login,
-                                   envelope.mail_options))
-        return "250 Message accepted for delivery"
+        queued = self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
+                                            envelope.original_content or envelope.content, login,
+                                            envelope.mail_options))
+        # A queue id, as relays name the mail they took in their final reply.
+        return "250 2.0.0 Ok: queued as M%05d" % queued
 
 
 class _PasswordAuthenticator:
@@ -222,9 +223,11 @@ class CaptureServer:
         self._timer.daemon = True
 
     def _add(self, captured):
+        """Keeps `captured`; returns how many messages arrived so far."""
         with self._lock:
             self.messages.append(captured)
             self._lock.notify_all()
+            return len(self.messages)
 
     def wait_for(self, count, timeout=10.0):
         """Waits until count messages arrived; returns whether they did."""

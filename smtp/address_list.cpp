@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -51,4 +52,12 @@ int CAddressList::Resolve(const char *host, int port, int flags, int family, int
 
 void CAddressList::Add(const CAddressList &other) {
   m_entries.insert(m_entries.end(), other.m_entries.begin(), other.m_entries.end());
+}
+
+std::string AddressText(const CAddressEntry &entry) {
+  std::string host;
+  std::string port;
+  if (!NumericAddress(entry.address, entry.length, &host, &port))
+    return "an address of family " + std::to_string(entry.family);
+  return host + " port " + port;
 }

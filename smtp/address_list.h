@@ -13,6 +13,7 @@
 #define MAILVANE_SMTP_ADDRESS_LIST_H
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "smtp/resolver.h"
@@ -28,6 +29,10 @@ struct CAddressEntry {
   std::size_t length = 0;
   alignas(8) unsigned char address[kMaxSocketAddress] = {};
 };
+
+// The address and port in numeric form, as a trace shows them:
+// "192.0.2.1 port 25", "2001:db8::1 port 25".
+std::string AddressText(const CAddressEntry &entry);
 
 class CAddressList {
  public:

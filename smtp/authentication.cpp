@@ -10,7 +10,10 @@
 // other mechanism it is a refusal. Whatever fails closes the connection.
 //
 // Secrets: the AUTH line and every response line are CSecretString
-// buffers; replies never hold one.
+// buffers; replies never hold one. A trace shows the AUTH verb and the
+// mechanism, and kCredentialsHidden for everything after them: an initial
+// response, each response (a LOGIN user name too) and the answer to an
+// error challenge.
 #include <string>
 #include <string_view>
 
@@ -81,11 +84,16 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
       mechanism->errorAnswer != nullptr ? std::string(mechanism->errorAnswer) + kCrLf : "";
   bool challenged = false;
 
+  std::string shownCommand;
+  if (m_trace.On()) shownCommand = initial ? verb + " " + kCredentialsHidden : verb;
+
   std::string_view line = command;
+  const char *shown = shownCommand.c_str();
   char reply[kReplyCapacity];
   for (;;) {
     CCommandResult result =
-        Exchange(line.data(), line.size(), reply, kReplyCapacity, m_timeouts.replyMs);
+        Exchange(line.data(), line.size(), reply, kReplyCapacity, m_timeouts.replyMs, shown);
+    shown = kCredentialsHidden;
     if (result.Ok()) {
       const bool allSent = built && next == responses.Count();
       if (allSent && ReplyCodeIs(reply, result.replyLength, kAuthAccepted)) return true;

@@ -51,6 +51,9 @@ class CConnectionIo {
     return start;
   }
 
+  // What the started session is, for the trace.
+  CTlsDescription TlsDescription() const { return m_tls.Describe(); }
+
   IoStatus Write(const void *data, std::size_t length, int timeoutMs, int *error) {
     if (!m_protected) return m_socket.Write(data, length, timeoutMs, error);
     return Checked(m_tls.Write(data, length, timeoutMs, error));

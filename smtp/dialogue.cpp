@@ -19,6 +19,7 @@ HResult CSmtpMail::Send(const char *server, int port) {
   CSmtpConnection connection;
   connection.SetTimeouts(m_timeouts);
   connection.SetTls(m_tls);
+  connection.SetTrace(m_trace);
   bool sent = connection.Connect(server, port, m_timeouts.connectMs);
   if (sent && m_tls.mode == TlsMode::kStartTls) sent = connection.StartTls();
   if (sent) {

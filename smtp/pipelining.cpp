@@ -71,16 +71,17 @@ bool Accepts(Verb verb, const char *reply, std::size_t length) {
   return false;
 }
 
-// The replies come from the connection's byte stream.
+// The replies come from the connection's receives, where a trace sees
+// them.
 class CConnectionReplies : public CReplySource {
  public:
-  explicit CConnectionReplies(CConnectionIo &io) : m_io(io) {}
+  explicit CConnectionReplies(CSmtpConnection &connection) : m_connection(connection) {}
   IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) override {
-    return m_io.Read(buffer, length, timeoutMs, error);
+    return m_connection.Receive(buffer, length, timeoutMs, error);
   }
 
  private:
-  CConnectionIo &m_io;
+  CSmtpConnection &m_connection;
 };
 
 // The next reply, as the outcome of its command.
@@ -131,7 +132,7 @@ bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t
   // (RFC 2920 section 3.1).
   commands.push_back({Verb::kData, kDataCommand});
 
-  CConnectionReplies source(m_socket);
+  CConnectionReplies source(*this);
   CReplyReader replies(source);
   char reply[kReplyCapacity];
   bool refused = false;
@@ -143,7 +144,7 @@ bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t
                                 : commands.size();
     std::string group;
     for (std::size_t i = first; i < end; ++i) group += commands[i].line;
-    CCommandResult result = WriteCommand(group.data(), group.size());
+    CCommandResult result = WriteCommands(group.data(), group.size());
     if (!result.Ok()) {
       FailCommand(result, reply, StepName(commands[first].verb));  // closes
       return false;

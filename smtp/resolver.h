@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 struct CResolverHints {
   int flags = 0;
@@ -48,6 +49,11 @@ int ResolverOutOfMemory();
 // Families and socket type as the resolver wants them.
 int AddressFamilyUnspecified();
 int SocketTypeStream();
+
+// The numeric host and port of a socket address (getnameinfo); false when
+// the platform cannot write it.
+bool NumericAddress(const void *address, std::size_t length, std::string *host,
+                    std::string *port);
 
 // RunResolver on every platform, for the platform files only: their
 // addrinfo types have the same fields in different layouts, so the call

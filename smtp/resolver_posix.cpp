@@ -1,4 +1,4 @@
-// The resolver on POSIX: getaddrinfo of <netdb.h>.
+// The resolver on POSIX: getaddrinfo and getnameinfo of <netdb.h>.
 #include "smtp/resolver.h"
 
 #include <netdb.h>
@@ -11,4 +11,16 @@ int ResolverOutOfMemory() { return EAI_MEMORY; }
 int RunResolver(const char *host, const char *service, const CResolverHints &hints,
                 CResolvedSink &sink) {
   return WalkResolver<addrinfo>(getaddrinfo, freeaddrinfo, host, service, hints, sink);
+}
+
+bool NumericAddress(const void *address, std::size_t length, std::string *host,
+                    std::string *port) {
+  char hostText[NI_MAXHOST];
+  char portText[NI_MAXSERV];
+  if (getnameinfo(static_cast<const sockaddr *>(address), static_cast<socklen_t>(length), hostText,
+                  sizeof hostText, portText, sizeof portText, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+    return false;
+  *host = hostText;
+  *port = portText;
+  return true;
 }

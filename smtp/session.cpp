@@ -136,7 +136,7 @@ CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t leng
       return result;
     }
     std::size_t received = sizeof rest;
-    IoStatus status = m_socket.Read(rest, &received, static_cast<int>(left.count()), &result.error);
+    IoStatus status = Receive(rest, &received, static_cast<int>(left.count()), &result.error);
     result.outcome = ReceiveOutcome(status, received);
     if (!result.Ok()) return result;
     if (keywords != nullptr) keywords->Feed(rest, received);
@@ -174,15 +174,20 @@ bool CSmtpConnection::SendMail(CSmtpMail &mail) {
   // The server is in the data phase from here on; a failure leaves it
   // there and the connection is closed by the caller, so no partial message
   // is ever ended with the final dot.
-  m_channel.ClearFailure();
+  m_channel.StartMessage();
   if (mail.WriteTo(&m_channel, "", kWriteSmtp) == 0) {
     SetText(m_channel.FailureText().empty() ? std::string(kTextWriteMessage)
                                             : m_channel.FailureText());
     return false;
   }
 
+  // A trace shows the message by its size where the end of data goes out,
+  // never its content.
+  std::string shown;
+  if (m_trace.On()) shown = CDialogueTrace::MessageShown(m_channel.BytesWritten());
   CCommandResult result = SendCommand(kEndOfData, sizeof kEndOfData - 1, buffer, kReplyCapacity,
-                                      kOk, m_timeouts.endOfDataMs);
+                                      kOk, m_timeouts.endOfDataMs,
+                                      shown.empty() ? nullptr : shown.c_str());
   if (!result.Ok()) {
     FailCommand(result, buffer, "end of data");
     return false;

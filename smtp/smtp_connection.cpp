@@ -11,6 +11,10 @@ namespace {
 constexpr char kGreetingCode[] = "220";
 constexpr char kGreetingStep[] = "greeting";
 
+// What a trace shows of each address tried.
+constexpr char kConnectingEvent[] = "connecting to ";
+constexpr char kConnectedEvent[] = "connected";
+
 }  // namespace
 
 CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received) {
@@ -73,16 +77,19 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
     return false;
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
+    if (m_trace.On()) m_trace.Event(kConnectingEvent + AddressText(addresses.At(i)));
     int error = 0;
     ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
+    // Without a socket, or without its record, no other address can do
+    // better.
+    bool last = false;
     switch (step) {
       case ConnectStep::kConnected:
         break;
       case ConnectStep::kCreateSocket:
-        // Without a socket no other address can do better.
         SetText(FormatText(kTextCreateSocket, error));
-        Abort();
-        return false;
+        last = true;
+        break;
       case ConnectStep::kCreateEvent:
         SetText(FormatText(kTextCreateEvent, error));
         break;
@@ -100,8 +107,13 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
         break;
       case ConnectStep::kIoEvent:
         SetText(FormatText(kTextCreateEvent, error));
-        Abort();
-        return false;
+        last = true;
+        break;
+    }
+    m_trace.Event(step == ConnectStep::kConnected ? kConnectedEvent : m_lastError);
+    if (last) {
+      Abort();
+      return false;
     }
   }
   // The text is that of the last address that failed.
@@ -118,7 +130,7 @@ bool CSmtpConnection::ReadGreeting() {
   std::size_t length = sizeof reply;
   int error = 0;
   CCommandResult result;
-  IoStatus status = m_socket.Read(reply, &length, m_timeouts.replyMs, &error);
+  IoStatus status = Receive(reply, &length, m_timeouts.replyMs, &error);
   result.outcome = ReceiveOutcome(status, length);
   if (result.Ok() && !ReplyCodeIs(reply, length, kGreetingCode))
     result.outcome = CommandOutcome::kRefused;
@@ -129,13 +141,37 @@ bool CSmtpConnection::ReadGreeting() {
   return false;
 }
 
-void CSmtpConnection::Disconnect() { m_socket.Close(); }
+void CSmtpConnection::Disconnect() {
+  m_trace.EndReply();
+  m_socket.Close();
+}
 
-void CSmtpConnection::Abort() { m_socket.Close(); }
+void CSmtpConnection::Abort() {
+  m_trace.EndReply();
+  m_socket.Close();
+}
 
-CCommandResult CSmtpConnection::WriteCommand(const char *command, std::size_t length) {
+IoStatus CSmtpConnection::WriteCommand(const char *bytes, std::size_t length, const char *shown,
+                                       int *error) {
+  if (m_trace.On()) {
+    if (shown != nullptr)
+      m_trace.Shown(shown);
+    else
+      m_trace.Commands(bytes, length);
+  }
+  return m_socket.Write(bytes, length, m_timeouts.writeMs, error);
+}
+
+IoStatus CSmtpConnection::Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) {
+  IoStatus status = m_socket.Read(buffer, length, timeoutMs, error);
+  if (status == IoStatus::kDone) m_trace.Reply(buffer, *length);
+  return status;
+}
+
+CCommandResult CSmtpConnection::WriteCommands(const char *command, std::size_t length,
+                                              const char *shown) {
   CCommandResult result;
-  switch (m_socket.Write(command, length, m_timeouts.writeMs, &result.error)) {
+  switch (WriteCommand(command, length, shown, &result.error)) {
     case IoStatus::kDone:
       result.outcome = CommandOutcome::kMatched;
       break;
@@ -150,11 +186,12 @@ CCommandResult CSmtpConnection::WriteCommand(const char *command, std::size_t le
 }
 
 CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length, char *reply,
-                                         std::size_t capacity, int replyTimeoutMs) {
-  CCommandResult result = WriteCommand(command, length);
+                                         std::size_t capacity, int replyTimeoutMs,
+                                         const char *shown) {
+  CCommandResult result = WriteCommands(command, length, shown);
   if (!result.Ok()) return result;
   std::size_t received = capacity;
-  IoStatus status = m_socket.Read(reply, &received, replyTimeoutMs, &result.error);
+  IoStatus status = Receive(reply, &received, replyTimeoutMs, &result.error);
   result.outcome = ReceiveOutcome(status, received);
   if (result.Ok()) result.replyLength = received;
   return result;
@@ -162,8 +199,8 @@ CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length
 
 CCommandResult CSmtpConnection::SendCommand(const char *command, std::size_t length, char *reply,
                                             std::size_t capacity, const char *expected,
-                                            int replyTimeoutMs) {
-  CCommandResult result = Exchange(command, length, reply, capacity, replyTimeoutMs);
+                                            int replyTimeoutMs, const char *shown) {
+  CCommandResult result = Exchange(command, length, reply, capacity, replyTimeoutMs, shown);
   if (result.Ok() && !ReplyCodeIs(reply, result.replyLength, expected))
     result.outcome = CommandOutcome::kRefused;
   return result;

@@ -35,6 +35,7 @@
 #include "mail/tls_settings.h"
 #include "smtp/address_list.h"
 #include "smtp/connection_io.h"
+#include "smtp/dialogue_trace.h"
 #include "smtp/ehlo_keywords.h"
 #include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
@@ -77,6 +78,9 @@ class CSmtpConnection {
   // ConnectTo runs the handshake before it reads the greeting.
   void SetTls(const CTlsSettings &tls) { m_tls = tls; }
   const CSmtpTimeouts &GetTimeouts() const { return m_timeouts; }
+  // Where the dialogue is reported; none (the default) for no trace. The
+  // sink belongs to the caller and must outlive the connection.
+  void SetTrace(CTraceSink *sink) { m_trace.SetSink(sink); }
 
   // Resolves server:port and connects to the first address that answers
   // within timeoutMs (each address has its own), then reads the greeting.
@@ -97,13 +101,23 @@ class CSmtpConnection {
 
   // Writes command (length bytes) and receives one reply of at most
   // capacity bytes into reply; kMatched when its code is expected (three
-  // characters). Sets no text.
+  // characters). Sets no text. shown (when not null) is what a trace shows
+  // in place of the command.
   CCommandResult SendCommand(const char *command, std::size_t length, char *reply,
-                             std::size_t capacity, const char *expected, int replyTimeoutMs);
+                             std::size_t capacity, const char *expected, int replyTimeoutMs,
+                             const char *shown = nullptr);
   // Writes command and receives one reply; kMatched means only that a
   // reply arrived.
   CCommandResult Exchange(const char *command, std::size_t length, char *reply,
-                          std::size_t capacity, int replyTimeoutMs);
+                          std::size_t capacity, int replyTimeoutMs, const char *shown = nullptr);
+
+  // The two ways the dialogue's bytes travel. WriteCommand writes one or
+  // several command lines within the write limit; a trace shows them as
+  // written, or shown in their place when it is not null (credentials,
+  // the message). Receive reads once (CConnectionIo::Read); a trace shows
+  // the bytes as reply lines.
+  IoStatus WriteCommand(const char *bytes, std::size_t length, const char *shown, int *error);
+  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error);
 
   // The dialogue, in its order.
   bool SendHelo();
@@ -149,8 +163,10 @@ class CSmtpConnection {
   bool BuildEnvelope(CSmtpMail &mail, std::vector<char> *list);
   // The RCPT TO command for one element into command; the text otherwise.
   bool RecipientCommand(const std::string &element, std::string *command);
-  // Writes the command (or commands) in full, within the write limit.
-  CCommandResult WriteCommand(const char *command, std::size_t length);
+  // Writes the command (or commands) in full, within the write limit, as
+  // WriteCommand does; the outcome as that of a command.
+  CCommandResult WriteCommands(const char *command, std::size_t length,
+                               const char *shown = nullptr);
   // Leaves the text for a failed command or reply; closes the connection
   // when it can no longer be used (time-outs, lost connection).
   void FailCommand(const CCommandResult &result, const char *reply, const char *step);
@@ -170,6 +186,7 @@ class CSmtpConnection {
   int m_port = 0;
   CEhloCapabilities m_offer;
   std::string m_lastError;
+  CDialogueTrace m_trace;
 };
 
 #endif

@@ -10,6 +10,7 @@ bool CSocketChannel::WriteBytes(const void *data, std::size_t length) {
   int error = 0;
   switch (m_socket.Write(data, length, m_writeTimeoutMs, &error)) {
     case IoStatus::kDone:
+      m_written += length;
       return true;
     case IoStatus::kTimedOut:
       Fail(kTextWriteTimeout);

@@ -6,8 +6,9 @@
 // time-out; a write that runs out of time closes the socket, so that
 // nothing later blocks on it. The channel keeps the text of its first
 // failure, its own (a socket that failed or timed out) or one that a
-// writer set, for the connection to report. It borrows the socket of its
-// connection and lives inside it.
+// writer set, for the connection to report, and counts the bytes it
+// wrote, for the trace to show the message's size. It borrows the socket
+// of its connection and lives inside it.
 #ifndef MAILVANE_SMTP_SOCKET_CHANNEL_H
 #define MAILVANE_SMTP_SOCKET_CHANNEL_H
 
@@ -26,7 +27,12 @@ class CSocketChannel : public COutputChannel {
 
   void SetWriteTimeout(int ms) { m_writeTimeoutMs = ms; }
   const std::string &FailureText() const { return m_failure; }
-  void ClearFailure() { m_failure.clear(); }
+  // A new message: no failure, no bytes written.
+  void StartMessage() {
+    m_failure.clear();
+    m_written = 0;
+  }
+  std::size_t BytesWritten() const { return m_written; }
 
  private:
   void Fail(const std::string &text);
@@ -34,6 +40,7 @@ class CSocketChannel : public COutputChannel {
   CConnectionIo &m_socket;
   int m_writeTimeoutMs = 0;
   std::string m_failure;
+  std::size_t m_written = 0;
 };
 
 #endif

@@ -16,6 +16,10 @@
 // (CConnectionIo) closes the connection. Bytes that are not a record of TLS
 // fail a Read at once.
 //
+// Describe tells what a started session is, for the trace: protocol,
+// cipher suite, the server certificate's subject (the server's bytes,
+// untrusted) and whether the certificate was checked.
+//
 // The session borrows the socket, owns every TLS object and buffer, and
 // wipes its buffers and key material when closed or destroyed. Everything
 // the server sends is untrusted. Not shared between threads.
@@ -40,6 +44,14 @@ enum class TlsStart {
   kNameMismatch,  // the certificate is not for the server's name
 };
 
+// A started session, as the trace shows it.
+struct CTlsDescription {
+  std::string protocol;  // "TLS 1.2", "TLS 1.3"
+  std::string cipher;    // the cipher suite's name, as the platform knows it
+  std::string subject;   // of the server certificate, as the platform writes it; may be empty
+  bool verified = false;  // chain and name checked, and found good
+};
+
 class CTlsSession {
  public:
   CTlsSession();
@@ -53,6 +65,8 @@ class CTlsSession {
                  const std::string &trustFile, int timeoutMs, int *error);
 
   bool IsActive() const;
+  // Empty on an inactive session.
+  CTlsDescription Describe() const;
 
   IoStatus Write(const void *data, std::size_t length, int timeoutMs, int *error);
   IoStatus Read(void *buffer, std::size_t *length, int timeoutMs, int *error);

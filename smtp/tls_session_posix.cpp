@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -53,6 +54,7 @@ struct CTlsSession::CState {
   SSL *ssl = nullptr;
   BIO_METHOD *method = nullptr;
   bool active = false;
+  bool verified = false;  // the handshake checked chain and name
   // What the socket layer said of the last transfer that did not complete.
   IoStatus status = IoStatus::kDone;
   int ioError = 0;
@@ -112,6 +114,44 @@ bool IsProtocolRefusal(unsigned long error) {
 
 int ReasonOf(unsigned long error) { return static_cast<int>(ERR_GET_REASON(error)); }
 
+// The protocol as both platforms name it; OpenSSL's own name otherwise.
+std::string ProtocolName(const SSL *ssl) {
+  switch (SSL_version(ssl)) {
+    case TLS1_2_VERSION:
+      return "TLS 1.2";
+    case TLS1_3_VERSION:
+      return "TLS 1.3";
+    default:
+      return SSL_get_version(ssl);
+  }
+}
+
+// The suite's standard (IANA) name, which SChannel gives too; OpenSSL's
+// own where it has none.
+std::string CipherName(const SSL *ssl) {
+  const SSL_CIPHER *cipher = SSL_get_current_cipher(ssl);
+  const char *name = cipher != nullptr ? SSL_CIPHER_standard_name(cipher) : nullptr;
+  if (name == nullptr) name = SSL_get_cipher_name(ssl);
+  return name != nullptr ? name : "";
+}
+
+// The subject in the order of RFC 4514 (most specific first, "CN=..."),
+// as SChannel's reversed X.500 text has it.
+std::string SubjectText(const SSL *ssl) {
+  X509 *certificate = SSL_get0_peer_certificate(ssl);
+  if (certificate == nullptr) return std::string();
+  BIO *text = BIO_new(BIO_s_mem());
+  if (text == nullptr) return std::string();
+  std::string subject;
+  if (X509_NAME_print_ex(text, X509_get_subject_name(certificate), 0, XN_FLAG_RFC2253) >= 0) {
+    char *bytes = nullptr;
+    long length = BIO_get_mem_data(text, &bytes);
+    if (bytes != nullptr && length > 0) subject.assign(bytes, static_cast<std::size_t>(length));
+  }
+  BIO_free(text);
+  return subject;
+}
+
 }  // namespace
 
 CTlsSession::CTlsSession() = default;
@@ -119,6 +159,16 @@ CTlsSession::CTlsSession() = default;
 CTlsSession::~CTlsSession() { Close(); }
 
 bool CTlsSession::IsActive() const { return m_state != nullptr && m_state->active; }
+
+CTlsDescription CTlsSession::Describe() const {
+  CTlsDescription description;
+  if (!IsActive()) return description;
+  description.protocol = ProtocolName(m_state->ssl);
+  description.cipher = CipherName(m_state->ssl);
+  description.subject = SubjectText(m_state->ssl);
+  description.verified = m_state->verified;
+  return description;
+}
 
 void CTlsSession::Close() { m_state.reset(); }
 
@@ -184,6 +234,7 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool veri
   int result = SSL_connect(state->ssl);
   if (result == 1) {
     state->active = true;
+    state->verified = verify;
     m_state = std::move(state);
     return TlsStart::kStarted;
   }

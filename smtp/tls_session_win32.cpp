@@ -24,9 +24,11 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "mail/secure_zero.h"
@@ -183,6 +185,8 @@ struct CTlsSession::CState {
   std::size_t plainLength = 0;
   std::vector<char> record;  // one record being encrypted
   bool active = false;
+  bool verified = false;  // chain and name were checked
+  DWORD protocol = 0;     // SP_PROT_* of the connection
   Clock::time_point deadline;
 };
 
@@ -333,6 +337,63 @@ bool IsOldServerHello(const char *bytes, std::size_t length) {
          b[kVersionAt] == kMajor && b[kVersionAt + 1] < kTls12Minor;
 }
 
+std::string Narrow(const WCHAR *text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), n, nullptr, nullptr);
+  narrow.resize(static_cast<std::size_t>(n - 1));
+  return narrow;
+}
+
+// The suite's standard name where the provider tells it; else the bulk
+// cipher's algorithm id and strength.
+std::string CipherName(CState &state) {
+  SecPkgContext_CipherInfo cipher = {};
+  cipher.dwVersion = SECPKGCONTEXT_CIPHERINFO_V1;
+  if (QueryContextAttributesW(&state.context, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK &&
+      cipher.szCipherSuite[0] != L'\0') {
+    cipher.szCipherSuite[SZ_ALG_MAX_SIZE - 1] = L'\0';
+    return Narrow(cipher.szCipherSuite);
+  }
+  SecPkgContext_ConnectionInfo info = {};
+  if (QueryContextAttributesA(&state.context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
+    return std::string();
+  char text[64];
+  std::snprintf(text, sizeof text, "cipher 0x%04x %lu bits", static_cast<unsigned>(info.aiCipher),
+                static_cast<unsigned long>(info.dwCipherStrength));
+  return text;
+}
+
+// The subject as X.500 text, most specific first ("CN=..., O=...").
+std::string SubjectText(CState &state) {
+  PCCERT_CONTEXT certificate = nullptr;
+  if (QueryContextAttributesA(&state.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
+          SEC_E_OK ||
+      certificate == nullptr)
+    return std::string();
+  constexpr DWORD kFormat = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
+  std::string subject;
+  DWORD size = CertNameToStrA(X509_ASN_ENCODING, &certificate->pCertInfo->Subject, kFormat,
+                              nullptr, 0);
+  if (size > 1) {
+    subject.assign(size, '\0');
+    CertNameToStrA(X509_ASN_ENCODING, &certificate->pCertInfo->Subject, kFormat, subject.data(),
+                   size);
+    subject.resize(size - 1);
+  }
+  CertFreeCertificateContext(certificate);
+  return subject;
+}
+
+std::string ProtocolName(DWORD protocol) {
+  if ((protocol & SP_PROT_TLS1_3_CLIENT) != 0) return "TLS 1.3";
+  if ((protocol & SP_PROT_TLS1_2_CLIENT) != 0) return "TLS 1.2";
+  char text[32];
+  std::snprintf(text, sizeof text, "protocol 0x%lx", static_cast<unsigned long>(protocol));
+  return text;
+}
+
 // The handshake proper: tokens out and in until SChannel is done.
 TlsStart Negotiate(CState &state, const char *serverName, int *error) {
   SEC_CHAR *target = const_cast<SEC_CHAR *>(serverName);
@@ -407,6 +468,16 @@ CTlsSession::~CTlsSession() { Close(); }
 
 bool CTlsSession::IsActive() const { return m_state != nullptr && m_state->active; }
 
+CTlsDescription CTlsSession::Describe() const {
+  CTlsDescription description;
+  if (!IsActive()) return description;
+  description.protocol = ProtocolName(m_state->protocol);
+  description.cipher = CipherName(*m_state);
+  description.subject = SubjectText(*m_state);
+  description.verified = m_state->verified;
+  return description;
+}
+
 void CTlsSession::Close() { m_state.reset(); }
 
 TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool verify,
@@ -444,6 +515,7 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool veri
   // Whatever the provider made of the enabled protocols: nothing older.
   if ((info.dwProtocol & (SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT)) == 0)
     return TlsStart::kOldProtocol;
+  state->protocol = info.dwProtocol;
   if (verify) {
     start = CheckCertificate(*state, name, trustFile, error);
     if (start != TlsStart::kStarted) return start;
@@ -460,6 +532,7 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool veri
   state->plain.assign(state->sizes.cbMaximumMessage, '\0');
   state->record.assign(recordSize, '\0');
   state->active = true;
+  state->verified = verify;
   m_state = std::move(state);
   return TlsStart::kStarted;
 }

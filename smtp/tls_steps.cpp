@@ -7,6 +7,8 @@
 // sent beyond its reply stays unread; the handshake would fail on it
 // rather than let it pass as a reply (the command injection of RFC 3207
 // section 6 finds no buffer to hide in).
+#include <string>
+
 #include "smtp/reply.h"
 #include "smtp/smtp_connection.h"
 #include "smtp/transport_texts.h"
@@ -15,6 +17,14 @@ namespace {
 
 constexpr char kStartTlsCommand[] = "STARTTLS\r\n";
 constexpr char kReadyForTls[] = "220";
+
+// The outcome of a handshake as a trace shows it:
+// "TLS 1.3 TLS_AES_256_GCM_SHA384, certificate CN=mx.example.com, verified".
+std::string TlsEvent(const CTlsDescription &tls) {
+  return tls.protocol + " " + tls.cipher + ", certificate " +
+         (tls.subject.empty() ? std::string("(none)") : tls.subject) +
+         (tls.verified ? ", verified" : ", not verified");
+}
 
 }  // namespace
 
@@ -49,6 +59,7 @@ bool CSmtpConnection::Handshake() {
                                      m_timeouts.replyMs, &error);
   switch (start) {
     case TlsStart::kStarted:
+      if (m_trace.On()) m_trace.Event(TlsEvent(m_socket.TlsDescription()));
       return true;
     case TlsStart::kSetup:
       SetText(FormatText(kTextTlsSetup, error));
@@ -72,6 +83,7 @@ bool CSmtpConnection::Handshake() {
       SetText(kTextTlsNameMismatch);
       break;
   }
+  m_trace.Event(m_lastError);
   Abort();
   return false;
 }

@@ -22,6 +22,13 @@
 --                  authenticates with it; @pwd is then the client secret
 --   @oauth_client_id  the client (application) id, with @oauth_token_url
 --   @oauth_scope   the scope asked for       default 'https://outlook.office365.com/.default'
+--   @trace         'yes': the dialogue with the server, one informational
+--                  message (number 20002, severity 0) per line, before the
+--                  result; credentials and the message's content never shown
+--   @timeout       whole seconds, 1 to 600: the limit of each connect and of
+--                  every wait on the server and the token fetch; absent or
+--                  '': 10 s per connect, 2 to 10 minutes per reply, 30 s for
+--                  the token fetch
 --
 -- A recipient list is separated by ';' or ','. Each entry is an address, a
 -- display name followed by the address in angle brackets (as mail programs
@@ -232,4 +239,25 @@ EXEC master..mailvane
     @recipients = N'ann@example.com',
     @subject = N'Through Gmail',
     @message = N'Sent with an OAuth 2.0 token.';
+GO
+
+-- Diagnosis: the whole dialogue as messages before the result, with every
+-- wait on the relay limited to 20 seconds. The last line on success is the
+-- relay's final reply, with its queue id ("< 250 2.0.0 Ok: queued as
+-- 4F2A1C0D93"); on failure the lines above the failure text show the
+-- server's own words ("< 535 5.7.139 Authentication unsuccessful, ...").
+-- Passwords and tokens show as <credentials hidden>, the message only as
+-- "<message: N bytes>".
+EXEC master..mailvane
+    @server = N'smtp.example.com',
+    @port = 587,
+    @tls = N'starttls',
+    @user = N'reports@example.com',
+    @pwd = N'secret',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Traced',
+    @message = N'Sent with a trace.',
+    @trace = N'yes',
+    @timeout = 20;
 GO

@@ -1,14 +1,17 @@
 // Fuzzes the reply readers: no read beyond the given length (the reply is
 // copied to a buffer of exactly its size), the code text is at most three
 // printable characters, the end scanner finds a final line exactly when
-// one is there, the EHLO reader's record stays within its bounds and is
-// the same, and the pipelined reply reader takes the same bounded replies,
-// however the bytes are split across receives.
+// one is there, the EHLO reader's record and the lines a trace shows stay
+// within their bounds and are the same, and the pipelined reply reader
+// takes the same bounded replies, however the bytes are split across
+// receives.
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "smtp/dialogue_trace.h"
 #include "smtp/ehlo_keywords.h"
 #include "smtp/reply.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -41,6 +44,12 @@ std::vector<std::string> Replies(const std::string &bytes, std::size_t step, Rep
   return replies;
 }
 
+class CLines : public CTraceSink {
+ public:
+  void Trace(std::string_view event) override { lines.emplace_back(event); }
+  std::vector<std::string> lines;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -72,14 +81,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   CReplyEndScanner pieces;
   CEhloReplyReader offer, offerInPieces;
   offer.Feed(r, n);
+  CLines lines, linesInPieces;
+  CDialogueTrace trace, traceInPieces;
+  trace.SetSink(&lines);
+  traceInPieces.SetSink(&linesInPieces);
+  trace.Reply(r, n);
+  trace.EndReply();
   for (std::size_t i = 0; i < n; i += step) {
     std::size_t length = n - i < step ? n - i : step;
     std::unique_ptr<char[]> piece(new char[length]);
     std::memcpy(piece.get(), r + i, length);
     pieces.Feed(piece.get(), length);
     offerInPieces.Feed(piece.get(), length);
+    traceInPieces.Reply(piece.get(), length);
   }
+  traceInPieces.EndReply();
   FUZZ_CHECK(pieces.Done() == expected);
+  FUZZ_CHECK(lines.lines == linesInPieces.lines);
+  FUZZ_CHECK(lines.lines.size() <= kReplyLinesPerCommand + 1);
+  for (const std::string &line : lines.lines) FUZZ_CHECK(line.size() <= 2 + kMaxTracedLine);
 
   const CEhloCapabilities &c = offer.Capabilities();
   FUZZ_CHECK(c.mechanisms == offerInPieces.Capabilities().mechanisms);

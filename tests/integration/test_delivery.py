@@ -186,13 +186,23 @@ class Delivery(unittest.TestCase):
             with self.subTest(refused=refused):
                 with harness.smtp_server(user="dba", password="pa ss", pipelining=True,
                                          refused=refused) as server:
-                    result = self.send(server, None, recipients=recipients,
-                                       message="caf\u00e9", user="dba", pwd="pa ss")
+                    result = self.send(server, "@trace = 'yes'" if refused else None,
+                                       recipients=recipients, message="caf\u00e9", user="dba",
+                                       pwd="pa ss")
                     self.assertTrue(server.auth_commands[0].initial)
                     if refused:
                         self.assertEqual(result.exit_status, 1)
-                        self.assertEqual([m["text"] for m in result.messages],
-                                         ["SMTP Server response code(550)"])
+                        self.assertEqual([m["text"] for m in result.messages
+                                          if m["type"] == 2], ["SMTP Server response code(550)"])
+                        # The pipelined batch and its replies are traced in
+                        # order, each command and each reply once.
+                        trace = [m["text"] for m in result.messages if m["type"] == 1]
+                        batch = trace[trace.index("> MAIL FROM:<sender@example.com> BODY=8BITMIME"):]
+                        self.assertEqual(batch[1:4], ["> RCPT TO:<r0@example.com>",
+                                                      "> RCPT TO:<r1@example.com>",
+                                                      "> RCPT TO:<r2@example.com>"])
+                        self.assertEqual(sum(line.startswith("< 550") for line in batch), 1)
+                        self.assertNotIn("pa ss", " ".join(trace))
                         time.sleep(0.2)
                         self.assertEqual(server.messages, [])
                         continue

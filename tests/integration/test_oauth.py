@@ -162,13 +162,14 @@ class TokenEndpoint:
 
 
 class Fetched(unittest.TestCase):
-    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None):
+    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None, trace=None):
         params = [("server", "127.0.0.1"), ("port", str(server_port)),
                   ("recipients", "ann@example.com"), ("from", USER),
                   ("subject", "token"), ("message", "Sent with a fetched token.\n"),
                   ("user", USER), ("pwd", SECRET), ("oauth_token_url", endpoint_url),
                   ("oauth_client_id", CLIENT_ID)]
-        for name, value in (("tls_verify", verify), ("auth", auth), ("timeout", timeout)):
+        for name, value in (("tls_verify", verify), ("auth", auth), ("timeout", timeout),
+                            ("trace", trace)):
             if value is not None:
                 params.append((name, value))
         statement = "EXEC master..mailvane " + ", ".join(
@@ -201,12 +202,18 @@ class Fetched(unittest.TestCase):
         self.assert_form(endpoint.requests[0])
 
     def test_token_fetched_and_delivered_through_xoauth2(self):
+        # Traced: the fetch by its URL and status, the AUTH without the
+        # token (call() checks that no message holds it or the secret).
         with TokenEndpoint(token=LONG_TOKEN) as endpoint, \
                 harness.smtp_server(user=USER, password=LONG_TOKEN, mechanisms=["XOAUTH2"]) as smtp:
-            result = self.call(endpoint.url(), smtp.port, verify_test_ca())
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(), trace="yes")
             self.assertEqual(result.exit_status, 0, result)
             self.assertTrue(smtp.wait_for(1))
             self.assertEqual(smtp.messages[0].login, USER)
+        lines = [m["text"] for m in result.messages]
+        self.assertEqual(lines[0], "token endpoint %s: HTTP 200" % endpoint.url())
+        auth = lines.index("> AUTH XOAUTH2")
+        self.assertEqual(lines[auth + 1:auth + 3], ["< 334 ", "> <credentials hidden>"])
 
     def test_failed_fetches_contact_no_smtp_server(self):
         # (mode, @tls_verify, endpoint host, text, how many requests the

@@ -14,7 +14,9 @@ still refused with 'yes'), and tls_send, which gives the transport a trust
 file, runs the certificate checks themselves on both builds.
 """
 
+import base64
 import os
+import re
 import shutil
 import socket
 import ssl
@@ -266,19 +268,48 @@ def tls_send(server, host, mode, verify="yes", trust=True, user=None):
     return result.returncode, result.stdout.decode("utf-8", "replace").strip()
 
 
+# The trace of a send with AUTH over STARTTLS, after the connect: one
+# pattern a line, where "< 250-" stands for every continuation line of a
+# reply in a row.
+TRACE_STARTTLS = [r"< 220 .+", r"> EHLO \S+", r"< 250-", r"< 250 .+", r"> STARTTLS",
+                  r"< 220 .+", r"TLS 1\.[23] \S+, certificate CN=localhost, (not )?verified",
+                  r"> EHLO \S+", r"< 250-", r"< 250 .+", r"> AUTH PLAIN", r"< 334 ?",
+                  r"> <credentials hidden>"]
+TRACE_SENT = [r"< 235 .+", r"> MAIL FROM:<sender@example.com>", r"< 250 .+",
+              r"> RCPT TO:<ann@example.com>", r"< 250 .+", r"> DATA", r"< 354 .+",
+              r"> <message: \d+ bytes>", r"< 250 2\.0\.0 Ok: queued as M\d+"]
+TRACE_REFUSED = [r"< 535 5\.7\.8 Authentication credentials invalid"]
+
+
+def trace_lines(result):
+    """The trace messages of a call, the failed connects to other addresses
+    of the name left out, and each run of continuation lines as one."""
+    lines = [m["text"] for m in result.messages if m["number"] == 20002]
+    while len(lines) > 1 and lines[0].startswith("connecting to ") and lines[1] != "connected":
+        lines = lines[2:]
+    folded = []
+    for line in lines:
+        if not (line.startswith("< 250-") and folded and folded[-1] == "< 250-"):
+            folded.append("< 250-" if line.startswith("< 250-") else line)
+    return lines, folded
+
+
 class Procedure(unittest.TestCase):
     """Calls through xpexec."""
 
-    def call(self, server, host, tls, verify=None, user=None, port=None):
+    def call(self, server, host, tls, verify=None, user=None, port=None, pwd=PASSWORD,
+             trace=None):
         params = [("server", host), ("port", str(port or server.port)),
                   ("recipients", "ann@example.com"), ("from", "sender@example.com"),
                   ("subject", "over TLS"), ("message", "Hello over TLS.\n")]
         if user:
-            params += [("user", user), ("pwd", PASSWORD)]
+            params += [("user", user), ("pwd", pwd)]
         if tls is not None:
             params.append(("tls", tls))
         if verify is not None:
             params.append(("tls_verify", verify))
+        if trace is not None:
+            params.append(("trace", trace))
         statement = "EXEC master..mailvane " + ", ".join(
             "@%s = %s" % (name, sql_text(value)) for name, value in params)
         env = None if harness.is_windows_build() else {"SSL_CERT_FILE": CERTS["ca"]}
@@ -364,6 +395,38 @@ class Procedure(unittest.TestCase):
                 self.assertNotIn(APPLICATION_DATA, [kind for kind, _ in after])
                 self.assertTrue(server.client_closed)
                 self.assert_failed(result, None, texts[fault], prefix=True)
+
+    def test_trace_of_auth_over_starttls(self):
+        # Every line of the dialogue, in order, as informational messages
+        # before the result; no password, nor its base64, in any message.
+        verified = "not verified" if verify_test_ca() == "no" else "verified"
+        plain = base64.b64encode(b"\0" + USER.encode() + b"\0" + PASSWORD.encode()).decode()
+        for pwd, after, error in [(PASSWORD, TRACE_SENT, None),
+                                  ("wrong-secret", TRACE_REFUSED, "SMTP Server response code(535)")]:
+            with self.subTest(pwd=pwd), starttls_server(user=USER) as server:
+                result = self.call(server, "localhost", "starttls", verify_test_ca(), user=USER,
+                                   pwd=pwd, trace="yes")
+                lines, folded = trace_lines(result)
+                self.assertEqual(lines[:2], ["connecting to 127.0.0.1 port %d" % server.port,
+                                             "connected"], lines)
+                patterns = TRACE_STARTTLS + after
+                self.assertEqual(len(folded) - 2, len(patterns), lines)
+                for line, pattern in zip(folded[2:], patterns):
+                    self.assertRegex(line, "^" + pattern + "$")
+                self.assertIn("< 250-STARTTLS", lines)
+                self.assertIn("< 250-AUTH PLAIN", lines)
+                self.assertTrue([line for line in lines if line.endswith(", " + verified)], lines)
+                for message in result.messages:
+                    for secret in (pwd, plain, base64.b64encode(pwd.encode()).decode()):
+                        self.assertNotIn(secret, message["text"])
+                kinds = [(m["type"], m["number"], m["class"]) for m in result.messages]
+                if error is None:
+                    self.assertEqual(result.exit_status, 0, result)
+                    self.assertEqual(set(kinds), {(1, 20002, 0)})
+                else:
+                    self.assertEqual(result.exit_status, 1, result)
+                    self.assertEqual(set(kinds[:-1]), {(1, 20002, 0)})
+                    self.assertEqual(result.messages[-1]["text"], error)
 
     def test_without_tls_the_dialogue_stays_plain(self):
         # A server that offers STARTTLS does not make a call without @tls use it.

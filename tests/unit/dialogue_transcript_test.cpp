@@ -1,19 +1,22 @@
 // Whole sends against a scripted server, byte for byte: the HELO path, the
 // EHLO and AUTH path with each mechanism (chosen from the offer or asked
 // for), a refusal or a silence at each step of the transaction, with RSET
-// where it is sent, the transaction of a server that pipelines, and the
-// BODY parameter of an 8-bit body. The envelope comes from the
-// mail's To, CC and BCC texts (set directly here).
+// where it is sent, the transaction of a server that pipelines, the BODY
+// parameter of an 8-bit body, and the trace of such sends, line by line.
+// The envelope comes from the mail's To, CC and BCC texts (set directly
+// here).
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include "mail/trace_sink.h"
 #include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
 #include "tests/support/test_host_name.h"
+#include "tests/support/test_socket.h"
 
 namespace {
 
@@ -489,6 +492,95 @@ TEST(DialogueTranscript, ReplyCutOffByAResetIsNotReceived) {
   texts.insert("Connection closed by server");
   EXPECT_EQ(texts.count(mail.GetLastErrorText()), 1u) << mail.GetLastErrorText();
   EXPECT_EQ(server.Received(), Helo() + "MAIL FROM:<f@x>\r\n");
+}
+
+class CRecordingSink : public CTraceSink {
+ public:
+  void Trace(std::string_view event) override { lines.emplace_back(event); }
+  std::vector<std::string> lines;
+};
+
+// A send with a trace: the server's script (none: nothing listens), the
+// credentials, and the lines after the connect. Replies come split across
+// receives where the script pauses.
+struct TraceRow {
+  const char *name;
+  void (*script)(CScriptedServer &server);
+  const char *user, *secret;
+  AuthMechanism asked;
+  std::vector<std::string> lines;
+};
+
+TEST(DialogueTranscript, TraceShowsTheDialogueWithoutCredentials) {
+  const std::string ehlo = "> EHLO " + TestHostName();
+  const std::string message = "> <message: " + std::to_string(kMessage.size()) + " bytes>";
+  const std::vector<std::string> transaction = {
+      "> MAIL FROM:<f@x>", "< 250 ok", "> RCPT TO:<a@x>", "< 250 ok", "> RCPT TO:<b@x>",
+      "< 250 ok", "> RCPT TO:<c@x>", "< 250 ok", "> DATA", "< 354 go", message,
+      "< 250 queued"};
+  auto with = [&transaction](std::vector<std::string> lines) {
+    lines.insert(lines.end(), transaction.begin(), transaction.end());
+    return lines;
+  };
+  const TraceRow rows[] = {
+      {"LOGIN, the EHLO reply split across receives",
+       [](CScriptedServer &server) {
+         server.Send("220 mx ready\r\n").Expect(Ehlo())
+             .Send("250-mx\r\n250-AU").Delay(100).Send("TH LOGIN\r\n")
+             .Expect("AUTH LOGIN\r\n").Send("334 VXNlcm5hbWU6\r\n").Expect(Base64Line("u"))
+             .Send("334 UGFzc3dvcmQ6\r\n").Expect(Base64Line("pw")).Send("235 2.7.0 ok\r\n");
+         Accepting(server);
+       },
+       "u", "pw", AuthMechanism::kChoose,
+       with({"< 220 mx ready", ehlo, "< 250-mx", "< 250-AUTH LOGIN", "> AUTH LOGIN",
+             "< 334 VXNlcm5hbWU6", "> <credentials hidden>", "< 334 UGFzc3dvcmQ6",
+             "> <credentials hidden>", "< 235 2.7.0 ok"})},
+      {"XOAUTH2 refused: the initial response and the answer to the challenge",
+       [](CScriptedServer &server) {
+         server.Send("220 mx\r\n").Expect(Ehlo()).Send("250 AUTH XOAUTH2\r\n")
+             .Expect("AUTH XOAUTH2 " + Base64Line("user=u\x01" "auth=Bearer t0k\x01\x01"))
+             .Send("334 eyJzdGF0dXMiOiI0MDEifQ==\r\n").Expect("\r\n")
+             .Send("535 5.7.3 Authentication unsuccessful\r\n").Delay(200);
+       },
+       "u", "t0k", AuthMechanism::kXOAuth2,
+       {"< 220 mx", ehlo, "< 250 AUTH XOAUTH2", "> AUTH XOAUTH2 <credentials hidden>",
+        "< 334 eyJzdGF0dXMiOiI0MDEifQ==", "> <credentials hidden>",
+        "< 535 5.7.3 Authentication unsuccessful"}},
+      {"a reply line without its end is shown as it stands",
+       [](CScriptedServer &server) {
+         server.Send("220 mx\r\n").Expect(Helo()).Send("250 ok\r\n")
+             .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n").Expect(Rcpt("a@x"))
+             .Send("550 5.1.1 unknown").Expect("RSET\r\n").Send("250 ok\r\n");
+       },
+       "", "", AuthMechanism::kChoose,
+       {"< 220 mx", "> HELO " + TestHostName(), "< 250 ok", "> MAIL FROM:<f@x>", "< 250 ok",
+        "> RCPT TO:<a@x>", "< 550 5.1.1 unknown", "> RSET", "< 250 ok"}},
+      {"nothing listens", nullptr, "", "", AuthMechanism::kChoose, {}},
+  };
+  for (const TraceRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    CScriptedServer server;
+    if (row.script != nullptr) row.script(server);
+    const int port = row.script != nullptr ? 0 : TestUnusedPort(TestFamily::kIpv4);
+    CTestMail mail;
+    Address(mail);
+    mail.SetCredentials(row.user, row.secret);
+    mail.SetAuthMechanism(row.asked);
+    CRecordingSink sink;
+    mail.SetTrace(&sink);
+    HResult result = row.script != nullptr ? SendTo(server, mail) : mail.Send("127.0.0.1", port);
+    std::vector<std::string> expected = {
+        "connecting to 127.0.0.1 port " + std::to_string(port != 0 ? port : server.Port()),
+        result == S_OK || row.script != nullptr ? "connected" : mail.GetLastErrorText()};
+    expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+    EXPECT_EQ(sink.lines, expected);
+    // The secret, its base64 and that of XOAUTH2's "user=" nowhere.
+    const std::string secret = row.secret;
+    const std::string secrets[] = {secret, Base64Line(secret).substr(0, 4), "dXNlcj1"};
+    for (const std::string &line : sink.lines)
+      for (const std::string &hidden : secrets)
+        EXPECT_TRUE(hidden.empty() || line.find(hidden) == std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "oauth/token_fetch.h"
 #include "oauth/token_form.h"
 #include "oauth/token_reply.h"
 
@@ -121,6 +122,18 @@ TEST(TokenReply, TokensAndRefusals) {
     }
     EXPECT_EQ(text.find(kSecret), std::string::npos) << row.what;
   }
+}
+
+// The URL a trace shows: user information before the host is hidden, an
+// "@" further along is not.
+TEST(TokenUrl, CredentialsInTheAuthorityAreHidden) {
+  const char *rows[][2] = {
+      {"https://login.example.com/t/oauth2/v2.0/token", "https://login.example.com/t/oauth2/v2.0/token"},
+      {"https://id:s3cr@t@h:8443/token", "https://<credentials hidden>@h:8443/token"},
+      {"https://h/token?for=a@b", "https://h/token?for=a@b"},
+      {"https://u@h", "https://<credentials hidden>@h"},
+  };
+  for (const auto &row : rows) EXPECT_EQ(ShownTokenUrl(row[0]), row[1]);
 }
 
 }  // namespace

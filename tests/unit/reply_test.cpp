@@ -1,13 +1,15 @@
 // Reply codes, reply numbers, the code shown in a text, the end of a
-// multi-line reply, and the replies to pipelined commands taken one by one
-// however the receives cut them.
+// multi-line reply, the replies to pipelined commands taken one by one
+// however the receives cut them, and the reply lines a trace shows.
 #include "smtp/reply.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "smtp/dialogue_trace.h"
 #include "tests/support/piecewise_replies.h"
 
 namespace {
@@ -153,5 +155,54 @@ TEST(ReplyReader, ReportsWhatEndsAnUnfinishedReply) {
     EXPECT_EQ(end, c.outcome);
   }
 }
+
+class CLines : public CTraceSink {
+ public:
+  void Trace(std::string_view event) override { lines.emplace_back(event); }
+  std::vector<std::string> lines;
+};
+
+// Reply lines as a trace shows them, however the bytes are split: whole,
+// without their line end, a line the reading ended in as it stands.
+TEST(ReplyTrace, LinesAreWholeAtEverySplit) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"250-mx\r\n250 AUTH PLAIN\r\n", {"< 250-mx", "< 250 AUTH PLAIN"}},
+      {"250 a\nb", {"< 250 a", "< b"}},
+      {"\r\n", {"< "}},
+  };
+  for (const auto &[bytes, lines] : cases) {
+    for (std::size_t split = 0; split <= bytes.size(); ++split) {
+      CLines sink;
+      CDialogueTrace trace;
+      trace.SetSink(&sink);
+      trace.Reply(bytes.data(), split);
+      trace.Reply(bytes.data() + split, bytes.size() - split);
+      trace.EndReply();
+      EXPECT_EQ(sink.lines, lines) << bytes << " split at " << split;
+    }
+  }
+}
+
+// A flood gets kReplyLinesPerCommand lines per command line sent (a batch
+// of two here) and one note; a long line is cut.
+TEST(ReplyTrace, FloodsAndLongLinesAreBounded) {
+  CLines sink;
+  CDialogueTrace trace;
+  trace.SetSink(&sink);
+  const std::string batch = "MAIL FROM:<a@x>\r\nRCPT TO:<b@x>\r\n";
+  trace.Commands(batch.data(), batch.size());
+  std::string flood;
+  for (std::size_t i = 0; i < 2 * kReplyLinesPerCommand + 5; ++i) flood += "250-x\r\n";
+  trace.Reply(flood.data(), flood.size());
+  trace.Shown(kCredentialsHidden);
+  const std::string line = std::string(3 * kMaxTracedLine, 'y') + "\r\n";
+  trace.Reply(line.data(), line.size());
+  ASSERT_EQ(sink.lines.size(), 2 + 2 * kReplyLinesPerCommand + 1 + 1 + 1);
+  EXPECT_EQ(sink.lines[1], "> RCPT TO:<b@x>");
+  EXPECT_EQ(sink.lines[2 + 2 * kReplyLinesPerCommand], "< (more reply lines not shown)");
+  EXPECT_EQ(sink.lines[3 + 2 * kReplyLinesPerCommand], "> <credentials hidden>");
+  EXPECT_EQ(sink.lines.back(), "< " + std::string(kMaxTracedLine, 'y'));
+}
+
 
 }  // namespace

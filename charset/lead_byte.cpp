@@ -31,7 +31,3 @@ CLeadBytes CLeadBytes::OfCodePage(std::uint32_t code_page) {
   }
   return table;
 }
-
-CLeadBytes LeadBytesOf(TextSource source) {
-  return source == TextSource::kUtf8 ? CLeadBytes() : AnsiLeadBytes();
-}

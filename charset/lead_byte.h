@@ -9,6 +9,12 @@
 //
 // A table is a plain value; it is read afresh for each list, never cached
 // process-wide.
+//
+// The tables of the double-byte code pages are portable (lead_byte.cpp);
+// that of the ANSI code page comes from the platform (lead_byte_win32.cpp
+// asks Windows, lead_byte_posix.cpp takes the portable table of the
+// thread's code page), so the calls run from the platform file to the
+// portable one only.
 #ifndef MAILVANE_CHARSET_LEAD_BYTE_H
 #define MAILVANE_CHARSET_LEAD_BYTE_H
 
@@ -44,6 +50,8 @@ CLeadBytes AnsiLeadBytes();
 
 // The lead bytes of caller text from source: those of the ANSI code page
 // for 8-bit text, none for UTF-8.
-CLeadBytes LeadBytesOf(TextSource source);
+inline CLeadBytes LeadBytesOf(TextSource source) {
+  return source == TextSource::kUtf8 ? CLeadBytes() : AnsiLeadBytes();
+}
 
 #endif

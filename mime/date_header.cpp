@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "mime/mail_header.h"
-
 namespace {
 
 constexpr const char *kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -16,12 +14,6 @@ constexpr int kMinutesPerHour = 60;
 constexpr int kScratchSize = 128;
 
 }  // namespace
-
-int ZoneBiasMinutes(int zone_id, long bias, long standard_bias, long daylight_bias) {
-  if (zone_id == kZoneInStandardTime) return static_cast<int>(bias + standard_bias);
-  if (zone_id == kZoneInDaylightTime) return static_cast<int>(bias + daylight_bias);
-  return static_cast<int>(bias);
-}
 
 int FormatDateHeaderAt(char *buffer, int size, const CLocalTime &time) {
   if (buffer == nullptr) return kDateHeaderSize;

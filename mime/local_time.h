@@ -23,4 +23,14 @@ struct CLocalTime {
 // The current local time and bias. False when the platform fails.
 bool ReadLocalTime(CLocalTime &now);
 
+// What GetTimeZoneInformation reports: the zone is in standard time or in
+// daylight time (TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT).
+inline constexpr int kZoneInStandardTime = 1;
+inline constexpr int kZoneInDaylightTime = 2;
+
+// The bias in force: Bias plus StandardBias in standard time, plus
+// DaylightBias in daylight time, Bias alone otherwise. Portable, so that
+// the rule is tested on every build.
+int ZoneBiasMinutes(int zone_id, long bias, long standard_bias, long daylight_bias);
+
 #endif

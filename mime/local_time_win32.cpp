@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "mime/date_header.h"
-
 bool ReadLocalTime(CLocalTime &now) {
   SYSTEMTIME local = {};
   GetLocalTime(&local);

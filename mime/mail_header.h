@@ -20,13 +20,6 @@
 
 struct CLocalTime;
 
-// The Date line is 38 bytes: "Date: Tue, 15 Mar 2024 09:07:03 +0530" at its
-// longest, plus the NUL.
-inline constexpr int kDateHeaderSize = 38;
-
-// Writes the Date line (no CR LF) into buffer; see the .cpp for the rules.
-int FormatDateHeader(char *buffer, int size);
-
 class CMailHeader : public CMimePart {
  public:
   CMailHeader();

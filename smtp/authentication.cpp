@@ -21,7 +21,7 @@
 
 #include "smtp/reply.h"
 #include "smtp/sasl_mechanisms.h"
-#include "smtp/smtp_connection.h"
+#include "smtp/session.h"
 #include "smtp/transport_texts.h"
 
 namespace {
@@ -39,13 +39,13 @@ constexpr char kAuthStep[] = "AUTH";
 
 }  // namespace
 
-bool CSmtpConnection::AuthPlain(std::string_view user, std::string_view password) {
+bool CSmtpSession::AuthPlain(std::string_view user, std::string_view password) {
   return Authenticate(AuthMechanism::kPlain, user, password);
 }
 
-bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
-                                   std::string_view secret) {
-  if (!IsConnected()) {
+bool CSmtpSession::Authenticate(AuthMechanism asked, std::string_view user,
+                                std::string_view secret) {
+  if (!m_connection.IsConnected()) {
     SetText(kTextNotConnected);
     return false;
   }
@@ -53,14 +53,15 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
                                                                     : FindSaslMechanism(asked);
   if (mechanism == nullptr) {
     SetText(FormatText(kTextNoMechanism, m_offer.OfferedText()));
-    Abort();
+    m_connection.Abort();
     return false;
   }
   CSaslResponses responses;
-  const bool built = mechanism->build({user, secret, m_serverName, m_port}, responses);
+  const bool built =
+      mechanism->build({user, secret, m_connection.ServerName(), m_connection.Port()}, responses);
   if (!built && !mechanism->sizedAfterChallenge) {
     SetText(FormatText(kTextCredentialsTooLong, mechanism->name));
-    Abort();
+    m_connection.Abort();
     return false;
   }
 
@@ -85,14 +86,15 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
   bool challenged = false;
 
   std::string shownCommand;
-  if (m_trace.On()) shownCommand = initial ? verb + " " + kCredentialsHidden : verb;
+  if (m_connection.Tracing()) shownCommand = initial ? verb + " " + kCredentialsHidden : verb;
 
   std::string_view line = command;
   const char *shown = shownCommand.c_str();
+  const int limitMs = m_connection.GetTimeouts().replyMs;
   char reply[kReplyCapacity];
   for (;;) {
     CCommandResult result =
-        Exchange(line.data(), line.size(), reply, kReplyCapacity, m_timeouts.replyMs, shown);
+        m_connection.Exchange(line.data(), line.size(), reply, kReplyCapacity, limitMs, shown);
     shown = kCredentialsHidden;
     if (result.Ok()) {
       const bool allSent = built && next == responses.Count();
@@ -106,7 +108,7 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
           // The challenge may be longer than one receive: the answer must
           // not be sent before it has all come, or its tail would be taken
           // as the final reply.
-          result = ReadReplyEnd(reply, result.replyLength, m_timeouts.replyMs, nullptr);
+          result = m_connection.ReadReplyEnd(reply, result.replyLength, limitMs, nullptr);
           if (result.Ok()) {
             challenged = true;
             line = errorLine;
@@ -116,8 +118,8 @@ bool CSmtpConnection::Authenticate(AuthMechanism asked, std::string_view user,
       }
       if (result.Ok()) result.outcome = CommandOutcome::kRefused;
     }
-    FailCommand(result, reply, kAuthStep);
-    Abort();
+    m_connection.FailCommand(result, reply, kAuthStep);
+    m_connection.Abort();
     return false;
   }
 }

@@ -1,16 +1,18 @@
-// CSmtpMail::Send: one message over one fresh connection. The connection
-// is closed at the end whatever happened, without QUIT; on failure its
-// last-error text becomes the mail's.
+// CSmtpMail::Send: one message over one fresh connection, with the
+// dialogue as a session over it. The connection is closed at the end
+// whatever happened, without QUIT; on failure its last-error text becomes
+// the mail's.
 //
 // Without TLS the dialogue is HELO, or EHLO and AUTH when a user is given.
 // With implicit TLS the same runs inside the TLS session. With STARTTLS the
-// session starts after a first EHLO, and EHLO is sent again inside it (RFC
-// 3207 section 4.2: what the server announced in the clear no longer
+// TLS session starts after a first EHLO, and EHLO is sent again inside it
+// (RFC 3207 section 4.2: what the server announced in the clear no longer
 // holds), then AUTH when a user is given. AUTH takes the mechanism the
 // mail asks for, or chooses one from the last EHLO reply: PLAIN wherever
 // the server allows it, so that such a dialogue is the one it has always
 // been.
 #include "mail/smtp_mail.h"
+#include "smtp/session.h"
 #include "smtp/smtp_connection.h"
 
 HResult CSmtpMail::Send(const char *server, int port) {
@@ -20,17 +22,18 @@ HResult CSmtpMail::Send(const char *server, int port) {
   connection.SetTimeouts(m_timeouts);
   connection.SetTls(m_tls);
   connection.SetTrace(m_trace);
+  CSmtpSession session(connection);
   bool sent = connection.Connect(server, port, m_timeouts.connectMs);
-  if (sent && m_tls.mode == TlsMode::kStartTls) sent = connection.StartTls();
+  if (sent && m_tls.mode == TlsMode::kStartTls) sent = session.StartTls();
   if (sent) {
     if (!m_user.empty())
-      sent = connection.SendEhlo() && connection.Authenticate(m_auth, m_user, m_password);
+      sent = session.SendEhlo() && session.Authenticate(m_auth, m_user, m_password);
     else if (m_tls.mode == TlsMode::kStartTls)
-      sent = connection.SendEhlo();
+      sent = session.SendEhlo();
     else
-      sent = connection.SendHelo();
+      sent = session.SendHelo();
   }
-  if (sent) sent = connection.SendMail(*this);
+  if (sent) sent = session.SendMail(*this);
   if (!sent) m_lastError = connection.GetLastErrorText();
   connection.Disconnect();
   return sent ? S_OK : E_FAIL;

@@ -15,16 +15,16 @@
 //
 // Envelope elements are checked before anything is written: one that does
 // not fit its command or holds a line break fails the send with nothing
-// sent. Commands go out through WriteCommands and replies come in through
-// NextReply, each reply bounded as reply_reader.h says.
+// sent. Commands go out through the connection's WriteCommands and replies
+// come in through CPipelinedReplies, each reply bounded as reply_reader.h
+// says.
 #include <string>
 #include <vector>
 
 #include "mail/smtp_mail.h"
 #include "smtp/envelope.h"
 #include "smtp/reply.h"
-#include "smtp/reply_reader.h"
-#include "smtp/smtp_connection.h"
+#include "smtp/session.h"
 #include "smtp/transport_texts.h"
 
 namespace {
@@ -71,46 +71,10 @@ bool Accepts(Verb verb, const char *reply, std::size_t length) {
   return false;
 }
 
-// The replies come from the connection's receives, where a trace sees
-// them.
-class CConnectionReplies : public CReplySource {
- public:
-  explicit CConnectionReplies(CSmtpConnection &connection) : m_connection(connection) {}
-  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) override {
-    return m_connection.Receive(buffer, length, timeoutMs, error);
-  }
-
- private:
-  CSmtpConnection &m_connection;
-};
-
-// The next reply, as the outcome of its command.
-CCommandResult NextReply(CReplyReader &replies, char *reply, int timeoutMs) {
-  CCommandResult result;
-  switch (replies.Next(reply, &result.replyLength, timeoutMs, &result.error)) {
-    case ReplyRead::kReply:
-      result.outcome = CommandOutcome::kMatched;
-      break;
-    case ReplyRead::kClosed:
-      result.outcome = CommandOutcome::kClosed;
-      break;
-    case ReplyRead::kFailed:
-      result.outcome = CommandOutcome::kNoReply;
-      break;
-    case ReplyRead::kTimedOut:
-      result.outcome = CommandOutcome::kReplyTimedOut;
-      break;
-    case ReplyRead::kTooLong:
-      result.outcome = CommandOutcome::kReplyTooLong;
-      break;
-  }
-  return result;
-}
-
 }  // namespace
 
-bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t length,
-                                            CSmtpMail &mail) {
+bool CSmtpSession::SendEnvelopePipelined(const char *mailCommand, std::size_t length,
+                                         CSmtpMail &mail) {
   std::vector<char> list;
   if (!BuildEnvelope(mail, &list)) return false;
   std::vector<CQueuedCommand> commands;
@@ -132,8 +96,8 @@ bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t
   // (RFC 2920 section 3.1).
   commands.push_back({Verb::kData, kDataCommand});
 
-  CConnectionReplies source(*this);
-  CReplyReader replies(source);
+  const CSmtpTimeouts &limits = m_connection.GetTimeouts();
+  CPipelinedReplies replies(m_connection);
   char reply[kReplyCapacity];
   bool refused = false;
   Verb refusedVerb = Verb::kMail;
@@ -144,19 +108,18 @@ bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t
                                 : commands.size();
     std::string group;
     for (std::size_t i = first; i < end; ++i) group += commands[i].line;
-    CCommandResult result = WriteCommands(group.data(), group.size());
+    CCommandResult result = m_connection.WriteCommands(group.data(), group.size());
     if (!result.Ok()) {
-      FailCommand(result, reply, StepName(commands[first].verb));  // closes
+      m_connection.FailCommand(result, reply, StepName(commands[first].verb));  // closes
       return false;
     }
     for (std::size_t i = first; i < end; ++i) {
       const Verb verb = commands[i].verb;
-      result = NextReply(replies, reply,
-                         verb == Verb::kData ? m_timeouts.dataReplyMs : m_timeouts.replyMs);
+      result = replies.Next(reply, verb == Verb::kData ? limits.dataReplyMs : limits.replyMs);
       if (!result.Ok()) {
         // The dialogue is lost; a refusal before it stays the reason.
-        if (!refused) FailCommand(result, reply, StepName(verb));
-        Abort();
+        if (!refused) m_connection.FailCommand(result, reply, StepName(verb));
+        m_connection.Abort();
         return false;
       }
       const bool accepted = Accepts(verb, reply, result.replyLength);
@@ -165,13 +128,13 @@ bool CSmtpConnection::SendEnvelopePipelined(const char *mailCommand, std::size_t
       refused = true;
       refusedVerb = verb;
       result.outcome = CommandOutcome::kRefused;
-      FailCommand(result, reply, StepName(verb));
+      m_connection.FailCommand(result, reply, StepName(verb));
     }
     first = end;
   }
   if (!refused) return true;
   if (dataStarted) {
-    Abort();
+    m_connection.Abort();
   } else if (refusedVerb != Verb::kMail) {
     Reset();
   }

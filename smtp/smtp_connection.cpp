@@ -1,7 +1,16 @@
-// The connection: connect over the resolved addresses, the greeting, the
-// close, and the exchange of one command with its reply.
+// The connection: connect over the resolved addresses, the TLS handshake,
+// the greeting, the close, and the exchange of commands with their
+// replies.
+//
+// After the 220 to STARTTLS any plaintext the server sent beyond its reply
+// stays unread; the handshake would fail on it rather than let it pass as
+// a reply (the command injection of RFC 3207 section 6 finds no buffer to
+// hide in).
 #include "smtp/smtp_connection.h"
 
+#include <chrono>
+
+#include "smtp/greeting_name.h"
 #include "smtp/reply.h"
 #include "smtp/transport_texts.h"
 
@@ -15,8 +24,70 @@ constexpr char kGreetingStep[] = "greeting";
 constexpr char kConnectingEvent[] = "connecting to ";
 constexpr char kConnectedEvent[] = "connected";
 
-}  // namespace
+// Each row of a table below names the outcome of its own index, and every
+// outcome up to last has its row.
+template <typename Row, std::size_t kRows, typename Outcome>
+constexpr bool OneRowPerOutcome(const Row (&table)[kRows], Outcome last) {
+  std::size_t index = 0;
+  for (const Row &row : table)
+    if (static_cast<std::size_t>(row.outcome) != index++) return false;
+  return index == static_cast<std::size_t>(last) + 1;
+}
 
+// What a connect step that fails leaves as the text (with the platform's
+// error for %d), and whether the addresses after it are still tried:
+// without a socket, or without its record, no other address can do
+// better.
+struct CConnectFailure {
+  ConnectStep outcome;
+  const char *text;  // null: the step did not fail
+  bool last;
+};
+
+constexpr CConnectFailure kConnectFailures[] = {
+    {ConnectStep::kConnected, nullptr, false},
+    {ConnectStep::kCreateSocket, kTextCreateSocket, true},
+    {ConnectStep::kCreateEvent, kTextCreateEvent, false},
+    {ConnectStep::kSelect, kTextSelect, false},
+    {ConnectStep::kStart, kTextSocket, false},
+    {ConnectStep::kWait, kTextConnectTimeout, false},
+    {ConnectStep::kResult, kTextConnectResult, false},
+    {ConnectStep::kIoEvent, kTextCreateEvent, true},
+};
+
+static_assert(OneRowPerOutcome(kConnectFailures, ConnectStep::kIoEvent),
+              "one row per connect step, in the order of ConnectStep");
+
+// What a handshake that did not start leaves as the text (with the
+// platform's error for %d).
+struct CTlsFailure {
+  TlsStart outcome;
+  const char *text;  // null: the session started
+};
+
+constexpr CTlsFailure kTlsFailures[] = {
+    {TlsStart::kStarted, nullptr},
+    {TlsStart::kSetup, kTextTlsSetup},
+    {TlsStart::kTimedOut, kTextTlsTimeout},
+    {TlsStart::kFailed, kTextTlsHandshake},
+    {TlsStart::kClosed, kTextTlsClosed},
+    {TlsStart::kOldProtocol, kTextTlsOldProtocol},
+    {TlsStart::kUntrusted, kTextTlsUntrusted},
+    {TlsStart::kNameMismatch, kTextTlsNameMismatch},
+};
+static_assert(OneRowPerOutcome(kTlsFailures, TlsStart::kNameMismatch),
+              "one row per handshake outcome, in the order of TlsStart");
+
+// The outcome of a handshake as a trace shows it:
+// "TLS 1.3 TLS_AES_256_GCM_SHA384, certificate CN=mx.example.com, verified".
+std::string TlsEvent(const CTlsDescription &tls) {
+  return tls.protocol + " " + tls.cipher + ", certificate " +
+         (tls.subject.empty() ? std::string("(none)") : tls.subject) +
+         (tls.verified ? ", verified" : ", not verified");
+}
+
+// How one receive went: a reply (kMatched, whatever its code), the
+// server's close (0 bytes), a time-out or a failure.
 CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received) {
   switch (status) {
     case IoStatus::kDone:
@@ -28,6 +99,8 @@ CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received) {
   }
   return CommandOutcome::kNoReply;
 }
+
+}  // namespace
 
 CSmtpConnection::CSmtpConnection() : CSmtpConnection(m_realCalls) {}
 
@@ -48,13 +121,13 @@ void CSmtpConnection::SetTimeouts(const CSmtpTimeouts &timeouts) {
 bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
   m_lastError.clear();
   if (IsConnected()) {
-    SetText(kTextAlreadyConnected);
+    SetLastErrorText(kTextAlreadyConnected);
     return false;
   }
   int error = 0;
   if (!m_socketsStarted) {
     if (!m_calls.StartSockets(&error)) {
-      SetText(FormatText(kTextStartup, error));
+      SetLastErrorText(FormatText(kTextStartup, error));
       return false;
     }
     m_socketsStarted = true;
@@ -65,7 +138,7 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
   error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
                             SocketTypeStream(), 0);
   if (error != 0) {
-    SetText(FormatText(kTextResolve, error));
+    SetLastErrorText(FormatText(kTextResolve, error));
     return false;
   }
   return ConnectTo(addresses, timeoutMs);
@@ -73,45 +146,21 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
 
 bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   if (IsConnected()) {
-    SetText(kTextAlreadyConnected);
+    SetLastErrorText(kTextAlreadyConnected);
     return false;
   }
   for (std::size_t i = 0; i < addresses.Count() && !IsConnected(); ++i) {
     if (m_trace.On()) m_trace.Event(kConnectingEvent + AddressText(addresses.At(i)));
     int error = 0;
     ConnectStep step = m_socket.ConnectTo(addresses.At(i), timeoutMs, m_calls, &error);
-    // Without a socket, or without its record, no other address can do
-    // better.
-    bool last = false;
-    switch (step) {
-      case ConnectStep::kConnected:
-        break;
-      case ConnectStep::kCreateSocket:
-        SetText(FormatText(kTextCreateSocket, error));
-        last = true;
-        break;
-      case ConnectStep::kCreateEvent:
-        SetText(FormatText(kTextCreateEvent, error));
-        break;
-      case ConnectStep::kSelect:
-        SetText(FormatText(kTextSelect, error));
-        break;
-      case ConnectStep::kStart:
-        SetText(FormatText(kTextSocket, error));
-        break;
-      case ConnectStep::kWait:
-        SetText(FormatText(kTextConnectTimeout, error));
-        break;
-      case ConnectStep::kResult:
-        SetText(FormatText(kTextConnectResult, error));
-        break;
-      case ConnectStep::kIoEvent:
-        SetText(FormatText(kTextCreateEvent, error));
-        last = true;
-        break;
+    const CConnectFailure &failure = kConnectFailures[static_cast<std::size_t>(step)];
+    if (failure.text == nullptr) {
+      m_trace.Event(kConnectedEvent);
+      continue;
     }
-    m_trace.Event(step == ConnectStep::kConnected ? kConnectedEvent : m_lastError);
-    if (last) {
+    SetLastErrorText(FormatText(failure.text, error));
+    m_trace.Event(m_lastError);
+    if (failure.last) {
       Abort();
       return false;
     }
@@ -127,18 +176,33 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
 
 bool CSmtpConnection::ReadGreeting() {
   char reply[kReplyCapacity];
-  std::size_t length = sizeof reply;
-  int error = 0;
-  CCommandResult result;
-  IoStatus status = Receive(reply, &length, m_timeouts.replyMs, &error);
-  result.outcome = ReceiveOutcome(status, length);
-  if (result.Ok() && !ReplyCodeIs(reply, length, kGreetingCode))
+  CCommandResult result = ReceiveReply(reply, sizeof reply, m_timeouts.replyMs);
+  if (result.Ok() && !ReplyCodeIs(reply, result.replyLength, kGreetingCode))
     result.outcome = CommandOutcome::kRefused;
-  result.error = error;
-  result.replyLength = length;
   if (result.Ok()) return true;
   FailCommand(result, reply, kGreetingStep);
   return false;
+}
+
+// The handshake is a wait on the server as a reply is: the reply limit
+// bounds it as a whole, and each record written gets the write limit.
+bool CSmtpConnection::Handshake() {
+  int error = 0;
+  TlsStart start = m_socket.StartTls(m_serverName.c_str(), m_tls.verify, m_tls.trustFile,
+                                     m_timeouts.replyMs, &error);
+  const CTlsFailure &failure = kTlsFailures[static_cast<std::size_t>(start)];
+  if (failure.text == nullptr) {
+    if (m_trace.On()) m_trace.Event(TlsEvent(m_socket.TlsDescription()));
+    return true;
+  }
+  SetLastErrorText(FormatText(failure.text, error));
+  m_trace.Event(m_lastError);
+  Abort();
+  return false;
+}
+
+bool CSmtpConnection::GreetingName(std::string *name, int *error) {
+  return ChooseGreetingName(m_calls, m_socket.Handle(), name, error);
 }
 
 void CSmtpConnection::Disconnect() {
@@ -146,10 +210,7 @@ void CSmtpConnection::Disconnect() {
   m_socket.Close();
 }
 
-void CSmtpConnection::Abort() {
-  m_trace.EndReply();
-  m_socket.Close();
-}
+void CSmtpConnection::Abort() { Disconnect(); }
 
 IoStatus CSmtpConnection::WriteCommand(const char *bytes, std::size_t length, const char *shown,
                                        int *error) {
@@ -190,8 +251,13 @@ CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length
                                          const char *shown) {
   CCommandResult result = WriteCommands(command, length, shown);
   if (!result.Ok()) return result;
+  return ReceiveReply(reply, capacity, replyTimeoutMs);
+}
+
+CCommandResult CSmtpConnection::ReceiveReply(char *reply, std::size_t capacity, int timeoutMs) {
+  CCommandResult result;
   std::size_t received = capacity;
-  IoStatus status = Receive(reply, &received, replyTimeoutMs, &result.error);
+  IoStatus status = Receive(reply, &received, timeoutMs, &result.error);
   result.outcome = ReceiveOutcome(status, received);
   if (result.Ok()) result.replyLength = received;
   return result;
@@ -206,34 +272,82 @@ CCommandResult CSmtpConnection::SendCommand(const char *command, std::size_t len
   return result;
 }
 
+CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t length, int limitMs,
+                                             CEhloReplyReader *keywords) {
+  CReplyEndScanner scanner;
+  CCommandResult result;
+  result.outcome = CommandOutcome::kMatched;
+  result.replyLength = length;
+  if (keywords != nullptr) keywords->Feed(first, length);
+  if (scanner.Feed(first, length)) return result;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  char rest[kReplyCapacity];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      result.outcome = CommandOutcome::kReplyTimedOut;
+      return result;
+    }
+    std::size_t received = sizeof rest;
+    IoStatus status = Receive(rest, &received, static_cast<int>(left.count()), &result.error);
+    result.outcome = ReceiveOutcome(status, received);
+    if (!result.Ok()) return result;
+    if (keywords != nullptr) keywords->Feed(rest, received);
+    if (scanner.Feed(rest, received)) return result;
+  }
+}
+
 void CSmtpConnection::FailCommand(const CCommandResult &result, const char *reply,
                                   const char *step) {
   switch (result.outcome) {
     case CommandOutcome::kMatched:
       return;
     case CommandOutcome::kRefused:
-      SetText(FormatText(kTextResponseCode, ReplyCodeText(reply, result.replyLength)));
+      SetLastErrorText(FormatText(kTextResponseCode, ReplyCodeText(reply, result.replyLength)));
       return;
     case CommandOutcome::kNotSent:
-      SetText(FormatText(kTextSendCommand, result.error));
+      SetLastErrorText(FormatText(kTextSendCommand, result.error));
       break;
     case CommandOutcome::kWriteTimedOut:
-      SetText(kTextWriteTimeout);
+      SetLastErrorText(kTextWriteTimeout);
       break;
     case CommandOutcome::kNoReply:
-      SetText(FormatText(kTextReceive, result.error));
+      SetLastErrorText(FormatText(kTextReceive, result.error));
       break;
     case CommandOutcome::kClosed:
-      SetText(kTextClosedByServer);
+      SetLastErrorText(kTextClosedByServer);
       break;
     case CommandOutcome::kReplyTimedOut:
-      SetText(FormatText(kTextReplyTimeout, step));
+      SetLastErrorText(FormatText(kTextReplyTimeout, step));
       break;
     case CommandOutcome::kReplyTooLong:
-      SetText(FormatText(kTextReplyTooLong, step));
+      SetLastErrorText(FormatText(kTextReplyTooLong, step));
       break;
   }
   // The connection can no longer carry a dialogue: a reply may still be on
   // its way, or the server is gone.
   Abort();
+}
+
+CCommandResult CPipelinedReplies::Next(char *reply, int timeoutMs) {
+  CCommandResult result;
+  switch (m_reader.Next(reply, &result.replyLength, timeoutMs, &result.error)) {
+    case ReplyRead::kReply:
+      result.outcome = CommandOutcome::kMatched;
+      break;
+    case ReplyRead::kClosed:
+      result.outcome = CommandOutcome::kClosed;
+      break;
+    case ReplyRead::kFailed:
+      result.outcome = CommandOutcome::kNoReply;
+      break;
+    case ReplyRead::kTimedOut:
+      result.outcome = CommandOutcome::kReplyTimedOut;
+      break;
+    case ReplyRead::kTooLong:
+      result.outcome = CommandOutcome::kReplyTooLong;
+      break;
+  }
+  return result;
 }

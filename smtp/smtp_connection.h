@@ -1,46 +1,44 @@
 // CSmtpConnection: one TCP connection to the mail server for one message,
-// its last-error text, and the steps of the SMTP dialogue run over it.
+// and what travels over it: the connect over the resolved addresses, the
+// TLS handshake (before the greeting with implicit TLS, after STARTTLS
+// otherwise), the 220 greeting, commands written and replies received
+// within their time limits, the last-error text, the close and the trace
+// of the bytes. It knows bytes, replies and limits, never which command
+// comes next: the dialogue (session.h) runs over it and is not known to it.
 //
 // CSmtpMail::Send creates it closed, Connects (every resolved address in
-// turn, then the 220 greeting), runs the steps and closes it; it is never
-// reused. Every operation returns true or false and leaves the reason of a
-// failure in the last-error text (transport_texts.h), which only Connect
-// clears. Every wait on the server is bounded by the CSmtpTimeouts given;
-// a wait or write that runs out of time, or a connection the server lost,
-// closes the connection. Replies are untrusted: each receive takes at most
-// kReplyCapacity bytes, and of a reply only its code is looked at, of an
-// EHLO reply also its keywords (ehlo_keywords.h). Credentials are wiped
-// from every buffer that held them and never appear in a text.
+// turn, then the greeting), lets the dialogue run and closes it; it is
+// never reused. Every operation returns true or false (or the outcome of a
+// command) and leaves the reason of a failure in the last-error text
+// (transport_texts.h), which only Connect clears and which the dialogue
+// sets through it. Every wait on the server is bounded by the
+// CSmtpTimeouts given; a wait or write that runs out of time, or a
+// connection the server lost, closes the connection. Replies are
+// untrusted: each receive takes at most kReplyCapacity bytes, the rest of
+// a multi-line reply is bounded in time, and a pipelined reply in length
+// (reply_reader.h). A command that holds a credential is traced as the
+// text shown in its place, never as written.
 //
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name and local address) go through a
 // CSocketCalls: the connection's own by default, or one the creator gives,
 // which must outlive the connection. Connect starts the socket library for
 // the connection, and the destructor stops it once the socket is closed.
-//
-// The session steps (SendHelo ... Reset) are defined in session.cpp, AUTH
-// in authentication.cpp, STARTTLS in tls_steps.cpp. Where the server
-// offers PIPELINING (RFC 2920), the transaction's MAIL FROM, RCPT TO and
-// DATA go out together (pipelining.cpp).
 #ifndef MAILVANE_SMTP_SMTP_CONNECTION_H
 #define MAILVANE_SMTP_SMTP_CONNECTION_H
 
 #include <cstddef>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "smtp/address_list.h"
 #include "smtp/connection_io.h"
 #include "smtp/dialogue_trace.h"
 #include "smtp/ehlo_keywords.h"
+#include "smtp/reply_reader.h"
 #include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
-
-class CSmtpMail;
 
 // How one command and its reply went.
 enum class CommandOutcome {
@@ -61,10 +59,6 @@ struct CCommandResult {
   bool Ok() const { return outcome == CommandOutcome::kMatched; }
 };
 
-// How one receive went: a reply (kMatched, whatever its code), the
-// server's close (0 bytes), a time-out or a failure.
-CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received);
-
 class CSmtpConnection {
  public:
   CSmtpConnection();
@@ -81,12 +75,24 @@ class CSmtpConnection {
   // Where the dialogue is reported; none (the default) for no trace. The
   // sink belongs to the caller and must outlive the connection.
   void SetTrace(CTraceSink *sink) { m_trace.SetSink(sink); }
+  // A trace is kept: worth building what it shows in place of a command.
+  bool Tracing() const { return m_trace.On(); }
 
   // Resolves server:port and connects to the first address that answers
   // within timeoutMs (each address has its own), then reads the greeting.
   bool Connect(const char *server, int port, int timeoutMs);
   // The same after the resolution: tries the given addresses in order.
   bool ConnectTo(const CAddressList &addresses, int timeoutMs);
+  // The name and port the caller connected to.
+  const std::string &ServerName() const { return m_serverName; }
+  int Port() const { return m_port; }
+
+  // The TLS handshake on the open connection, after the server's 220 to
+  // STARTTLS: bounded as a whole by the reply limit, each record written
+  // by the write limit; the certificate is checked as SetTls asked. There
+  // is no fallback: a failure closes the connection.
+  bool Handshake();
+  bool IsProtected() const { return m_socket.IsProtected(); }
 
   // Orderly close; nothing on a closed connection. No QUIT is sent.
   void Disconnect();
@@ -95,6 +101,11 @@ class CSmtpConnection {
 
   bool IsConnected() const { return m_socket.IsOpen(); }
   std::string GetLastErrorText() const { return m_lastError; }
+  void SetLastErrorText(const std::string &text) { m_lastError = text; }
+
+  // The name this end gives in HELO and EHLO (greeting_name.h), from the
+  // host name or the connection's own address.
+  bool GreetingName(std::string *name, int *error);
 
   // The channel the message is written through, with the write time-out.
   CSocketChannel *Channel() { return &m_channel; }
@@ -110,6 +121,19 @@ class CSmtpConnection {
   // reply arrived.
   CCommandResult Exchange(const char *command, std::size_t length, char *reply,
                           std::size_t capacity, int replyTimeoutMs, const char *shown = nullptr);
+  // Writes the command (or commands) in full, within the write limit, as
+  // WriteCommand does; the outcome as that of a command.
+  CCommandResult WriteCommands(const char *command, std::size_t length,
+                               const char *shown = nullptr);
+  // Reads on, for at most limitMs, until the reply whose first receive is
+  // given has its final line; keywords (when given) sees every byte.
+  // kMatched when the final line came.
+  CCommandResult ReadReplyEnd(const char *first, std::size_t length, int limitMs,
+                              CEhloReplyReader *keywords);
+  // Leaves the text for a failed command or reply; closes the connection
+  // when it can no longer be used (time-outs, lost connection). step names
+  // the command in a time-out's text.
+  void FailCommand(const CCommandResult &result, const char *reply, const char *step);
 
   // The two ways the dialogue's bytes travel. WriteCommand writes one or
   // several command lines within the write limit; a trace shows them as
@@ -119,58 +143,11 @@ class CSmtpConnection {
   IoStatus WriteCommand(const char *bytes, std::size_t length, const char *shown, int *error);
   IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error);
 
-  // The dialogue, in its order.
-  bool SendHelo();
-  bool SendEhlo();
-  // What the last EHLO reply announced; empty after HELO, or before EHLO.
-  const CEhloCapabilities &Offer() const { return m_offer; }
-  // AUTH with the mechanism asked for, or with kChoose the one the last
-  // EHLO offer allows (sasl_mechanisms.h); secret is the password or the
-  // bearer token. Fails before any credential is written when no
-  // mechanism fits.
-  bool Authenticate(AuthMechanism mechanism, std::string_view user, std::string_view secret);
-  bool AuthPlain(std::string_view user, std::string_view password);
-  bool SendMail(CSmtpMail &mail);
-  bool SendRecipients(const char *list);
-  bool Reset();
-
-  // STARTTLS (tls_steps.cpp): EHLO, its reply read in full for the
-  // STARTTLS keyword, STARTTLS and its 220, then the handshake. Any failure
-  // closes the connection before anything else is sent.
-  bool StartTls();
-  bool IsProtected() const { return m_socket.IsProtected(); }
-
  private:
-  bool Handshake();
   bool ReadGreeting();
-  // With drain, the whole EHLO reply is read and its offer kept.
-  bool SendGreetingCommand(const char *verb, bool drain);
-  // False when the reply broke off inside TLS (the text is set).
-  bool DrainReply(const char *reply, std::size_t length);
-  // Reads on, for at most limitMs, until the reply whose first receive is
-  // given has its final line; keywords (when given) sees every byte.
-  // kMatched when the final line came.
-  CCommandResult ReadReplyEnd(const char *first, std::size_t length, int limitMs,
-                              CEhloReplyReader *keywords);
-  // MAIL FROM (the command given), one RCPT TO per envelope element and
-  // DATA up to its 354: each command after the reply to the one before,
-  // or, where the server pipelines, together with their replies read
-  // after them. On failure the transaction is reset or the connection
-  // closed, and the text left.
-  bool SendEnvelope(const char *mailCommand, std::size_t length, CSmtpMail &mail);
-  bool SendEnvelopePipelined(const char *mailCommand, std::size_t length, CSmtpMail &mail);
-  // The envelope recipient list of the mail into list; the text otherwise.
-  bool BuildEnvelope(CSmtpMail &mail, std::vector<char> *list);
-  // The RCPT TO command for one element into command; the text otherwise.
-  bool RecipientCommand(const std::string &element, std::string *command);
-  // Writes the command (or commands) in full, within the write limit, as
-  // WriteCommand does; the outcome as that of a command.
-  CCommandResult WriteCommands(const char *command, std::size_t length,
-                               const char *shown = nullptr);
-  // Leaves the text for a failed command or reply; closes the connection
-  // when it can no longer be used (time-outs, lost connection).
-  void FailCommand(const CCommandResult &result, const char *reply, const char *step);
-  void SetText(const std::string &text) { m_lastError = text; }
+  // One receive of at most capacity bytes into reply; kMatched when a
+  // reply came, whatever its code.
+  CCommandResult ReceiveReply(char *reply, std::size_t capacity, int timeoutMs);
 
   CSocketCalls m_realCalls;
   CSocketCalls &m_calls;
@@ -184,9 +161,30 @@ class CSmtpConnection {
   // name, and what OAUTHBEARER tells the server.
   std::string m_serverName;
   int m_port = 0;
-  CEhloCapabilities m_offer;
   std::string m_lastError;
   CDialogueTrace m_trace;
+};
+
+// The replies to pipelined commands (RFC 2920), taken one by one from the
+// connection's receives as reply_reader.h reads them: a reply split over
+// receives, or several in one. One reader serves one transaction; what a
+// receive brought beyond a reply is kept for the next.
+class CPipelinedReplies : private CReplySource {
+ public:
+  explicit CPipelinedReplies(CSmtpConnection &connection)
+      : m_connection(connection), m_reader(*this) {}
+
+  // The next reply within timeoutMs into reply (kReplyCapacity bytes), as
+  // the outcome of its command; sets no text.
+  CCommandResult Next(char *reply, int timeoutMs);
+
+ private:
+  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) override {
+    return m_connection.Receive(buffer, length, timeoutMs, error);
+  }
+
+  CSmtpConnection &m_connection;
+  CReplyReader m_reader;
 };
 
 #endif

@@ -1,9 +1,10 @@
-// The texts the transport leaves as a connection's last error, and their
-// formatting. The procedure reports them to the SQL client unchanged; %d is
-// the platform's error number, %s a reply code (never server text beyond
-// it), the name of the step that timed out, a mechanism name, or the
-// mechanisms a server offers (sanitised and bounded, ehlo_keywords.h). No
-// text ever holds a credential.
+// The texts the connection and the dialogue over it leave as the
+// connection's last error, and their formatting. The procedure reports them
+// to the SQL client unchanged; %d is the platform's error number, %s a
+// reply code (never server text beyond it), the name of the step that
+// timed out, a mechanism name, or the mechanisms a server offers
+// (sanitised and bounded, ehlo_keywords.h). No text ever holds a
+// credential.
 #ifndef MAILVANE_SMTP_TRANSPORT_TEXTS_H
 #define MAILVANE_SMTP_TRANSPORT_TEXTS_H
 

@@ -1,7 +1,8 @@
 // A mail for dialogue tests: the message it writes during DATA is a fixed
 // text, so that the transcript of the dialogue does not depend on the
-// message layout; and the helpers that send a mail to a scripted server or
-// connect to one with the tests' limits.
+// message layout; the helper that sends a mail to a scripted server; and
+// a connection with the tests' limits and its session, for tests that
+// connect to one and run the steps one by one.
 #ifndef MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
 #define MAILVANE_TESTS_SUPPORT_SMTP_TEST_MAIL_H
 
@@ -12,6 +13,7 @@
 
 #include "mail/smtp_mail.h"
 #include "mime/text_part.h"
+#include "smtp/session.h"
 #include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
@@ -56,12 +58,21 @@ inline HResult SendTo(CScriptedServer &server, CSmtpMail &mail) {
   return result;
 }
 
-// Gives connection limits and connects it to the started server within
-// their connect limit.
-inline bool ConnectWithLimits(CSmtpConnection &connection, const CScriptedServer &server,
-                              const CSmtpTimeouts &limits = TestTimeouts()) {
-  connection.SetTimeouts(limits);
-  return connection.Connect(server.Host(), server.Port(), limits.connectMs);
-}
+// A connection with the tests' limits (or those given), over the
+// connection's own platform calls or the test's, and the session over it.
+struct CTestConnection : CSmtpConnection {
+  explicit CTestConnection(const CSmtpTimeouts &limits = TestTimeouts()) { SetTimeouts(limits); }
+  explicit CTestConnection(CSocketCalls &calls) : CSmtpConnection(calls) {
+    SetTimeouts(TestTimeouts());
+  }
+  using CSmtpConnection::ConnectTo;
+  // Starts the server and connects to it within the connect limit.
+  bool ConnectTo(CScriptedServer &server) {
+    EXPECT_TRUE(server.Start());
+    return Connect(server.Host(), server.Port(), GetTimeouts().connectMs);
+  }
+
+  CSmtpSession session{*this};
+};
 
 #endif

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "smtp/greeting_name.h"
-#include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/smtp_test_mail.h"
@@ -123,11 +122,10 @@ TEST(GreetingName, SentInHeloAndEhloThroughThePlatformCalls) {
     if (c.server == TestFamily::kIpv6 && !TestHasLoopback(TestFamily::kIpv6)) continue;
     CScriptedServer server(c.server);
     server.Send("220 hi\r\n").Expect(c.command).Send("250 ok\r\n").Delay(200);
-    ASSERT_TRUE(server.Start());
     CNamedCalls calls(c.host, c.local);
-    CSmtpConnection connection(calls);
-    ASSERT_TRUE(ConnectWithLimits(connection, server));
-    EXPECT_TRUE(c.ehlo ? connection.SendEhlo() : connection.SendHelo());
+    CTestConnection connection(calls);
+    ASSERT_TRUE(connection.ConnectTo(server));
+    EXPECT_TRUE(c.ehlo ? connection.session.SendEhlo() : connection.session.SendHelo());
     connection.Disconnect();
     server.Stop();
     EXPECT_EQ(server.Received(), c.command);

@@ -12,16 +12,9 @@
 #include "smtp/reply.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
+#include "tests/support/smtp_test_mail.h"
 
 namespace {
-
-// A connection with the tests' limits.
-struct CTestConnection : CSmtpConnection {
-  explicit CTestConnection(const CSmtpTimeouts &t = TestTimeouts()) { SetTimeouts(t); }
-  bool ConnectTo(CScriptedServer &server) {
-    return Connect(server.Host(), server.Port(), TestTimeouts().connectMs);
-  }
-};
 
 CAddressList Resolved(const char *host, int port) {
   CAddressList list;
@@ -65,7 +58,6 @@ TEST(SmtpConnect, JudgesTheGreeting) {
       server.Close();
     else
       server.Send(c.greeting).Delay(300);
-    ASSERT_TRUE(server.Start());
     CTestConnection connection;
     EXPECT_EQ(connection.ConnectTo(server), c.connects);
     EXPECT_EQ(connection.GetLastErrorText(), c.text);
@@ -79,7 +71,6 @@ TEST(SmtpConnect, JudgesTheGreeting) {
 TEST(SmtpConnect, GreetingThatNeverComesTimesOut) {
   CScriptedServer server;
   server.Stall();
-  ASSERT_TRUE(server.Start());
   CTestConnection connection(TestTimeoutsWith({&CSmtpTimeouts::replyMs}));
   TestClock::time_point start = TestClock::now();
   EXPECT_FALSE(connection.ConnectTo(server));
@@ -91,10 +82,9 @@ TEST(SmtpConnect, GreetingThatNeverComesTimesOut) {
 TEST(SmtpConnect, OpenConnectionStaysOpenAndUnchanged) {
   CScriptedServer server;
   server.Send("220 hi\r\n").Expect("NOOP\r\n").Send("250 ok\r\n");
-  ASSERT_TRUE(server.Start());
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
-  EXPECT_FALSE(connection.ConnectTo(server));
+  EXPECT_FALSE(connection.Connect(server.Host(), server.Port(), 2000));
   EXPECT_EQ(connection.GetLastErrorText(), "Socket is already connected.");
   ASSERT_TRUE(connection.IsConnected());
   // Still the same dialogue on the same socket.
@@ -131,7 +121,7 @@ TEST(SmtpConnect, SilentAddressesTakeTheirLimitEach) {
   twice.Add(Resolved("127.0.0.1", silent.Port()));
   CTestConnection connection;
   TestClock::time_point start = TestClock::now();
-  EXPECT_FALSE(connection.CSmtpConnection::ConnectTo(twice, kTestShortLimitMs));
+  EXPECT_FALSE(connection.ConnectTo(twice, kTestShortLimitMs));
   long elapsed = ElapsedMs(start);
   EXPECT_GE(elapsed, 2 * kTestShortLimitMs - 50);
   EXPECT_LT(elapsed, 2 * kTestShortLimitMs + 1000);
@@ -154,7 +144,7 @@ TEST(SmtpConnect, FailedFirstAddressIsFollowedByTheNext) {
     CAddressList list = Resolved("::1", firstPort);
     list.Add(Resolved("127.0.0.1", server.Port()));
     CTestConnection connection;
-    EXPECT_TRUE(connection.CSmtpConnection::ConnectTo(list, kTestShortLimitMs));
+    EXPECT_TRUE(connection.ConnectTo(list, kTestShortLimitMs));
     if (silentFirst)
       EXPECT_EQ(connection.GetLastErrorText().rfind("Connection timeout(", 0), 0u);
     else
@@ -194,7 +184,7 @@ TEST(SmtpConnect, SocketThatCannotBeMadeEndsTheConnect) {
   list.Add(unknown);
   list.Add(Resolved(server.Host(), server.Port()));
   CTestConnection connection;
-  EXPECT_FALSE(connection.CSmtpConnection::ConnectTo(list, kTestShortLimitMs));
+  EXPECT_FALSE(connection.ConnectTo(list, kTestShortLimitMs));
   EXPECT_EQ(connection.GetLastErrorText(),
             "Cannot create socket(" + std::to_string(TestErrorUnknownFamily()) + ")");
   EXPECT_FALSE(connection.IsConnected());
@@ -218,7 +208,7 @@ TEST(SmtpConnect, AddressRefusedAtOnceIsFollowedByTheNext) {
     list.Add(truncated);
     if (followed) list.Add(good);
     CTestConnection connection;
-    EXPECT_EQ(connection.CSmtpConnection::ConnectTo(list, kTestShortLimitMs), followed);
+    EXPECT_EQ(connection.ConnectTo(list, kTestShortLimitMs), followed);
     EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Socket error",
                                TestErrorsOfShortAddress()))
         << connection.GetLastErrorText();
@@ -256,7 +246,6 @@ TEST(SmtpCommand, JudgesTheReplyByItsFirstThreeBytes) {
       server.Close();
     else
       server.Send(c.reply).Delay(300);
-    ASSERT_TRUE(server.Start());
     CTestConnection connection;
     ASSERT_TRUE(connection.ConnectTo(server));
     char reply[kReplyCapacity];
@@ -272,7 +261,6 @@ TEST(SmtpCommand, JudgesTheReplyByItsFirstThreeBytes) {
 TEST(SmtpCommand, ReplyThatNeverComesTimesOut) {
   CScriptedServer server;
   server.Send("220 hi\r\n").Expect("NOOP\r\n").Stall();
-  ASSERT_TRUE(server.Start());
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
   char reply[kReplyCapacity];
@@ -287,10 +275,9 @@ TEST(SmtpCommand, ReplyThatNeverComesTimesOut) {
 TEST(SmtpCommand, LateGreetingLineBecomesTheNextReply) {
   CScriptedServer server;
   server.Send("220-first\r\n").Delay(300).Send("220 second\r\n").ExpectAnyLine().Delay(300);
-  ASSERT_TRUE(server.Start());
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
-  EXPECT_FALSE(connection.SendHelo());
+  EXPECT_FALSE(connection.session.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server response code(220)");
   EXPECT_FALSE(connection.IsConnected());
 }
@@ -298,10 +285,9 @@ TEST(SmtpCommand, LateGreetingLineBecomesTheNextReply) {
 TEST(SmtpReset, ReplyCutOffByAResetIsNotReceived) {
   CScriptedServer server;
   server.Send("220 hi\r\n").ExpectAnyLine().Reset();
-  ASSERT_TRUE(server.Start());
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
-  EXPECT_FALSE(connection.SendHelo());
+  EXPECT_FALSE(connection.session.SendHelo());
   EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Cannot receive reply",
                              TestErrorsOfReset()))
       << connection.GetLastErrorText();
@@ -316,13 +302,12 @@ TEST(SmtpReset, WritesAfterAResetFail) {
     SCOPED_TRACE(command ? "command" : "message");
     CScriptedServer server;
     server.Send("220 hi\r\n").Expect("NOOP\r\n").Reset();
-    ASSERT_TRUE(server.Start());
     CTestConnection connection;
     ASSERT_TRUE(connection.ConnectTo(server));
     ASSERT_TRUE(connection.Channel()->WriteBytes("NOOP\r\n", 6));
     ASSERT_TRUE(server.AwaitReset());
     if (command) {
-      EXPECT_FALSE(connection.SendHelo());
+      EXPECT_FALSE(connection.session.SendHelo());
       EXPECT_TRUE(IsTextWithCode(connection.GetLastErrorText(), "Cannot send command",
                                  TestErrorsOfReset()))
           << connection.GetLastErrorText();
@@ -349,7 +334,6 @@ TEST(SmtpChannel, LargeWriteReachesASlowReaderWholeAndInOrder) {
   constexpr std::size_t kSize = 4 * 1024 * 1024;  // far beyond the socket buffers
   CScriptedServer server;
   server.ReceiveBuffer(64 * 1024).Send("220 hi\r\n").ReadSlowly(kSize, 256 * 1024, 2);
-  ASSERT_TRUE(server.Start());
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
   std::string data = Pattern(kSize);
@@ -363,7 +347,6 @@ TEST(SmtpChannel, LargeWriteReachesASlowReaderWholeAndInOrder) {
 TEST(SmtpChannel, WriteToAServerThatStopsReadingTimesOut) {
   CScriptedServer server;
   server.ReceiveBuffer(4096).Send("220 hi\r\n").Stall();
-  ASSERT_TRUE(server.Start());
   CTestConnection connection(TestTimeoutsWith({&CSmtpTimeouts::writeMs}));
   ASSERT_TRUE(connection.ConnectTo(server));
   std::string data = Pattern(64 * 1024 * 1024);
@@ -377,7 +360,6 @@ TEST(SmtpChannel, WriteToAServerThatStopsReadingTimesOut) {
 TEST(SmtpChannel, CommandToAServerThatStopsReadingTimesOut) {
   CScriptedServer server;
   server.ReceiveBuffer(4096).Send("220 hi\r\n").Stall();
-  ASSERT_TRUE(server.Start());
   CTestConnection connection(TestTimeoutsWith({&CSmtpTimeouts::writeMs}));
   ASSERT_TRUE(connection.ConnectTo(server));
   std::string command = Pattern(64 * 1024 * 1024);

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "smtp/address_list.h"
-#include "smtp/smtp_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/smtp_test_mail.h"
@@ -94,10 +93,9 @@ constexpr int kHostError = 10093;    // WSANOTINITIALISED
 TEST(SmtpPlatformFault, FailedStartUpStopsBeforeAnyConnect) {
   CScriptedServer server;
   server.Send("220 hi\r\n");
-  ASSERT_TRUE(server.Start());
   CFailingCalls calls(Call::kStart, kStartError);
-  CSmtpConnection connection(calls);
-  EXPECT_FALSE(ConnectWithLimits(connection, server));
+  CTestConnection connection(calls);
+  EXPECT_FALSE(connection.ConnectTo(server));
   EXPECT_EQ(connection.GetLastErrorText(), "COM Init error: 10091");
   EXPECT_FALSE(connection.IsConnected());
   EXPECT_EQ(calls.Count(Call::kConnectEvent), 0);
@@ -135,8 +133,7 @@ TEST(SmtpPlatformFault, ConnectStepFailureTextsAndTheAddressesTriedAfter) {
     server.Send("220 hi\r\n").Delay(200);
     ASSERT_TRUE(server.Start());
     CFailingCalls calls(c.call, c.error, c.failures);
-    CSmtpConnection connection(calls);
-    connection.SetTimeouts(TestTimeouts());
+    CTestConnection connection(calls);
     EXPECT_EQ(connection.ConnectTo(Twice(server), TestTimeouts().connectMs), c.connects);
     EXPECT_EQ(connection.GetLastErrorText(), c.text);
     EXPECT_EQ(connection.IsConnected(), c.connects);
@@ -165,11 +162,11 @@ TEST(SmtpPlatformFault, HostNameFailureGreetsWithTheLiteralOrCloses) {
       CScriptedServer server;
       server.Send("220 hi\r\n");
       if (*c.text == '\0') server.Expect(command).Send("250 ok\r\n").Delay(200);
-      ASSERT_TRUE(server.Start());
       CFailingCalls calls(c.failing, kHostError);
-      CSmtpConnection connection(calls);
-      ASSERT_TRUE(ConnectWithLimits(connection, server));
-      EXPECT_EQ(ehlo ? connection.SendEhlo() : connection.SendHelo(), *c.text == '\0');
+      CTestConnection connection(calls);
+      ASSERT_TRUE(connection.ConnectTo(server));
+      EXPECT_EQ(ehlo ? connection.session.SendEhlo() : connection.session.SendHelo(),
+                *c.text == '\0');
       EXPECT_EQ(connection.GetLastErrorText(), c.text);
       EXPECT_EQ(connection.IsConnected(), *c.text == '\0');
       connection.Disconnect();
@@ -184,11 +181,10 @@ TEST(SmtpPlatformFault, HostNameFailureGreetsWithTheLiteralOrCloses) {
 TEST(SmtpPlatformFault, UnfailedCallsBehaveAsTheRealOnes) {
   CScriptedServer server;
   server.Send("220 hi\r\n").ExpectAnyLine().Send("250 ok\r\n").Delay(200);
-  ASSERT_TRUE(server.Start());
   CFailingCalls calls(Call::kStart, kStartError, 0);
-  CSmtpConnection connection(calls);
-  ASSERT_TRUE(ConnectWithLimits(connection, server));
-  EXPECT_TRUE(connection.SendHelo());
+  CTestConnection connection(calls);
+  ASSERT_TRUE(connection.ConnectTo(server));
+  EXPECT_TRUE(connection.session.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "");
   for (Call call : {Call::kStart, Call::kConnectEvent, Call::kSelect, Call::kRecordEvent,
                     Call::kHostName, Call::kLocalAddress})

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "smtp/smtp_connection.h"
 #include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_mail.h"
@@ -98,12 +97,10 @@ TEST(SmtpEhloDrain, EndsWithTheFinalLine) {
     if (!c.late.empty()) server.Delay(100).Send(c.late);
     server.Expect("AUTH PLAIN\r\n").Send("334 \r\n").Expect(CredentialLine("u", "p"))
         .Send("235 ok\r\n").Delay(200);
-    CSmtpConnection connection;
-    ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(
-        ConnectWithLimits(connection, server, TestTimeoutsWith({&CSmtpTimeouts::ehloDrainMs}, 600)));
+    CTestConnection connection(TestTimeoutsWith({&CSmtpTimeouts::ehloDrainMs}, 600));
+    ASSERT_TRUE(connection.ConnectTo(server));
     TestClock::time_point start = TestClock::now();
-    EXPECT_TRUE(connection.SendEhlo());
+    EXPECT_TRUE(connection.session.SendEhlo());
     long drained = ElapsedMs(start);
     if (c.bounded) {
       EXPECT_GE(drained, 550);
@@ -111,7 +108,7 @@ TEST(SmtpEhloDrain, EndsWithTheFinalLine) {
     } else {
       EXPECT_LT(drained, 500);
     }
-    EXPECT_TRUE(connection.AuthPlain("u", "p"));
+    EXPECT_TRUE(connection.session.AuthPlain("u", "p"));
     connection.Disconnect();
     server.Stop();
     EXPECT_TRUE(server.Problems().empty());
@@ -145,10 +142,9 @@ TEST(SmtpAuthPlain, SendsTheCredentialBlockAfter334) {
     server.Send("220 hi\r\n").Expect("AUTH PLAIN\r\n").Send(c.authReply);
     if (!c.credentialReply.empty()) server.Expect(line).Send(c.credentialReply);
     server.Delay(200);
-    CSmtpConnection connection;
-    ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(ConnectWithLimits(connection, server));
-    EXPECT_EQ(connection.AuthPlain(c.user, c.password), c.ok);
+    CTestConnection connection;
+    ASSERT_TRUE(connection.ConnectTo(server));
+    EXPECT_EQ(connection.session.AuthPlain(c.user, c.password), c.ok);
     EXPECT_EQ(connection.GetLastErrorText(), c.text);
     EXPECT_EQ(connection.IsConnected(), c.ok);
     connection.Disconnect();
@@ -165,8 +161,8 @@ TEST(SmtpAuthPlain, BlockSizesGiveTheirLineLengths) {
 }
 
 TEST(SmtpAuthPlain, ClosedConnectionIsNamed) {
-  CSmtpConnection connection;
-  EXPECT_FALSE(connection.AuthPlain("u", "p"));
+  CTestConnection connection;
+  EXPECT_FALSE(connection.session.AuthPlain("u", "p"));
   EXPECT_EQ(connection.GetLastErrorText(), "Socket is not connected");
 }
 

@@ -8,9 +8,7 @@
 #ifndef MAILVANE_OAUTH_OAUTH_TEXTS_H
 #define MAILVANE_OAUTH_OAUTH_TEXTS_H
 
-#include <cstddef>
-#include <cstdio>
-#include <string>
+#include "mail/format_text.h"
 
 // The exchange did not take place, or did not complete.
 inline constexpr char kTextOAuthSetup[] = "Cannot set up OAuth token request(%d)";
@@ -27,14 +25,5 @@ inline constexpr char kTextOAuthRefused[] = "OAuth token request failed(%d)";
 inline constexpr char kTextOAuthTooLarge[] = "OAuth token reply too large";
 inline constexpr char kTextOAuthNoToken[] = "OAuth token reply holds no usable access token";
 inline constexpr char kTextOAuthNotBearer[] = "OAuth token reply is not of type Bearer";
-
-// Room for any of the texts above with its number.
-inline constexpr std::size_t kOAuthTextSize = 96;
-
-inline std::string FormatOAuthText(const char *format, int value) {
-  char text[kOAuthTextSize];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 #endif

@@ -12,15 +12,15 @@ namespace {
 std::string OutcomeText(HttpsOutcome outcome, int error) {
   switch (outcome) {
     case HttpsOutcome::kSetup:
-      return FormatOAuthText(kTextOAuthSetup, error);
+      return FormatText(kTextOAuthSetup, error);
     case HttpsOutcome::kResolve:
-      return FormatOAuthText(kTextOAuthResolve, error);
+      return FormatText(kTextOAuthResolve, error);
     case HttpsOutcome::kTimedOut:
       return kTextOAuthTimeout;
     case HttpsOutcome::kHandshake:
-      return FormatOAuthText(kTextOAuthHandshake, error);
+      return FormatText(kTextOAuthHandshake, error);
     case HttpsOutcome::kUntrusted:
-      return FormatOAuthText(kTextOAuthUntrusted, error);
+      return FormatText(kTextOAuthUntrusted, error);
     case HttpsOutcome::kNameMismatch:
       return kTextOAuthNameMismatch;
     case HttpsOutcome::kTooLarge:
@@ -29,7 +29,7 @@ std::string OutcomeText(HttpsOutcome outcome, int error) {
     case HttpsOutcome::kUnreachable:
       break;
   }
-  return FormatOAuthText(kTextOAuthUnreachable, error);
+  return FormatText(kTextOAuthUnreachable, error);
 }
 
 constexpr char kSchemeEnd[] = "://";

@@ -126,7 +126,7 @@ void AppendShown(const CWipedText &field, std::size_t limit, std::string_view se
 // The text of a reply other than 200: its status, and its error fields
 // when it is a JSON object that names an error.
 std::string RefusalText(int status, const CReplyJson &reply, std::string_view secret) {
-  std::string text = FormatOAuthText(kTextOAuthRefused, status);
+  std::string text = FormatText(kTextOAuthRefused, status);
   if (!reply.is_object()) return text;
   const CWipedText *error = StringMember(reply, kErrorField);
   if (error == nullptr || error->empty()) return text;

@@ -37,6 +37,10 @@ constexpr char kAuthContinue[] = "334";
 constexpr char kAuthAccepted[] = "235";
 constexpr char kAuthStep[] = "AUTH";
 
+// The offered mechanisms, cut as the offer keeps them, fit the text.
+static_assert(sizeof kTextNoMechanism + kMaxOfferedText + sizeof "..." <= kTextSize,
+              "the list of offered mechanisms fits its text");
+
 }  // namespace
 
 bool CSmtpSession::AuthPlain(std::string_view user, std::string_view password) {

@@ -82,4 +82,23 @@ int WalkResolver(Call call, Release release, const char *host, const char *servi
   return 0;
 }
 
+// NumericAddress on every platform, for the platform files: getnameinfo
+// with numeric host and port, over the platform's socket address and
+// length types. NI_MAXHOST and NI_MAXSERV of both platforms.
+inline constexpr std::size_t kMaxNumericHost = 1025;
+inline constexpr std::size_t kMaxNumericPort = 32;
+
+template <typename SockAddr, typename Length, typename Call>
+bool NumericAddressWith(Call call, int flags, const void *address, std::size_t length,
+                        std::string *host, std::string *port) {
+  char hostText[kMaxNumericHost];
+  char portText[kMaxNumericPort];
+  if (call(static_cast<const SockAddr *>(address), static_cast<Length>(length), hostText,
+           sizeof hostText, portText, sizeof portText, flags) != 0)
+    return false;
+  *host = hostText;
+  *port = portText;
+  return true;
+}
+
 #endif

@@ -15,12 +15,6 @@ int RunResolver(const char *host, const char *service, const CResolverHints &hin
 
 bool NumericAddress(const void *address, std::size_t length, std::string *host,
                     std::string *port) {
-  char hostText[NI_MAXHOST];
-  char portText[NI_MAXSERV];
-  if (getnameinfo(static_cast<const sockaddr *>(address), static_cast<socklen_t>(length), hostText,
-                  sizeof hostText, portText, sizeof portText, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-    return false;
-  *host = hostText;
-  *port = portText;
-  return true;
+  return NumericAddressWith<sockaddr, socklen_t>(getnameinfo, NI_NUMERICHOST | NI_NUMERICSERV,
+                                                 address, length, host, port);
 }

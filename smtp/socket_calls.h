@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // A platform event (a WinSock or kernel event handle); null for none.
@@ -68,5 +69,25 @@ class CSocketCalls {
   // sees the client come from.
   virtual bool GetLocalAddress(std::intptr_t socket, CHostAddress *address, int *error);
 };
+
+// The host address in a socket address of the platform (what getsockname
+// gave), for the platform files: written once over their types, whose
+// members have the same names. False for another family.
+template <typename In4, typename In6, typename Storage>
+bool HostAddressOf(const Storage &local, int inet, int inet6, CHostAddress *address) {
+  if (local.ss_family == inet) {
+    address->family = HostAddressFamily::kIpv4;
+    std::memcpy(address->bytes, &reinterpret_cast<const In4 *>(&local)->sin_addr,
+                kIpv4AddressBytes);
+    return true;
+  }
+  if (local.ss_family == inet6) {
+    address->family = HostAddressFamily::kIpv6;
+    std::memcpy(address->bytes, &reinterpret_cast<const In6 *>(&local)->sin6_addr,
+                kIpv6AddressBytes);
+    return true;
+  }
+  return false;
+}
 
 #endif

@@ -90,18 +90,7 @@ bool CSocketCalls::GetLocalAddress(std::intptr_t socket, CHostAddress *address, 
     *error = WSAGetLastError();
     return false;
   }
-  if (local.ss_family == AF_INET) {
-    const sockaddr_in *v4 = reinterpret_cast<const sockaddr_in *>(&local);
-    address->family = HostAddressFamily::kIpv4;
-    std::memcpy(address->bytes, &v4->sin_addr, kIpv4AddressBytes);
-    return true;
-  }
-  if (local.ss_family == AF_INET6) {
-    const sockaddr_in6 *v6 = reinterpret_cast<const sockaddr_in6 *>(&local);
-    address->family = HostAddressFamily::kIpv6;
-    std::memcpy(address->bytes, &v6->sin6_addr, kIpv6AddressBytes);
-    return true;
-  }
+  if (HostAddressOf<sockaddr_in, sockaddr_in6>(local, AF_INET, AF_INET6, address)) return true;
   *error = WSAEAFNOSUPPORT;
   return false;
 }

@@ -8,8 +8,9 @@
 #ifndef MAILVANE_SMTP_TRANSPORT_TEXTS_H
 #define MAILVANE_SMTP_TRANSPORT_TEXTS_H
 
-#include <cstdio>
 #include <string>
+
+#include "mail/format_text.h"
 
 // Connect.
 inline constexpr char kTextAlreadyConnected[] = "Socket is already connected.";
@@ -63,21 +64,5 @@ inline constexpr char kTextSenderInvalid[] = "Invalid sender address";
 inline constexpr char kTextRecipientTooLong[] = "Recipient address too long";
 inline constexpr char kTextRecipientInvalid[] = "Invalid recipient address";
 inline constexpr char kTextRecipientList[] = "Cannot build recipient list";
-
-// Room for any of the texts above with its argument: the longest argument
-// is the list of offered mechanisms (kMaxOfferedText and its "...").
-inline constexpr std::size_t kTextSize = 128;
-
-inline std::string FormatText(const char *format, int value) {
-  char text[kTextSize];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-inline std::string FormatText(const char *format, const std::string &value) {
-  char text[kTextSize];
-  std::snprintf(text, sizeof text, format, value.c_str());
-  return text;
-}
 
 #endif

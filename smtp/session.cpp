@@ -56,15 +56,15 @@ bool CSmtpSession::SendGreetingCommand(const char *verb, bool drain) {
     SetText(kTextNotConnected);
     return false;
   }
-  std::string name;
   int error = 0;
-  if (!m_connection.GreetingName(&name, &error)) {
+  if (m_greetingName.empty() && !m_connection.GreetingName(&m_greetingName, &error)) {
     SetText(FormatText(kTextHostName, error));
     m_connection.Abort();
     return false;
   }
   char buffer[kCommandSize + 1];
-  int length = std::snprintf(buffer, sizeof buffer, "%s %s\r\n", verb, name.c_str());
+  int length =
+      std::snprintf(buffer, sizeof buffer, "%s %s\r\n", verb, m_greetingName.c_str());
   CCommandResult result =
       m_connection.SendCommand(buffer, static_cast<std::size_t>(length), buffer, kReplyCapacity,
                                kOk, m_connection.GetTimeouts().replyMs);

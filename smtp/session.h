@@ -77,6 +77,9 @@ class CSmtpSession {
 
   CSmtpConnection &m_connection;
   CEhloCapabilities m_offer;
+  // The name HELO or EHLO gave; the EHLO after STARTTLS repeats it, and
+  // the host's name is looked up once per session.
+  std::string m_greetingName;
 };
 
 #endif

@@ -73,11 +73,7 @@ class CSecretText
 
   // Overwrites every element the string can hold, inline or allocated, and
   // empties it; the capacity stays.
-  void Wipe() noexcept {
-    this->resize(this->capacity());  // within the capacity: never allocates
-    SecureZero(this->data(), this->size() * sizeof(Char));
-    this->clear();
-  }
+  void Wipe() noexcept { SecureWipe(static_cast<Base &>(*this)); }
 };
 
 using CSecretString = CSecretText<char>;

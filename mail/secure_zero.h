@@ -14,10 +14,12 @@ inline void SecureZero(void *data, std::size_t length) {
   while (length-- > 0) *p++ = 0;
 }
 
-// Overwrites the whole capacity of s, then empties it.
-inline void SecureWipe(std::string &s) {
+// Overwrites every element s can hold, inline or allocated, then empties
+// it; the capacity stays, so the resize never allocates.
+template <class Char, class Traits, class Allocator>
+void SecureWipe(std::basic_string<Char, Traits, Allocator> &s) {
   s.resize(s.capacity());
-  SecureZero(s.data(), s.size());
+  SecureZero(s.data(), s.size() * sizeof(Char));
   s.clear();
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "charset/ascii_case.h"
+
 namespace {
 
 // Windows code page, iconv name, web charset name as the Windows
@@ -52,9 +54,7 @@ bool SameCodeset(const char *a, const char *b) {
   for (;;) {
     while (*a == '-' || *a == '_') ++a;
     while (*b == '-' || *b == '_') ++b;
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    const char x = AsciiUpper(*a), y = AsciiUpper(*b);
     if (x != y) return false;
     if (x == '\0') return true;
     ++a;

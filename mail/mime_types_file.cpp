@@ -2,19 +2,18 @@
 
 #include <fstream>
 
+#include "charset/ascii_case.h"
 #include "mail/content_type.h"
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameWord(const std::string &line, std::size_t start, std::size_t end,
               const std::string &word) {
   if (end - start != word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
-    if (Lower(line[start + i]) != Lower(word[i])) return false;
+    if (AsciiLower(line[start + i]) != AsciiLower(word[i])) return false;
   }
   return true;
 }

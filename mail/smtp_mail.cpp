@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "charset/ascii_case.h"
 #include "charset/convert.h"
 #include "mime/text_part.h"
 
@@ -55,8 +56,7 @@ HResult CSmtpMail::SetBody(const char *text, int length, const char *content_typ
   // Only the exact type text/html (in any case) selects an HTML body; a type
   // with parameters is a plain-text body.
   std::string type = content_type != nullptr ? content_type : "";
-  for (char &c : type)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char &c : type) c = AsciiLower(c);
   bool html = type == kHtmlType;
 
   if (text == nullptr) return HResultOfFailure();

@@ -1,21 +1,21 @@
 #include "mime/charset_characters.h"
 
+#include "charset/ascii_case.h"
+
 namespace {
 
 // UTF-8 characters are a lead byte and at most three continuation bytes.
 constexpr std::size_t kUtf8MaxContinuation = 3;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool Equals(const char *name, const char *known) {
   for (; *name != '\0' && *known != '\0'; ++name, ++known)
-    if (Lower(*name) != *known) return false;
+    if (AsciiLower(*name) != *known) return false;
   return *name == '\0' && *known == '\0';
 }
 
 bool StartsWith(const char *name, const char *prefix) {
   for (; *prefix != '\0'; ++name, ++prefix)
-    if (*name == '\0' || Lower(*name) != *prefix) return false;
+    if (*name == '\0' || AsciiLower(*name) != *prefix) return false;
   return true;
 }
 

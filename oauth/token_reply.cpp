@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "charset/ascii_case.h"
 #include "mail/secure_zero.h"
 #include "oauth/oauth_texts.h"
 #include "oauth/token_form.h"
@@ -73,9 +74,7 @@ bool IsBearerToken(const CWipedText &token) {
 bool IsBearerType(const CWipedText &type) {
   if (type.size() != sizeof kBearer - 1) return false;
   for (std::size_t i = 0; i < type.size(); ++i) {
-    char c = type[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kBearer[i]) return false;
+    if (AsciiLower(type[i]) != kBearer[i]) return false;
   }
   return true;
 }

@@ -1,5 +1,7 @@
 #include "proc/call_options.h"
 
+#include "charset/ascii_case.h"
+
 namespace {
 
 constexpr int kMsPerSecond = 1000;
@@ -23,12 +25,10 @@ constexpr char kTextTokenNeedsUser[] = "@oauth_token_url needs @user.";
 constexpr char kTextTokenNeedsClient[] = "@oauth_token_url needs @oauth_client_id.";
 constexpr char kTextClientNeedsUrl[] = "@oauth_client_id and @oauth_scope need @oauth_token_url.";
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameText(const std::string &value, const char *lower) {
   std::size_t i = 0;
   for (; i < value.size() && lower[i] != '\0'; ++i)
-    if (Lower(value[i]) != lower[i]) return false;
+    if (AsciiLower(value[i]) != lower[i]) return false;
   return i == value.size() && lower[i] == '\0';
 }
 

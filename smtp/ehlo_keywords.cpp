@@ -1,5 +1,7 @@
 #include "smtp/ehlo_keywords.h"
 
+#include "charset/ascii_case.h"
+
 namespace {
 
 // A reply line: three digits, a separator ("-" or " "), then the keyword.
@@ -9,13 +11,12 @@ constexpr std::size_t kKeywordColumn = 4;
 constexpr std::uint64_t kSizeCeiling = 1000000000000000000ull;
 constexpr char kCutMark[] = "...";
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool SameName(const std::string &a, const std::string &b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   return true;
 }
 
@@ -76,7 +77,7 @@ void CEhloReplyReader::EndLine() {
   std::size_t k = kKeywordColumn;
   while (k < end && m_line[k] != ' ' && m_line[k] != '=') ++k;
   std::string keyword;
-  for (std::size_t i = kKeywordColumn; i < k; ++i) keyword += Upper(m_line[i]);
+  for (std::size_t i = kKeywordColumn; i < k; ++i) keyword += AsciiUpper(m_line[i]);
   const bool equals = k < end && m_line[k] == '=';
   const std::string params(m_line + (k < end ? k + 1 : end), m_line + end);
 

@@ -12,13 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-// Room for any name gethostname gives (HOST_NAME_MAX is 64 on Linux; 255
-// is the most any system allows) and its NUL.
-constexpr std::size_t kHostNameBuffer = 256;
-
-}  // namespace
+#include "mime/host_identity.h"
 
 bool CSocketCalls::StartSockets(int *error) {
   *error = 0;
@@ -56,19 +50,19 @@ bool CSocketCalls::CreateRecordEvent(SocketEvent *event, int *error) {
 bool CSocketCalls::GetHostName(std::string *name, int *error) {
   *error = 0;
   name->clear();
-  char host[kHostNameBuffer] = {};
-  if (gethostname(host, sizeof host - 1) != 0) {
+  if (!LocalHostName(*name)) {
     *error = errno;
     return false;
   }
-  *name = host;
+  // The resolver's canonical name is the fully-qualified one where the
+  // host name is short.
   addrinfo hints;
   std::memset(&hints, 0, sizeof hints);
   hints.ai_flags = AI_CANONNAME;
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo *found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0) return true;
+  if (getaddrinfo(name->c_str(), nullptr, &hints, &found) != 0) return true;
   if (found != nullptr && found->ai_canonname != nullptr &&
       std::strchr(found->ai_canonname, '.') != nullptr)
     *name = found->ai_canonname;

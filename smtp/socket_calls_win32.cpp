@@ -10,11 +10,10 @@
 
 #include <cstring>
 
+#include "mime/host_identity.h"
+
 namespace {
 
-// Room for the longest DNS name (255 bytes, RFC 1035 section 3.1) and its
-// NUL.
-constexpr DWORD kHostNameBuffer = 256;
 // The version the procedure was written for; every call it makes is in 2.0.
 constexpr WORD kWinsockVersion = MAKEWORD(2, 0);
 
@@ -70,13 +69,10 @@ bool CSocketCalls::CreateRecordEvent(SocketEvent *event, int *error) {
 bool CSocketCalls::GetHostName(std::string *name, int *error) {
   *error = 0;
   name->clear();
-  char host[kHostNameBuffer] = {};
-  DWORD size = sizeof host;
-  if (!GetComputerNameExA(ComputerNameDnsFullyQualified, host, &size)) {
+  if (!LocalHostName(*name)) {
     *error = static_cast<int>(GetLastError());
     return false;
   }
-  *name = host;
   return true;
 }
 

@@ -102,7 +102,7 @@ TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {
 
   // Malformed angle brackets give the code 1.
   CStandinCall brackets;
-  brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann;bob>").Varchar("@from", "me");
+  brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann@x;bob>").Varchar("@from", "me@x");
   EXPECT_EQ(FailureText(brackets), "Error(@recipients): \t1");
 }
 

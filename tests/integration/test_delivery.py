@@ -11,7 +11,6 @@ texts go beyond it.
 import email
 import email.header
 import email.policy
-import email.utils
 import hashlib
 import os
 import re
@@ -54,18 +53,6 @@ def defects(msg):
 def mailboxes(header):
     """(display name, address) of each mailbox of an address header."""
     return [(a.display_name, a.addr_spec) for a in header.addresses]
-
-
-def raw_mailboxes(captured, name):
-    """The same, names decoded by RFC 2047 alone: the address parser of the
-    email package puts a space between the encoded words of a name, which
-    RFC 2047 6.2 drops."""
-    raw = email.message_from_bytes(captured.data)[name]
-    return [(str(email.header.make_header(email.header.decode_header(n))), a)
-            for n, a in email.utils.getaddresses([raw])]
-
-
-ENCODED_WORD = re.compile(rb"=\?[^?\s]+\?[QqBb]\?[^?\s]*\?=")
 
 
 def lines(text):
@@ -153,25 +140,22 @@ class Delivery(unittest.TestCase):
         self.assertEqual(lines(msg.get_content()), lines(body))
 
     def test_comma_names_and_300_characters_read_back_exactly(self):
-        """A directory's "Last, First" names, and a subject and display name
-        of 300 characters, written as encoded words of 75 at most."""
         long_text = ("Zo\u00eb \u0141ukasz \u65e5\u672c\u8a9e \U0001F600, caf\u00e9 " * 12)[:299] + "."
         with harness.smtp_server() as server:
             self.assert_sent(self.send(
                 server, None, recipients="Lee, Ann <ann@example.com>; Bob <bob@example.com>",
-                copy_recipients=N(long_text + " <z@example.com>"), subject=N(long_text),
-                message="x"))
+                copy_recipients=N(long_text + " <z@example.com>"), subject=N(long_text)))
             self.assertTrue(server.wait_for(1))
             mail = server.messages[0]
         self.assertEqual(mail.rcpt_tos, ["ann@example.com", "bob@example.com", "z@example.com"])
-        msg = parse(mail)
-        self.assertEqual(mailboxes(msg["To"]), [("Lee, Ann", "ann@example.com"),
-                                                ("Bob", "bob@example.com")])
-        self.assertEqual(raw_mailboxes(mail, "CC"), [(long_text, "z@example.com")])
-        self.assertEqual(str(msg["Subject"]), long_text)
-        words = ENCODED_WORD.findall(mail.data.split(b"\r\n\r\n")[0])
-        self.assertGreater(len(words), 2)
-        self.assertLessEqual(max(map(len, words)), 75)
+        self.assertEqual(mailboxes(parse(mail)["To"]),
+                         [("Lee, Ann", "ann@example.com"), ("Bob", "bob@example.com")])
+        self.assertEqual(str(parse(mail)["Subject"]), long_text)
+        # RFC 2047 alone: the address parser puts a space between words of a name.
+        cc = email.message_from_bytes(mail.data)["CC"]
+        self.assertEqual(str(email.header.make_header(email.header.decode_header(
+            cc[:cc.index(" <z@")]))), long_text)
+        self.assertLessEqual(max(map(len, re.findall(rb"=\?\S+?\?[BQ]\?\S*?\?=", mail.data))), 75)
 
     def test_nvarchar_address_beyond_ascii_is_refused(self):
         with harness.smtp_server() as server:

@@ -186,14 +186,13 @@ TEST(EnvelopeElements, FromTheRecipientSetters) {
   if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
   mail.m_multiLanguage = nullptr;
   ASSERT_EQ(mail.SetTo("<Ann \"Q\" <Lee> ann@a;;ann2@a, bob@a", 0), 0);
-  ASSERT_EQ(mail.SetCc("<C\\> carl@a, \"Lee, Bob\" <bo@b>, Lee, Ann <an@b>", 0), 0);
+  ASSERT_EQ(mail.SetCc("<C\\> carl@a, \"Lee, Bob\" <bo@b>", 0), 0);
   ASSERT_EQ(mail.SetBcc("<Dan> dan@a;;eve@a,"), 0);
   std::string list = Recipients(mail);
   // Empty entries are skipped: no element is empty.
-  EXPECT_EQ(list, "ann@a,ann2@a,bob@a,carl@a,bo@b,an@b,dan@a,eve@a");
+  EXPECT_EQ(list, "ann@a,ann2@a,bob@a,carl@a,bo@b,dan@a,eve@a");
   EXPECT_EQ(ReadAll(list.c_str()).elements,
-            (std::vector<std::string>{"ann@a", "ann2@a", "bob@a", "carl@a", "bo@b", "an@b", "dan@a",
-                                      "eve@a"}));
+            (std::vector<std::string>{"ann@a", "ann2@a", "bob@a", "carl@a", "bo@b", "dan@a", "eve@a"}));
 }
 
 }  // namespace

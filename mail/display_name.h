@@ -7,8 +7,8 @@
 // and double quote, second bytes of double-byte characters left alone) or,
 // when it holds bytes a header may not carry raw, as RFC 2047 encoded
 // words under the rules for a phrase (encoded_word.h). Without a service
-// the name's bytes are quoted unconverted. A name with a line break that
-// cannot be encoded is refused, never written.
+// the name's bytes are quoted unconverted. A name with a line break is
+// refused, never written, encoded or not.
 #ifndef MAILVANE_MAIL_DISPLAY_NAME_H
 #define MAILVANE_MAIL_DISPLAY_NAME_H
 
@@ -21,7 +21,7 @@
 enum class DisplayOutcome {
   kMade,     // out holds the display part
   kFailed,   // conversion, charset naming, encoding or memory failed
-  kRefused,  // the name cannot be made safe for a header line
+  kRefused,  // the name holds a line break
 };
 
 // The display part of name (text from source) for the header's service

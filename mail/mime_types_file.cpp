@@ -9,15 +9,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-bool SameWord(const std::string &line, std::size_t start, std::size_t end,
-              const std::string &word) {
-  if (end - start != word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (AsciiLower(line[start + i]) != AsciiLower(word[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int FindMimeType(const char *file, const std::string &extension, std::string &out) {
@@ -37,7 +28,7 @@ int FindMimeType(const char *file, const std::string &extension, std::string &ou
       if (type_start == std::string::npos) {
         type_start = start;
         type_end = i;
-      } else if (SameWord(line, start, i, extension)) {
+      } else if (SameAsciiText(std::string_view(line).substr(start, i - start), extension)) {
         out.assign(line, type_start, type_end - type_start);
         return 0;
       }

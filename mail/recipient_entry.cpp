@@ -1,5 +1,7 @@
 #include "mail/recipient_entry.h"
 
+#include "charset/ascii_case.h"
+#include "mail/envelope_address.h"
 #include "mail/multibyte_text.h"
 #include "mime/encoded_word.h"
 
@@ -62,6 +64,17 @@ std::string Unquoted(const std::string &name, const CLeadBytes &lead) {
   return out;
 }
 
+// True when the text from begin to end, between two commas of an entry,
+// is part of the display name of what follows: not blanks only, no "@"
+// and no "<", and not Postmaster.
+bool IsNamePart(const std::string &piece, std::size_t begin, std::size_t end,
+                const CLeadBytes &lead) {
+  const std::string part = TrimBlanks(piece.substr(begin, end - begin), lead);
+  return !part.empty() && FindCharacter(part, '@', 0, lead) == std::string::npos &&
+         FindCharacter(part, '<', 0, lead) == std::string::npos &&
+         !SameAsciiText(part, kPostmaster);
+}
+
 }  // namespace
 
 std::size_t FindEntryComma(const std::string &piece, std::size_t from, const CLeadBytes &lead) {
@@ -69,10 +82,14 @@ std::size_t FindEntryComma(const std::string &piece, std::size_t from, const CLe
   // remembered, so that a hostile piece costs linear time.
   bool closes = true;
   bool words = true;
+  std::size_t part_start = from;
   for (std::size_t i = from; i < piece.size();) {
     const char c = piece[i];
-    if (c == ',') return i;
     std::size_t end = i + CharacterAt(piece, i, lead);
+    if (c == ',') {
+      if (!IsNamePart(piece, part_start, i, lead)) return i;
+      part_start = end;
+    }
     if (c == '"') {
       // An unclosed quoted string runs to the end: no comma after it counts.
       end = QuotedStringEnd(piece, i, lead);

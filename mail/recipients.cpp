@@ -4,20 +4,21 @@
 // in their header form ("name" <address>, joined by ", ") and the BCC text
 // as bare addresses joined by ",".
 //
-// Addresses are not checked for form, only for their bytes and for being
-// one address (envelope_address.h): a CR or LF would end the RCPT TO
-// command it travels in and start another (SMTP command injection), and a
-// byte above 0x7E has no 7-bit form, so such a list is refused with
-// E_INVALIDARG; an empty address, or one with a blank, "<", ">" or ",", is
-// refused with kRefusedAddress and the entry kept for the text. A display
-// name with a line break would do the same to the header; it is refused
-// unless the header encoder turned it into an encoded word.
+// An entry with a CR or LF inside it (blanks around it are trimmed, line
+// breaks among them) is refused with E_INVALIDARG, whatever its form: no
+// real name or address holds one, and text spliced into a list that
+// carries one ("b@x" CR LF "RCPT TO:<e@x>") is a command, not a recipient.
+// Addresses are checked for their bytes and for being one address
+// (envelope_address.h): a byte above 0x7E has no 7-bit form (E_INVALIDARG);
+// an address that is empty, has no "@" or holds a blank, "<", ">" or ","
+// is refused with kRefusedAddress and the entry kept for the text.
 #include "charset/lead_byte.h"
 #include "mail/display_name.h"
 #include "mail/envelope_address.h"
 #include "mail/multibyte_text.h"
 #include "mail/recipient_entry.h"
 #include "mail/smtp_mail.h"
+#include "mime/encoded_word.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ HResult CSmtpMail::SetList(std::string &field, const char *list, std::uint32_t c
 
 HResult CSmtpMail::SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead,
                                      std::string &address, std::string &name) {
+  if (HasLineBreak(entry)) return E_INVALIDARG;
   if (!SplitEntry(entry, address, name, lead)) return kMalformedEntry;
   if (!IsSendableAddress(address)) return E_INVALIDARG;
   if (!IsSingleAddress(address)) {

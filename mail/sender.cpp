@@ -4,11 +4,11 @@
 // goes before it, converted and written as recipients' names are
 // (display_name.h). Without a name the From line is `From: <address>`.
 //
-// Only bytes that cannot travel in MAIL FROM and the From line are refused
-// (E_INVALIDARG): a line break would end them and let the caller smuggle in
-// commands or header lines, and a byte above 0x7E has no 7-bit form
-// (envelope_address.h). An address that is not one address is refused with
-// kRefusedAddress.
+// A line break inside the entry, name or address, is refused (E_INVALIDARG):
+// it would end MAIL FROM or the From line and let the caller smuggle in
+// commands or header lines; so is an address byte above 0x7E, which has no
+// 7-bit form (envelope_address.h). An address that is not one address (no
+// "@", a blank, ...) is refused with kRefusedAddress.
 #include "charset/lead_byte.h"
 #include "mail/display_name.h"
 #include "mail/multibyte_text.h"

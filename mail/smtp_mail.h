@@ -39,8 +39,8 @@ inline constexpr int kNestedNameSize = 264;
 
 // Results of the sender and recipient setters beside the codes of
 // error_codes.h: an entry whose angle brackets are malformed, and an entry
-// whose address is empty or not one address (envelope_address.h), which
-// GetRefusedEntry then quotes.
+// whose address is not one address (empty, no "@", envelope_address.h),
+// which GetRefusedEntry then quotes.
 inline constexpr HResult kMalformedEntry = 1;
 inline constexpr HResult kRefusedAddress = 2;
 
@@ -142,8 +142,9 @@ class CSmtpMail : public CMailHeader {
   HResult AddEntry(std::string &field, const std::string &entry, std::uint32_t code_page,
                    TextSource source, bool bcc, const CLeadBytes &lead);
   // Splits a trimmed sender or recipient entry and checks its address:
-  // S_OK, kMalformedEntry, E_INVALIDARG (bytes an address may not hold) or
-  // kRefusedAddress (the entry kept for GetRefusedEntry).
+  // S_OK, kMalformedEntry, E_INVALIDARG (a line break in the entry, or
+  // bytes an address may not hold) or kRefusedAddress (the entry kept for
+  // GetRefusedEntry).
   HResult SplitCheckedEntry(const std::string &entry, const CLeadBytes &lead, std::string &address,
                             std::string &name);
 

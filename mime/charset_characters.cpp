@@ -7,12 +7,6 @@ namespace {
 // UTF-8 characters are a lead byte and at most three continuation bytes.
 constexpr std::size_t kUtf8MaxContinuation = 3;
 
-bool Equals(const char *name, const char *known) {
-  for (; *name != '\0' && *known != '\0'; ++name, ++known)
-    if (AsciiLower(*name) != *known) return false;
-  return *name == '\0' && *known == '\0';
-}
-
 bool StartsWith(const char *name, const char *prefix) {
   for (; *prefix != '\0'; ++name, ++prefix)
     if (*name == '\0' || AsciiLower(*name) != *prefix) return false;
@@ -25,21 +19,22 @@ bool IsAscii(unsigned char byte) { return byte < 0x80; }
 
 CCharsetCharacters::CCharsetCharacters(const char *charset) {
   const char *name = charset != nullptr ? charset : "";
-  if (Equals(name, "utf-8")) {
+  if (SameAsciiText(name, "utf-8")) {
     m_kind = Kind::kUtf8;
-  } else if (Equals(name, "shift_jis")) {
+  } else if (SameAsciiText(name, "shift_jis")) {
     m_kind = Kind::kShiftJis;
-  } else if (Equals(name, "gb2312") || Equals(name, "gbk") || Equals(name, "big5") ||
-             Equals(name, "ks_c_5601-1987") || Equals(name, "euc-kr")) {
+  } else if (SameAsciiText(name, "gb2312") || SameAsciiText(name, "gbk") ||
+             SameAsciiText(name, "big5") || SameAsciiText(name, "ks_c_5601-1987") ||
+             SameAsciiText(name, "euc-kr")) {
     m_kind = Kind::kDoubleByte;
-  } else if (Equals(name, "gb18030")) {
+  } else if (SameAsciiText(name, "gb18030")) {
     m_kind = Kind::kGb18030;
-  } else if (Equals(name, "euc-jp")) {
+  } else if (SameAsciiText(name, "euc-jp")) {
     m_kind = Kind::kEucJp;
-  } else if (StartsWith(name, "iso-2022-") || Equals(name, "utf-7") ||
-             Equals(name, "hz-gb-2312")) {
+  } else if (StartsWith(name, "iso-2022-") || SameAsciiText(name, "utf-7") ||
+             SameAsciiText(name, "hz-gb-2312")) {
     m_kind = Kind::kStateful;
-  } else if (Equals(name, "us-ascii") || StartsWith(name, "iso-8859-") ||
+  } else if (SameAsciiText(name, "us-ascii") || StartsWith(name, "iso-8859-") ||
              StartsWith(name, "windows-") || StartsWith(name, "koi8-") ||
              StartsWith(name, "ibm") || StartsWith(name, "cp8")) {
     m_kind = Kind::kSingleByte;

@@ -157,7 +157,7 @@ bool BuildHeaderText(const std::string &text, const char *charset, bool can_enco
   const std::size_t charset_length = std::strlen(charset);
   std::size_t single = WordLength(
       charset_length, q ? QTextLength(text.data(), text.size(), place) : BTextLength(text.size()));
-  if (single <= kLongestUnfoldedValue) AppendWord(out, charset, q, text.data(), text.size(), place);
+  if (single <= kLongestEncodedWord) AppendWord(out, charset, q, text.data(), text.size(), place);
   else AppendSplitWords(out, text, charset, q, place);
   encoded = true;
   return true;

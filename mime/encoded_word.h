@@ -4,12 +4,13 @@
 // Header text is untrusted caller text. Bytes that may not appear raw in a
 // header, CR and LF among them (a raw line break would let the text add
 // header lines of its own), make the text "unsafe". With a multi-language
-// service an unsafe text becomes one encoded word, Q when fewer than 17 % of
-// its bytes are unsafe, else B; a text whose one word would not fit on a
-// header line (longer than kLongestUnfoldedValue) becomes several words of
-// at most 75 characters each (RFC 2047 section 2), joined by a fold
-// (CR LF TAB) and cut only between whole characters of the charset
-// (charset_characters.h), so each word decodes alone. A Q word that stands
+// service an unsafe text becomes encoded words, Q when fewer than 17 % of
+// its bytes are unsafe, else B: one word when it is at most 75 characters
+// long (RFC 2047 section 2), else several words of at most 75 characters
+// each, joined by a fold (CR LF TAB; a decoder drops the white space
+// between two encoded words, section 6.2, and gets the text back) and cut
+// only between whole characters of the charset (charset_characters.h) and
+// never inside an "=XX" of Q, so each word decodes alone (section 5). A Q word that stands
 // in a phrase (a display name of the From, To or CC line) escapes every
 // byte but letters, digits and "! * + - /" (RFC 2047 section 5(3)); one
 // in unstructured text (the subject) escapes fewer. Without a service the
@@ -20,12 +21,8 @@
 #include <cstddef>
 #include <string>
 
-// A header line holds 998 bytes (RFC 5322 section 2.1.1); the value fold
-// breaks a line when it reaches column 997, counting "Subject: " (9) before
-// the value. A value of up to 988 bytes is therefore never broken.
-inline constexpr std::size_t kLongestUnfoldedValue = 988;
-
-// The longest encoded word when a text is written as several (RFC 2047 2).
+// The longest encoded word (RFC 2047 section 2), its "=?", charset, "?Q?"
+// or "?B?" and "?=" included.
 inline constexpr std::size_t kLongestEncodedWord = 75;
 
 // Percentage of unsafe bytes from which the B encoding is the shorter one.

@@ -35,7 +35,7 @@ class CMailHeader : public CMimePart {
 
   // RFC 2047: text copied unchanged, or one encoded word (Q or B) when it
   // holds unsafe bytes and a service is present; a text too long for one
-  // header line becomes several words joined by folds. Fails for a text
+  // word of 75 characters becomes several words joined by folds. Fails for a text
   // with CR or LF when there is no service. place says whether the words
   // stand in a phrase (display names). See mime/encoded_word.h.
   int EncodeHeaderText(const std::string &text, const char *charset, char *out,

@@ -25,13 +25,6 @@ constexpr char kTextTokenNeedsUser[] = "@oauth_token_url needs @user.";
 constexpr char kTextTokenNeedsClient[] = "@oauth_token_url needs @oauth_client_id.";
 constexpr char kTextClientNeedsUrl[] = "@oauth_client_id and @oauth_scope need @oauth_token_url.";
 
-bool SameText(const std::string &value, const char *lower) {
-  std::size_t i = 0;
-  for (; i < value.size() && lower[i] != '\0'; ++i)
-    if (AsciiLower(value[i]) != lower[i]) return false;
-  return i == value.size() && lower[i] == '\0';
-}
-
 bool Printable(const std::string &value, bool blanks) {
   for (char c : value) {
     unsigned char byte = static_cast<unsigned char>(c);
@@ -59,7 +52,7 @@ struct CKeyword {
 template <std::size_t N>
 bool MatchKeyword(const std::string &value, const CKeyword (&keywords)[N], int &out) {
   for (const CKeyword &k : keywords)
-    if (SameText(value, k.text)) {
+    if (SameAsciiText(value, k.text)) {
       out = k.value;
       return true;
     }
@@ -124,7 +117,7 @@ bool ReadTokenUrl(const std::string &value, CCallOptions &o) {
     const std::size_t prefix = sizeof kHttpsPrefix - 1;
     // A host must follow the scheme.
     if (value.size() <= prefix || value.size() > kMaxUrlLength ||
-        !SameText(value.substr(0, prefix), kHttpsPrefix) || value[prefix] == '/' ||
+        !SameAsciiText(value.substr(0, prefix), kHttpsPrefix) || value[prefix] == '/' ||
         !Printable(value, false) || !Ascii(value))
       return false;
   }

@@ -49,9 +49,7 @@ def check(kind, charset, original, block):
         return ["no %s line" % kind]
     words = list(WORD.finditer(raw))
     for word in words:
-        # A text short enough for one line stays one word of any length;
-        # the words of a split text keep within 75 characters.
-        if len(words) > 1 and len(word.group(0)) > 75:
+        if len(word.group(0)) > 75:
             problems.append("word over 75 characters: %s" % word.group(0))
         try:
             (data, word_charset), = email.header.decode_header(word.group(0))

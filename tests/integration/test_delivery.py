@@ -9,6 +9,7 @@ texts go beyond it.
 """
 
 import email
+import email.header
 import email.policy
 import hashlib
 import os
@@ -137,6 +138,24 @@ class Delivery(unittest.TestCase):
         self.assertEqual(str(msg["Subject"]), "Gr\u00fc\u00dfe \u20ac")
         self.assertEqual(msg.get_content_charset(), "utf-8")
         self.assertEqual(lines(msg.get_content()), lines(body))
+
+    def test_comma_names_and_300_characters_read_back_exactly(self):
+        long_text = ("Zo\u00eb \u0141ukasz \u65e5\u672c\u8a9e \U0001F600, caf\u00e9 " * 12)[:299] + "."
+        with harness.smtp_server() as server:
+            self.assert_sent(self.send(
+                server, None, recipients="Lee, Ann <ann@example.com>; Bob <bob@example.com>",
+                copy_recipients=N(long_text + " <z@example.com>"), subject=N(long_text)))
+            self.assertTrue(server.wait_for(1))
+            mail = server.messages[0]
+        self.assertEqual(mail.rcpt_tos, ["ann@example.com", "bob@example.com", "z@example.com"])
+        self.assertEqual(mailboxes(parse(mail)["To"]),
+                         [("Lee, Ann", "ann@example.com"), ("Bob", "bob@example.com")])
+        self.assertEqual(str(parse(mail)["Subject"]), long_text)
+        # RFC 2047 alone: the address parser puts a space between words of a name.
+        cc = email.message_from_bytes(mail.data)["CC"]
+        self.assertEqual(str(email.header.make_header(email.header.decode_header(
+            cc[:cc.index(" <z@")]))), long_text)
+        self.assertLessEqual(max(map(len, re.findall(rb"=\?\S+?\?[BQ]\?\S*?\?=", mail.data))), 75)
 
     def test_nvarchar_address_beyond_ascii_is_refused(self):
         with harness.smtp_server() as server:

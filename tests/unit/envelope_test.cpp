@@ -185,14 +185,14 @@ TEST(EnvelopeElements, FromTheRecipientSetters) {
   CSmtpMail mail;
   if (mail.m_multiLanguage != nullptr) mail.m_multiLanguage->Release();
   mail.m_multiLanguage = nullptr;
-  ASSERT_EQ(mail.SetTo("<Ann \"Q\" <Lee> ann;;ann2, bob", 0), 0);
-  ASSERT_EQ(mail.SetCc("<C\\> carl, \"Lee, Bob\" <bo@b>", 0), 0);
-  ASSERT_EQ(mail.SetBcc("<Dan> dan;;eve,"), 0);
+  ASSERT_EQ(mail.SetTo("<Ann \"Q\" <Lee> ann@a;;ann2@a, bob@a", 0), 0);
+  ASSERT_EQ(mail.SetCc("<C\\> carl@a, \"Lee, Bob\" <bo@b>", 0), 0);
+  ASSERT_EQ(mail.SetBcc("<Dan> dan@a;;eve@a,"), 0);
   std::string list = Recipients(mail);
   // Empty entries are skipped: no element is empty.
-  EXPECT_EQ(list, "ann,ann2,bob,carl,bo@b,dan,eve");
+  EXPECT_EQ(list, "ann@a,ann2@a,bob@a,carl@a,bo@b,dan@a,eve@a");
   EXPECT_EQ(ReadAll(list.c_str()).elements,
-            (std::vector<std::string>{"ann", "ann2", "bob", "carl", "bo@b", "dan", "eve"}));
+            (std::vector<std::string>{"ann@a", "ann2@a", "bob@a", "carl@a", "bo@b", "dan@a", "eve@a"}));
 }
 
 }  // namespace

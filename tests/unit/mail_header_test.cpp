@@ -9,6 +9,7 @@
 
 #include "mime/date_header.h"
 #include "mime/encoded_word.h"
+#include "mime/header_fold.h"
 #include "mime/local_time.h"
 #include "mime/mail_header.h"
 #include "mime/message_id.h"
@@ -164,7 +165,8 @@ TEST(EncodedWords, PhraseWordsEscapeSpecials) {
   } rows[] = {
       {"M\xFCller, Hans", "=?iso-8859-1?Q?M=FCller=2C=20Hans?="},
       {"\xE9 <a@b> \"q\" (c) [d] ;:.\\_=?",
-       "=?iso-8859-1?Q?=E9=20=3Ca=40b=3E=20=22q=22=20=28c=29=20=5Bd=5D=20=3B=3A=2E=5C=5F=3D=3F?="},
+       "=?iso-8859-1?Q?=E9=20=3Ca=40b=3E=20=22q=22=20=28c=29=20=5Bd=5D=20=3B=3A?=\r\n\t"
+       "=?iso-8859-1?Q?=2E=5C=5F=3D=3F?="},
       {"\xE9\xE9\xE9 ,", "=?iso-8859-1?B?6enpICw=?="},  // B as before: 3 of 5 unsafe
       {"Caf\xE9 a!*+-/z09AZ#$%&'^`{|}~",
        "=?iso-8859-1?Q?Caf=E9=20a!*+-/z09AZ=23=24=25=26=27=5E=60=7B=7C=7D=7E?="},
@@ -217,17 +219,19 @@ std::vector<std::string> Words(const std::string &value) {
   }
 }
 
-TEST(EncodedWords, OneWordUpToTheFoldColumnThenSeveral) {
+TEST(EncodedWords, OneWordUpTo75CharactersThenSeveral) {
   // "=?iso-8859-1?Q?" + text + "?=": 17 bytes around the escaped text.
-  std::string fits = std::string(968, 'a') + "\xE9";   // 968 + 3 + 17 = 988
-  std::string over = std::string(969, 'a') + "\xE9";   // 989
+  std::string fits = std::string(55, 'a') + "\xE9";   // 55 + 3 + 17 = 75
+  std::string over = std::string(56, 'a') + "\xE9";   // 76
   int encoded = 0;
   std::string one = Encode(fits, "iso-8859-1", true, &encoded);
-  EXPECT_EQ(one.size(), kLongestUnfoldedValue);
+  EXPECT_EQ(one.size(), kLongestEncodedWord);
   EXPECT_EQ(Words(one).size(), 1u);
   std::string split = Encode(over, "iso-8859-1", true, &encoded);
-  std::vector<std::string> words = Words(split);
-  EXPECT_GT(words.size(), 13u);
+  EXPECT_EQ(split, "=?iso-8859-1?Q?" + std::string(56, 'a') + "?=\r\n\t=?iso-8859-1?Q?=E9?=");
+  std::vector<std::string> words =
+      Words(Encode(std::string(969, 'a') + "\xE9", "iso-8859-1", true, &encoded));
+  EXPECT_GT(words.size(), 16u);
   for (const std::string &w : words) {
     EXPECT_LE(w.size(), kLongestEncodedWord);
     EXPECT_EQ(w.substr(0, 15), "=?iso-8859-1?Q?");
@@ -358,7 +362,7 @@ TEST(HeaderBlock, LongItemIsFoldedAtABlankBeforeTheLimit) {
   // An encoded name of the longest single word and its address: the line
   // breaks before the address, and unfolding gives the item back.
   const std::string word = "=?utf-8?B?" + std::string(971, 'Q') + "?=";
-  ASSERT_EQ(word.size(), kLongestUnfoldedValue - 5);
+  ASSERT_EQ(word.size(), kValueFoldColumn - kValueFieldWidth - 5);
   struct Row {
     std::string list;
     std::string expected;

@@ -102,7 +102,7 @@ TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {
 
   // Malformed angle brackets give the code 1.
   CStandinCall brackets;
-  brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann;bob>").Varchar("@from", "me");
+  brackets.Varchar("@server", "127.0.0.1").Varchar("@recipients", "ann@x;bob>").Varchar("@from", "me@x");
   EXPECT_EQ(FailureText(brackets), "Error(@recipients): \t1");
 }
 
@@ -117,6 +117,10 @@ TEST(RequestDriver, EntryWithoutAnAddressIsRefusedWithItsText) {
       {"@recipients", "a@x; Ann Lee <> ", "Invalid address in @recipients: \"Ann Lee <>\""},
       {"@recipients", ";, ;", "@recipients can not be empty."},
       {"@from", "Nightly Jobs", "Invalid address in @from: \"Nightly Jobs\""},
+      {"@from", "jobs", "Invalid address in @from: \"jobs\""},  // no "@"
+      {"@recipients", "a@x;ann", "Invalid address in @recipients: \"ann\""},
+      {"@copy_recipients", "Ann <ann>", "Invalid address in @copy_recipients: \"Ann <ann>\""},
+      {"@blind_copy_recipients", "b@x,Lee", "Invalid address in @blind_copy_recipients: \"Lee\""},
       {"@copy_recipients", "c@x, d\xE9@x", "Error(@copy_recipients): \t80070057"},
       {"@copy_recipients", "c d@x", "Invalid address in @copy_recipients: \"c d@x\""},
       {"@blind_copy_recipients", "b@x,<b@x", "Error(@blind_copy_recipients): \t1"},

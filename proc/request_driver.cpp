@@ -149,9 +149,11 @@ void ToSystemNames(CSecretString (&p)[kParamCount], const ParamText (&form)[kPar
 }
 
 void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
-  if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
-
+  // The one listing of the call's parameters: every look-up below is a
+  // search of it.
   CXpParams params(srvproc);
+  if (params.Count() < kMinimumParams) throw CRequestFailure(kUsage);
+
   ParamText form[kParamCount] = {};
   for (int i = 0; i < kParamCount; ++i) {
     params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);

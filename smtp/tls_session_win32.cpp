@@ -415,6 +415,7 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
 
   state.received.assign(kHandshakeBufferSize, '\0');
   state.receivedLength = 0;
+  DWORD flags = kContextFlags;
   bool needMore = true;
   for (;;) {
     if (needMore) {
@@ -434,11 +435,20 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
     out = {0, SECBUFFER_TOKEN, nullptr};
     outDesc = {SECBUFFER_VERSION, 1, &out};
-    status = InitializeSecurityContextA(&state.credentials, &state.context, target, kContextFlags,
-                                        0, 0, &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
+    status = InitializeSecurityContextA(&state.credentials, &state.context, target, flags, 0, 0,
+                                        &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
       needMore = true;
+      continue;
+    }
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && (flags & ISC_REQ_USE_SUPPLIED_CREDS) == 0) {
+      // The server asks for a client certificate (some receive connectors
+      // do, optionally). There is none to give: the handshake goes on
+      // without one, over the same input, which SChannel has not consumed.
+      if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
+      flags |= ISC_REQ_USE_SUPPLIED_CREDS;
+      needMore = false;
       continue;
     }
     // A token comes also with a failure: the alert that tells the server.
@@ -454,8 +464,12 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
       return io == IoStatus::kTimedOut ? TlsStart::kTimedOut : TlsStart::kFailed;
     state.KeepExtra(in[1]);
     if (status == SEC_E_OK) return TlsStart::kStarted;
-    // SEC_I_CONTINUE_NEEDED, or SEC_I_INCOMPLETE_CREDENTIALS (the server
-    // asked for a client certificate: there is none, go on without).
+    if (status != SEC_I_CONTINUE_NEEDED) {
+      // Any other success would leave the handshake waiting for what never
+      // comes.
+      *error = Code(status);
+      return TlsStart::kFailed;
+    }
     needMore = state.receivedLength == 0;
   }
 }

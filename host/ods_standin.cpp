@@ -116,7 +116,9 @@ int srv_paramnumber(SRV_PROC *srvproc, char *name, int namelen) {
   if (length != 0)
     for (size_t i = 0; i < srvproc->params.size(); ++i)
       if (SameName(srvproc->params[i].name, name, length)) return static_cast<int>(i + 1);
-  Notice(srvproc, [&] { return "srv_paramnumber: no parameter named '" + std::string(name, length) + "'"; });
+  Notice(srvproc, [&] {
+    return "srv_paramnumber: no parameter named '" + std::string(name, length) + "'";
+  });
   return 0;
 }
 

@@ -3,9 +3,9 @@
 // Open takes an existing regular file only, read-only; on Windows other
 // processes may read it meanwhile but not write it (FILE_SHARE_READ). The
 // path is a name of its source (charset/system_name.h): Windows opens its
-// UTF-16 form, POSIX its bytes. It is caller text: it may name a FIFO, which would block the opening
-// thread until a writer comes, a device that never ends (/dev/zero, a
-// console) or a directory. Open never waits for such a file (POSIX: it
+// UTF-16 form, POSIX its bytes. It is caller text: it may name a FIFO,
+// which would block the opening thread until a writer comes, a device that
+// never ends (/dev/zero, a console) or a directory. Open never waits for such a file (POSIX: it
 // opens without blocking and looks before reading) and refuses it: a
 // directory with EISDIR (on Windows the open itself fails), anything else
 // with EINVAL or ERROR_INVALID_PARAMETER.

@@ -259,7 +259,8 @@ bool NamesAreWide() {
 }
 
 std::string OutsideCodePage(const char *param, const char *wide) {
-  return NamesAreWide() ? wide : std::string(param) + " can not contain a character outside the ANSI code page.";
+  if (NamesAreWide()) return wide;
+  return std::string(param) + " can not contain a character outside the ANSI code page.";
 }
 
 TEST_F(HostileInput, Addresses) {
@@ -411,7 +412,7 @@ TEST_F(HostileInput, Attachments) {
       {"high", "@attachments", "{file}" + kHigh, {}, Outcome::kAborted, "Cannot open attachment file("},
       {"nvarchar beyond the code page", "@attachments", "", u"\u4e2d.txt",
        NamesAreWide() ? Outcome::kAborted : Outcome::kNotContacted,
-       OutsideCodePage("@attachments", "Cannot open attachment file(?.txt)(")},
+       OutsideCodePage("@attachments", "Cannot open attachment file(")},
       {"1 MiB", "@attachments", kLong, {}, Outcome::kNotContacted, "Error(@attachements): \t80004005"},
       {"list", "@attachments", "{file};{file}\n;{file}", {}, Outcome::kNotContacted,
        BadArg("@attachements")},

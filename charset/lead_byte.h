@@ -1,5 +1,5 @@
 // Lead bytes of double-byte characters, for scanning 8-bit text in the
-// system's ANSI code page.
+// thread code page.
 //
 // In a double-byte code page the second byte of a character may equal an
 // ASCII delimiter ("\" in Shift_JIS, for one); a scan that steps over a lead
@@ -11,10 +11,11 @@
 // process-wide.
 //
 // The tables of the double-byte code pages are portable (lead_byte.cpp);
-// that of the ANSI code page comes from the platform (lead_byte_win32.cpp
-// asks Windows, lead_byte_posix.cpp takes the portable table of the
-// thread's code page), so the calls run from the platform file to the
-// portable one only.
+// that of the thread code page comes from the platform (lead_byte_win32.cpp
+// asks Windows, lead_byte_posix.cpp takes the portable table), for the
+// code page the conversions of 8-bit text use (thread_codepage.h), so the
+// scan and the conversion read the text alike. The calls run from the
+// platform file to the portable one only.
 #ifndef MAILVANE_CHARSET_LEAD_BYTE_H
 #define MAILVANE_CHARSET_LEAD_BYTE_H
 
@@ -44,14 +45,14 @@ class CLeadBytes {
   bool m_lead[256] = {};
 };
 
-// The lead bytes of the system's ANSI code page, as the platform reports
-// them now.
-CLeadBytes AnsiLeadBytes();
+// The lead bytes of the thread code page, as the platform reports them
+// now.
+CLeadBytes ThreadLeadBytes();
 
-// The lead bytes of caller text from source: those of the ANSI code page
+// The lead bytes of caller text from source: those of the thread code page
 // for 8-bit text, none for UTF-8.
 inline CLeadBytes LeadBytesOf(TextSource source) {
-  return source == TextSource::kUtf8 ? CLeadBytes() : AnsiLeadBytes();
+  return source == TextSource::kUtf8 ? CLeadBytes() : ThreadLeadBytes();
 }
 
 #endif

@@ -4,4 +4,4 @@
 
 // Text reaches us in the thread's locale codeset; only the double-byte
 // code pages among them have lead bytes.
-CLeadBytes AnsiLeadBytes() { return CLeadBytes::OfCodePage(ThreadCodePage()); }
+CLeadBytes ThreadLeadBytes() { return CLeadBytes::OfCodePage(ThreadCodePage()); }

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <string>
 
-// The thread's code page number; 0 when it cannot be named.
+// The thread's code page number, the one the conversions below use; 0 when
+// it cannot be named.
 std::uint32_t ThreadCodePage();
 
 // The code page that code page 0 stands for: GetACP on Windows, the thread

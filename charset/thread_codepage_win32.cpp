@@ -48,7 +48,13 @@ UINT ConversionCodePage() {
 
 }  // namespace
 
-std::uint32_t ThreadCodePage() { return LocaleAnsiCodePage(); }
+// The number of the code page the conversions use: what CP_THREAD_ACP
+// stands for on this thread now.
+std::uint32_t ThreadCodePage() {
+  CPINFOEXW info;
+  if (GetCPInfoExW(ConversionCodePage(), 0, &info)) return info.CodePage;
+  return LocaleAnsiCodePage();
+}
 
 std::uint32_t AnsiCodePage() { return GetACP(); }
 

@@ -43,11 +43,36 @@ bool SameName(const std::string &a, const char *b, size_t b_length) {
 struct CXPData {
   std::vector<Param> params;
   std::deque<Token> tokens;  // a deque keeps the views' addresses stable
-  const Param *At(int n) const {
-    if (n < 1 || static_cast<size_t>(n) > params.size()) return nullptr;
-    return &params[static_cast<size_t>(n) - 1];
-  }
+  // Parameter n; null, with the notice the server sends, when the call has
+  // none at n.
+  const Param *Listed(int n, const char *function);
 };
+
+namespace {
+
+// The informational message the server sends for a question about a
+// parameter the call does not have: type SRV_MSG_INFO, class 0, with the
+// text text() makes. Without memory for it, the answer stands alone.
+template <typename Text>
+void Notice(CXPData *call, Text text) {
+  try {
+    std::string line = text();
+    srv_sendmsg(call, SRV_MSG_INFO, STANDIN_NOTICE_NUMBER, 0, 1, nullptr, 0, 0,
+                const_cast<char *>(line.c_str()), SRV_NULLTERM);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+const Param *CXPData::Listed(int n, const char *function) {
+  if (n >= 1 && static_cast<size_t>(n) <= params.size()) return &params[static_cast<size_t>(n) - 1];
+  Notice(this, [&] {
+    return std::string(function) + ": no parameter " + std::to_string(n) + " (the call has " +
+           std::to_string(params.size()) + ")";
+  });
+  return nullptr;
+}
 
 extern "C" {
 
@@ -88,14 +113,17 @@ int srv_rpcparams(SRV_PROC *srvproc) {
 int srv_paramnumber(SRV_PROC *srvproc, char *name, int namelen) {
   if (srvproc == nullptr || name == nullptr) return 0;
   size_t length = namelen == SRV_NULLTERM ? std::strlen(name) : static_cast<size_t>(namelen);
-  if (length == 0) return 0;
-  for (size_t i = 0; i < srvproc->params.size(); ++i)
-    if (SameName(srvproc->params[i].name, name, length)) return static_cast<int>(i + 1);
+  if (length != 0)
+    for (size_t i = 0; i < srvproc->params.size(); ++i)
+      if (SameName(srvproc->params[i].name, name, length)) return static_cast<int>(i + 1);
+  Notice(srvproc, [&] {
+    return "srv_paramnumber: no parameter named '" + std::string(name, length) + "'";
+  });
   return 0;
 }
 
 char *srv_paramname(SRV_PROC *srvproc, int n, int *len) {
-  const Param *p = srvproc != nullptr ? srvproc->At(n) : nullptr;
+  const Param *p = srvproc != nullptr ? srvproc->Listed(n, "srv_paramname") : nullptr;
   if (p == nullptr) {
     if (len != nullptr) *len = -1;
     return nullptr;
@@ -106,7 +134,7 @@ char *srv_paramname(SRV_PROC *srvproc, int n, int *len) {
 
 int srv_paraminfo(SRV_PROC *srvproc, int n, BYTE *pbType, ULONG *pcbMaxLen,
                   ULONG *pcbActualLen, BYTE *pbData, WINBOOL *pfNull) {
-  const Param *p = srvproc != nullptr ? srvproc->At(n) : nullptr;
+  const Param *p = srvproc != nullptr ? srvproc->Listed(n, "srv_paraminfo") : nullptr;
   if (p == nullptr) return FAIL;
   ULONG actual = p->is_null ? 0 : static_cast<ULONG>(p->data.size());
   // A literal's declared length is its own length, as the server types it.

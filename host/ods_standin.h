@@ -8,6 +8,11 @@
 // a name that was not passed, srv_paramname is "" for a value passed
 // without a name, srv_paraminfo reports type, maximum and actual length,
 // copies the data when given a buffer, and a NULL has actual length 0.
+// As the server's reference describes, asking srv_paramnumber for a name
+// that was not passed, or srv_paramname or srv_paraminfo for a position
+// that does not exist, also sends an informational message
+// (STANDIN_NOTICE_NUMBER) to the client: a procedure that asks such
+// questions shows it in its tokens.
 //
 // A call belongs to the thread that opened it; distinct calls share nothing,
 // so several threads may run calls at once.
@@ -41,6 +46,9 @@ enum {
 };
 
 enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2 };
+
+// The number of the message a question about a missing parameter sends.
+enum { STANDIN_NOTICE_NUMBER = 20099 };
 
 // One token the procedure sent, copied at the time it was sent.
 struct StandinToken {

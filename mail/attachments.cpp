@@ -17,7 +17,7 @@
 #include "mime/attachment.h"
 
 int CSmtpMail::AddAttachment(const char *path, const char *content_type, int kind,
-                             std::uint32_t code_page) {
+                             std::uint32_t code_page, TextSource source) {
   // The code of a failure is that of this name alone, not a stale error
   // left by some earlier call.
   SetThreadLastError(0);
@@ -32,7 +32,7 @@ int CSmtpMail::AddAttachment(const char *path, const char *content_type, int kin
     char charset[kCharsetNameSize] = {};
     if (!GetCharsetName(charset, code_page, m_multiLanguage, kCharsetNameSize)) return 0;
     if (!attachment->SetCharset(charset)) return 0;
-    if (!attachment->SetPath(path)) return 0;
+    if (!attachment->SetPath(path, source)) return 0;
     if (!attachment->SetKind(kind)) return 0;
     if (content_type != nullptr) {
       attachment->SetContentType(content_type);
@@ -48,14 +48,14 @@ int CSmtpMail::AddAttachment(const char *path, const char *content_type, int kin
   }
 }
 
-HResult CSmtpMail::SetAttachments(char *list) {
+HResult CSmtpMail::SetAttachments(char *list, TextSource source) {
   if (list == nullptr) return E_INVALIDARG;
   char *name = list;
   for (char *p = list;; ++p) {
     if (*p != ';' && *p != '\0') continue;
     const bool last = *p == '\0';
     *p = '\0';
-    if (!AddAttachment(name, kDefaultContentType, kAttachmentBase64, 0)) {
+    if (!AddAttachment(name, kDefaultContentType, kAttachmentBase64, 0, source)) {
       // A refused line break has one code on every platform; errno's
       // EINVAL would give another than Windows' ERROR_INVALID_PARAMETER.
       return PathHasLineBreak(name) ? E_INVALIDARG : HResultOfFailure();

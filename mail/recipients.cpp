@@ -152,7 +152,7 @@ HResult CSmtpMail::AddEntry(std::string &field, const std::string &entry, std::u
 
 int CSmtpMail::ParseRecipient(const std::string &entry, std::string &address,
                               std::string &display_name) {
-  return SplitEntry(entry, address, display_name, AnsiLeadBytes()) ? 0 : 1;
+  return SplitEntry(entry, address, display_name, ThreadLeadBytes()) ? 0 : 1;
 }
 
 int CSmtpMail::AddRecipient(std::string &list, const char *address, const char *display_name,
@@ -160,7 +160,7 @@ int CSmtpMail::AddRecipient(std::string &list, const char *address, const char *
   if (address == nullptr || display_name == nullptr) return 0;
   try {
     return AppendRecipient(*this, list, address, display_name, code_page,
-                           TextSource::kThreadCodePage, AnsiLeadBytes()) ==
+                           TextSource::kThreadCodePage, ThreadLeadBytes()) ==
                    AddOutcome::kAdded
                ? 1
                : 0;

@@ -68,13 +68,15 @@ class CSmtpMail : public CMailHeader {
                      TextSource source = TextSource::kThreadCodePage);
   HResult SetBody(const char *text, int length, const char *content_type,
                   std::uint32_t code_page, TextSource source = TextSource::kThreadCodePage);
-  // list is split in place: each ";" becomes a NUL.
-  HResult SetAttachments(char *list);
+  // list is split in place: each ";" becomes a NUL. The names are looked
+  // up as names of source (charset/system_name.h).
+  HResult SetAttachments(char *list, TextSource source = TextSource::kThreadCodePage);
   HResult SetCredentials(const char *user, const char *password);
 
-  // Delivers the mail through server:port; S_OK, or E_FAIL with the reason
-  // in the last-error text.
-  HResult Send(const char *server, int port);
+  // Delivers the mail through server:port, the server a name of source
+  // (charset/system_name.h); S_OK, or E_FAIL with the reason in the
+  // last-error text.
+  HResult Send(const char *server, int port, TextSource source = TextSource::kThreadCodePage);
   std::string GetLastErrorText() const { return m_lastError; }
   // The entry of the last kRefusedAddress, as its text quotes it.
   const std::string &GetRefusedEntry() const { return m_refusedEntry; }
@@ -91,7 +93,7 @@ class CSmtpMail : public CMailHeader {
 
   // Attachments.
   int AddAttachment(const char *path, const char *content_type, int kind,
-                    std::uint32_t code_page);
+                    std::uint32_t code_page, TextSource source = TextSource::kThreadCodePage);
 
   // The envelope recipient list: addresses of To, then CC, then the BCC
   // text, joined by ",".

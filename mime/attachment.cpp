@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "charset/system_name.h"
 #include "mime/base64.h"
 #include "mime/file_name_parameter.h"
 #include "mime/file_reader.h"
@@ -44,11 +45,13 @@ const CEncoding *EncodingOfKind(int kind) {
   }
 }
 
-std::string FailureText(const char *what, const char *path, const std::int32_t *error) {
+// The path is shown as the client's messages show text (system_name.h).
+std::string FailureText(const char *what, const char *path, TextSource source,
+                        const std::int32_t *error) {
   std::string text = "Cannot ";
   text += what;
   text += " attachment file(";
-  text += path;
+  text += ClientText(path, source);
   text += ")";
   if (error != nullptr) text += "(" + std::to_string(*error) + ")";
   return text;
@@ -75,7 +78,7 @@ int CAttachment::FormatPartHeader(std::string &out, const char *boundary) {
 int CAttachment::FormatAttachmentHeader(std::string &out, const char *boundary, const char *path) {
   if (boundary == nullptr || path == nullptr || m_encodingName == nullptr) return 0;
   try {
-    const char *name = LastPathComponent(path);
+    const char *name = LastPathComponent(path, m_nameSource);
     out.clear();
     AppendPartPrefix(out, boundary);
     out += "\r\nContent-Type: ";
@@ -85,11 +88,11 @@ int CAttachment::FormatAttachmentHeader(std::string &out, const char *boundary, 
     out += ";\r\n\tcharset=\"";
     out += m_charset;
     out += "\";\r\n\t";
-    AppendFileNameParameter(out, "name", name, m_charset);
+    AppendFileNameParameter(out, "name", name, m_charset, m_nameSource);
     out += "\r\nContent-Transfer-Encoding: ";
     out += m_encodingName;
     out += "\r\nContent-Disposition: attachment;\r\n\t";
-    AppendFileNameParameter(out, "filename", name, m_charset);
+    AppendFileNameParameter(out, "filename", name, m_charset, m_nameSource);
     out += "\r\n\r\n";
     return 1;
   } catch (const std::exception &) {
@@ -107,11 +110,12 @@ bool CFileAttachment::SetKind(int kind) {
   return true;
 }
 
-bool CFileAttachment::SetPath(const char *path) {
+bool CFileAttachment::SetPath(const char *path, TextSource source) {
   if (path == nullptr || PathHasLineBreak(path)) return false;
   std::size_t length = std::strlen(path);
   if (length > kMaxAttachmentPath) return false;
   std::memcpy(m_path, path, length + 1);
+  m_nameSource = source;
   return true;
 }
 
@@ -130,9 +134,9 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
   m_encodingName = encoding->name;
   try {
     CFileReader file;
-    if (!file.Open(m_path)) {
+    if (!file.Open(m_path, m_nameSource)) {
       std::int32_t error = file.Error();
-      channel->SetFailureText(FailureText("open", m_path, &error).c_str());
+      channel->SetFailureText(FailureText("open", m_path, m_nameSource, &error).c_str());
       return 0;
     }
     std::string header;
@@ -153,7 +157,7 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
         std::size_t got = 0;
         if (!file.Read(input.get() + filled, chunk - filled, &got)) {
           std::int32_t error = file.Error();
-          channel->SetFailureText(FailureText("read", m_path, &error).c_str());
+          channel->SetFailureText(FailureText("read", m_path, m_nameSource, &error).c_str());
           return 0;
         }
         if (got == 0) break;
@@ -184,7 +188,7 @@ int CFileAttachment::WriteTo(COutputChannel *channel, const char *boundary, int 
         encoded = EncodeQuotedPrintable(input.get(), filled, output.get(), &produced, qp);
       }
       if (encoded == 0) {
-        channel->SetFailureText(FailureText("encode", m_path, nullptr).c_str());
+        channel->SetFailureText(FailureText("encode", m_path, m_nameSource, nullptr).c_str());
         return 0;
       }
       if (produced != 0 && !channel->WriteBytes(output.get(), produced)) return 0;

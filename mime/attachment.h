@@ -11,15 +11,17 @@
 // regular file (file_reader.h), fails before anything of the part is
 // written; one that cannot be read later leaves a partial part. Either way
 // the reason, naming the file, goes to the channel's SetFailureText. The
-// path is caller text: a path with CR or LF is refused (SetPath), and the
-// file name reaches the header only as a quoted string of printable ASCII
-// or in its RFC 2231 form (file_name_parameter.h).
+// path is caller text of a TextSource, opened as a name of that source
+// (charset/system_name.h): a path with CR or LF is refused (SetPath), and
+// the file name reaches the header only as a quoted string of printable
+// ASCII or in its RFC 2231 form (file_name_parameter.h).
 #ifndef MAILVANE_MIME_ATTACHMENT_H
 #define MAILVANE_MIME_ATTACHMENT_H
 
 #include <cstddef>
 #include <string>
 
+#include "charset/text_source.h"
 #include "mime/mime_part.h"
 
 // Transfer-encoding kinds of an attachment.
@@ -41,8 +43,9 @@ class CAttachment : public CMimePart {
   const char *GetCharset() const override { return m_charset; }
   // The part header for the neutral name "rawdata".
   int FormatPartHeader(std::string &out, const char *boundary) override;
-  // The part header naming the last component of path. Fails when the
-  // encoding name is not set or a pointer is null.
+  // The part header naming the last component of path, text of the
+  // attachment's name source. Fails when the encoding name is not set or a
+  // pointer is null.
   virtual int FormatAttachmentHeader(std::string &out, const char *boundary, const char *path);
 
   void SetContentType(const std::string &content_type) { m_contentType = content_type; }
@@ -53,6 +56,7 @@ class CAttachment : public CMimePart {
   std::string m_contentType = "application/octet-stream";
   char m_charset[kCharsetNameSize] = "iso-8859-1";
   const char *m_encodingName = nullptr;  // a constant text, set from the kind
+  TextSource m_nameSource = TextSource::kThreadCodePage;  // what its paths are
 };
 
 class CFileAttachment : public CAttachment {
@@ -64,9 +68,9 @@ class CFileAttachment : public CAttachment {
 
   // Fails for a kind other than the three above.
   bool SetKind(int kind);
-  // Fails for a null path, one longer than kMaxAttachmentPath or one holding
-  // CR or LF; the path is kept unchanged.
-  bool SetPath(const char *path);
+  // Fails for a null path, one longer than kMaxAttachmentPath bytes or one
+  // holding CR or LF; the path is kept unchanged, with what its text is.
+  bool SetPath(const char *path, TextSource source = TextSource::kThreadCodePage);
 
   int Kind() const { return m_kind; }
   const char *Path() const { return m_path; }

@@ -73,7 +73,7 @@ void AppendQuoted(std::string &out, const char *text) {
 }  // namespace
 
 void AppendFileNameParameter(std::string &out, const char *attribute, const char *name,
-                             const char *fallback_charset) {
+                             const char *fallback_charset, TextSource source) {
   if (IsPrintableAscii(name)) {
     out += attribute;
     out += '=';
@@ -82,7 +82,9 @@ void AppendFileNameParameter(std::string &out, const char *attribute, const char
   }
   std::string bytes;
   const char *charset = kUtf8Charset;
-  if (!Utf8FromThreadCodePage(name, std::strlen(name), bytes)) {
+  if (source == TextSource::kUtf8) {
+    bytes = name;
+  } else if (!Utf8FromThreadCodePage(name, std::strlen(name), bytes)) {
     bytes = name;
     charset = fallback_charset;
   }

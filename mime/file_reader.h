@@ -2,9 +2,10 @@
 //
 // Open takes an existing regular file only, read-only; on Windows other
 // processes may read it meanwhile but not write it (FILE_SHARE_READ). The
-// path is caller text: it may name a FIFO, which would block the opening
-// thread until a writer comes, a device that never ends (/dev/zero, a
-// console) or a directory. Open never waits for such a file (POSIX: it
+// path is a name of its source (charset/system_name.h): Windows opens its
+// UTF-16 form, POSIX its bytes. It is caller text: it may name a FIFO,
+// which would block the opening thread until a writer comes, a device that
+// never ends (/dev/zero, a console) or a directory. Open never waits for such a file (POSIX: it
 // opens without blocking and looks before reading) and refuses it: a
 // directory with EISDIR (on Windows the open itself fails), anything else
 // with EINVAL or ERROR_INVALID_PARAMETER.
@@ -20,6 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "charset/text_source.h"
+
 class CFileReader {
  public:
   CFileReader() = default;
@@ -27,7 +30,7 @@ class CFileReader {
   CFileReader(const CFileReader &) = delete;
   CFileReader &operator=(const CFileReader &) = delete;
 
-  bool Open(const char *path);
+  bool Open(const char *path, TextSource source = TextSource::kThreadCodePage);
   // Reads up to size bytes into buffer; *delivered is the count, 0 at the
   // end of the file. Interrupted reads are retried.
   bool Read(void *buffer, std::size_t size, std::size_t *delivered);

@@ -5,7 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool CFileReader::Open(const char *path) {
+// The path's bytes are the name, whatever its source.
+bool CFileReader::Open(const char *path, TextSource) {
   Close();
   if (path == nullptr) {
     m_error = errno = EINVAL;

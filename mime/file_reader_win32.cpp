@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "charset/system_name.h"
+
 namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -11,15 +15,22 @@ constexpr std::size_t kMaxReadSize = 0x40000000;
 
 }  // namespace
 
-bool CFileReader::Open(const char *path) {
+bool CFileReader::Open(const char *path, TextSource source) {
   Close();
   if (path == nullptr) {
     m_error = ERROR_INVALID_PARAMETER;
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::u16string name;
+  if (!WideName(path, source, name)) {
+    m_error = ERROR_INVALID_NAME;
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t *>(name.c_str()), GENERIC_READ,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     m_error = static_cast<std::int32_t>(GetLastError());
     return false;

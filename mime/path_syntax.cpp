@@ -36,8 +36,8 @@ const char *LastPathComponent(const char *path, const CPathSyntax &syntax) {
   return LastPathComponent(path, syntax, CLeadBytes());
 }
 
-const char *LastPathComponent(const char *path) {
-  return LastPathComponent(path, PlatformPathSyntax(), AnsiLeadBytes());
+const char *LastPathComponent(const char *path, TextSource source) {
+  return LastPathComponent(path, PlatformPathSyntax(), LeadBytesOf(source));
 }
 
 std::string PathExtension(const char *path, const CPathSyntax &syntax) {

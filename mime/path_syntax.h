@@ -4,7 +4,7 @@
 // drive ("C:"); POSIX separates with "/" only, so a Linux file name may hold
 // a backslash. The splitting itself is portable and takes the syntax as an
 // argument, so either syntax can be checked on any build. A path is 8-bit
-// text in the system's ANSI code page: in a double-byte code page the
+// text in the thread code page, or UTF-8: in a double-byte code page the
 // second byte of a character may be 0x5C, the Windows separator, so the
 // split steps over a lead byte together with the byte after it. Paths are
 // caller text: nothing here reads past the terminating NUL or touches the
@@ -30,12 +30,13 @@ const CPathSyntax &PlatformPathSyntax();
 // The last component of path (name and extension joined), after its drive
 // and directories, as the C library's path splitting gives it; "" for a
 // path that ends with a separator. Points into path; null gives "". The
-// two-argument form knows no lead bytes; the one-argument form uses the
-// platform's syntax and the lead bytes of the system's ANSI code page.
+// form with a syntax alone knows no lead bytes; the form with a source
+// uses the platform's syntax and the lead bytes of text of that source.
 const char *LastPathComponent(const char *path, const CPathSyntax &syntax,
                               const CLeadBytes &lead);
 const char *LastPathComponent(const char *path, const CPathSyntax &syntax);
-const char *LastPathComponent(const char *path);
+const char *LastPathComponent(const char *path,
+                              TextSource source = TextSource::kThreadCodePage);
 
 // The extension of the last component: from its last "." on, the dot
 // included (".txt"); "" when the component holds no dot.

@@ -30,5 +30,3 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length) {
 void ReplySuccess(CXPData *srvproc) {
   srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_COUNT), 0, 1);
 }
-
-int ParamCount(CXPData *srvproc) { return srv_rpcparams(srvproc); }

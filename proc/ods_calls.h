@@ -1,14 +1,11 @@
-// The ODS calls of the request driver: the parameter count, and the replies
-// to the SQL client (one error message and an error DONE on failure, one
-// DONE with a count on success). Kept apart so that the driver never meets
-// the Windows headers that <srv.h> brings.
+// The ODS calls of the request driver: the replies to the SQL client (one
+// error message and an error DONE on failure, one DONE with a count on
+// success); the parameters are read by CXpParams. Kept apart so that the
+// driver never meets the Windows headers that <srv.h> brings.
 #ifndef MAILVANE_PROC_ODS_CALLS_H
 #define MAILVANE_PROC_ODS_CALLS_H
 
 struct CXPData;
-
-// The number of parameters the call was given.
-int ParamCount(CXPData *srvproc);
 
 // Message 20001, class 1, state 1, at line `line`; the text is sent up to
 // its first zero byte. Then DONE with status 0x0003 and count 0.

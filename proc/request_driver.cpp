@@ -6,9 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "charset/system_name.h"
 #include "charset/text_source.h"
-#include "charset/thread_codepage.h"
-#include "charset/utf8.h"
 #include "mail/recipient_entry.h"
 #include "mail/secret_string.h"
 #include "mail/secure_zero.h"
@@ -89,25 +88,13 @@ TextSource SourceOf(ParamText text) {
   return text == ParamText::kUtf8 ? TextSource::kUtf8 : TextSource::kThreadCodePage;
 }
 
-// A refused entry as the client's message quotes it. Messages are text in
-// the thread code page, so a UTF-8 entry is converted for it; a character
-// the code page lacks is shown as the platform replaces it, since the
-// quote only points the caller at the entry.
-std::string QuotedForClient(const std::string &entry, ParamText text) {
-  if (text != ParamText::kUtf8) return entry;
-  std::u16string wide;
-  std::string narrow;
-  if (!Utf16FromUtf8(entry.data(), entry.size(), wide) ||
-      !NarrowToThreadCodePage(wide.data(), wide.size(), narrow))
-    return entry;
-  return narrow;
-}
-
-// Raises the text that quotes a refused sender or recipient entry, or
-// "Error(<name>): \t<code>" for any other failure of its setter.
+// Raises the text that quotes a refused sender or recipient entry (as
+// messages show text, in the thread code page), or "Error(<name>):
+// \t<code>" for any other failure of its setter.
 void CheckEntries(const CSmtpMail &mail, HResult code, const char *name, ParamText text) {
   if (code == kRefusedAddress)
-    throw CRequestFailure(RefusedEntryText(name, QuotedForClient(mail.GetRefusedEntry(), text)));
+    throw CRequestFailure(
+        RefusedEntryText(name, ClientText(mail.GetRefusedEntry(), SourceOf(text))));
   Check(code, name);
 }
 
@@ -133,25 +120,24 @@ void RefuseInvalidUtf16(const char *name, ParamText text) {
 }
 
 // "@server" and "@attachments" are names the system looks up (the
-// resolver, the file system), and on Windows its 8-bit interfaces take
-// them in the ANSI code page: a Unicode value is converted to the thread
-// code page, in which an 8-bit value arrives. A character the code page
-// lacks would become another character there, naming another host or
-// file, or none: refused.
-void ToSystemNames(CSecretString (&p)[kParamCount], const ParamText (&form)[kParamCount]) {
+// resolver, the file system), each in the form its platform takes
+// (charset/system_name.h). One that cannot name anything there would
+// become another host or file, or none: refused.
+void ToSystemNames(CSecretString (&p)[kParamCount], TextSource (&source)[kParamCount]) {
   for (Param i : {kServer, kAttachments}) {
-    if (form[i] != ParamText::kUtf8) continue;
-    std::string narrow;
-    if (!ThreadCodePageFromUtf8(std::string(p[i].data(), p[i].size()), narrow))
+    std::string name(p[i].data(), p[i].size());
+    if (!ToSystemName(name, source[i]))
       throw CRequestFailure(std::string(kParamNames[i]) + kTextOutsideCodePage);
-    p[i].assign(narrow.data(), narrow.size());
+    p[i].assign(name.data(), name.size());
   }
 }
 
 void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
-  if (ParamCount(srvproc) < kMinimumParams) throw CRequestFailure(kUsage);
-
+  // The one listing of the call's parameters: every look-up below is a
+  // search of it.
   CXpParams params(srvproc);
+  if (params.Count() < kMinimumParams) throw CRequestFailure(kUsage);
+
   ParamText form[kParamCount] = {};
   for (int i = 0; i < kParamCount; ++i) {
     params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);
@@ -162,7 +148,9 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   Require(p[kRecipients], "@recipients can not be empty.");
   Require(p[kFrom], "@from can not be empty.");
   RefuseNul(p);
-  ToSystemNames(p, form);
+  TextSource source[kParamCount];
+  for (int i = 0; i < kParamCount; ++i) source[i] = SourceOf(form[i]);
+  ToSystemNames(p, source);
 
   CCallOptions options;
   auto read = [&params](const char *name, std::string &value) {
@@ -209,7 +197,8 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
                        CodePageOf(form[kMessage]), SourceOf(form[kMessage])),
           "@message");
   // The name in this message is spelled as callers have always seen it.
-  if (!p[kAttachments].empty()) Check(mail.SetAttachments(p[kAttachments].data()), "@attachements");
+  if (!p[kAttachments].empty())
+    Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
   if (options.FetchesToken()) {
     // "@pwd" is the client secret, and the token fetched with it is the
     // credential. Fetched before the server is contacted: a failed fetch
@@ -225,7 +214,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
     Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
   }
 
-  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort])) != S_OK)
+  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort]), source[kServer]) != S_OK)
     throw CRequestFailure(mail.GetLastErrorText());
 }
 

@@ -9,7 +9,8 @@
 // error message (20001) and one DONE on failure. Each text goes to its
 // setter as what it arrived as: an 8-bit value in the thread code page
 // for code page 0, a Unicode value in UTF-8 for UTF-8; the names the
-// system looks up ("@server", "@attachments") in the thread code page.
+// system looks up ("@server", "@attachments") in the form the platform
+// takes them (charset/system_name.h).
 // It is the only place where failures become messages. Nothing escapes it:
 // every exception ends as a message ("Unknown error." for those without a
 // text). The parameter texts are held in CSecretStrings: "@pwd" is one of

@@ -1,10 +1,21 @@
-// CXpParams: reads the procedure's parameters through ODS.
+// CXpParams: the parameters of one call, read through ODS.
 //
-// GetParam finds a parameter by name, or by the position it has in the usage
-// text when the server reports that same name there, and copies its value.
-// It never reports anything: an absent, empty, NULL or unreadable parameter
-// leaves the caller's string as it was.
+// The constructor lists the call's parameters once: srv_rpcparams for their
+// number, then srv_paramname and srv_paraminfo (without a buffer) for each
+// position from 1 to that number, into a small table of name, position,
+// type and lengths. Every look-up afterwards is a search of that table:
+// the server is never asked for a name that was not passed nor for a
+// position that does not exist, questions its reference answers with a
+// message to the client. A value's bytes are fetched only when asked for.
 //
+// Find takes a parameter by its name (compared as the server compares
+// identifiers: ASCII letters without regard to case), or, for one passed
+// without a name, at the position it has in the usage text when the name
+// listed there equals the requested one exactly. Position 0 asks by name
+// only (the options beyond the twelve).
+//
+// GetParam copies a value. It never reports anything: an absent, empty,
+// NULL or unreadable parameter leaves the caller's string as it was.
 // Values of the 8-bit types arrive byte for byte. Values of the Unicode
 // types (nchar, nvarchar, ntext) arrive as UTF-16LE and are converted to
 // UTF-8, every character kept (param_value.h), so N'bob@example.com' is
@@ -15,11 +26,14 @@
 //
 // The reader cannot tell a password from a subject, so every value is read
 // and converted in buffers that are wiped before they are freed; a secret
-// is fetched into a CSecretString, which keeps it so.
+// is fetched into a CSecretString, which keeps it so. The table holds no
+// value. The constructor throws std::bad_alloc.
 #ifndef MAILVANE_PROC_XP_PARAMS_H
 #define MAILVANE_PROC_XP_PARAMS_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mail/secret_string.h"
 
@@ -32,10 +46,28 @@ enum class ParamText {
   kInvalidUtf16,   // a Unicode value that is not well-formed UTF-16: not fetched
 };
 
+// One parameter as the server lists it.
+struct CXpParam {
+  int position = 0;         // 1 .. the number of parameters
+  std::string name;         // "" for a value passed without a name
+  int type = 0;             // the SQL type code
+  std::uint32_t maxLength = 0;
+  std::uint32_t actualLength = 0;  // 0 for an empty value and for NULL
+  bool listed = false;      // srv_paraminfo described it
+};
+
 class CXpParams {
  public:
-  explicit CXpParams(CXPData *srvproc) : m_srvproc(srvproc) {}
+  explicit CXpParams(CXPData *srvproc);
   virtual ~CXpParams() = default;
+
+  // The number of parameters the call was given.
+  int Count() const { return static_cast<int>(m_params.size()); }
+  // Every parameter, in the order of the call.
+  const std::vector<CXpParam> &All() const { return m_params; }
+  // The parameter for name (position: its place in the usage text, 0 for
+  // none); null when the call has none.
+  const CXpParam *Find(const char *name, int position) const;
 
   // True when a value was fetched into value. When text is given, it
   // receives what the value's text is (kBytes for an absent value).
@@ -50,10 +82,9 @@ class CXpParams {
   // whole value.
   bool ReadValue(const char *name, int position, CSecretString &value, bool *complete,
                  ParamText *text) const;
-  // The parameter's number; 0 or less when it is absent.
-  int FindParam(const char *name, int position) const;
 
   CXPData *m_srvproc;
+  std::vector<CXpParam> m_params;
 };
 
 #endif

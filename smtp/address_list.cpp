@@ -32,7 +32,7 @@ class CEntryCopy : public CResolvedSink {
 }  // namespace
 
 int CAddressList::Resolve(const char *host, int port, int flags, int family, int socketType,
-                          int protocol) {
+                          int protocol, TextSource source) {
   m_entries.clear();
   char service[kServiceText];
   std::snprintf(service, sizeof service, "%d", port);
@@ -43,7 +43,7 @@ int CAddressList::Resolve(const char *host, int port, int flags, int family, int
   hints.protocol = protocol;
   CEntryCopy copy(*this);
   try {
-    return RunResolver(host != nullptr ? host : "", service, hints, copy);
+    return RunResolver(host != nullptr ? host : "", source, service, hints, copy);
   } catch (const std::bad_alloc &) {
     m_entries.clear();
     return ResolverOutOfMemory();

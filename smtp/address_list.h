@@ -37,9 +37,11 @@ std::string AddressText(const CAddressEntry &entry);
 class CAddressList {
  public:
   // port is formatted in decimal as the service name; a null host counts
-  // as empty. Returns 0, or the resolver's error code (the list is then
-  // empty; ResolverOutOfMemory when the copy ran out of memory).
-  int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol);
+  // as empty, and host is a name of source (charset/system_name.h).
+  // Returns 0, or the resolver's error code (the list is then empty;
+  // ResolverOutOfMemory when the copy ran out of memory).
+  int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol,
+              TextSource source = TextSource::kThreadCodePage);
   void Add(const CAddressList &other);
   void Add(const CAddressEntry &entry) { m_entries.push_back(entry); }
 

@@ -44,9 +44,10 @@ class CConnectionIo {
   bool IsProtected() const { return m_protected && m_socket.IsOpen(); }
 
   // A failed start leaves the socket as it was; the caller closes it.
-  TlsStart StartTls(const char *serverName, bool verify, const std::string &trustFile,
-                    int timeoutMs, int *error) {
-    TlsStart start = m_tls.Start(m_socket, serverName, verify, trustFile, timeoutMs, error);
+  TlsStart StartTls(const char *serverName, TextSource nameSource, bool verify,
+                    const std::string &trustFile, int timeoutMs, int *error) {
+    TlsStart start =
+        m_tls.Start(m_socket, serverName, nameSource, verify, trustFile, timeoutMs, error);
     if (start == TlsStart::kStarted) m_protected = true;
     return start;
   }

@@ -15,7 +15,7 @@
 #include "smtp/session.h"
 #include "smtp/smtp_connection.h"
 
-HResult CSmtpMail::Send(const char *server, int port) {
+HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
   m_lastError.clear();
   // The destructor closes the connection also when an exception leaves.
   CSmtpConnection connection;
@@ -23,7 +23,7 @@ HResult CSmtpMail::Send(const char *server, int port) {
   connection.SetTls(m_tls);
   connection.SetTrace(m_trace);
   CSmtpSession session(connection);
-  bool sent = connection.Connect(server, port, m_timeouts.connectMs);
+  bool sent = connection.Connect(server, port, m_timeouts.connectMs, source);
   if (sent && m_tls.mode == TlsMode::kStartTls) sent = session.StartTls();
   if (sent) {
     if (!m_user.empty())

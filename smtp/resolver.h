@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "charset/text_source.h"
+
 struct CResolverHints {
   int flags = 0;
   int family = 0;
@@ -38,10 +40,12 @@ class CResolvedSink {
   ~CResolvedSink() = default;
 };
 
-// Resolves host and service (a port in decimal). Returns 0, or the
-// resolver's error code (the sink then got nothing).
-int RunResolver(const char *host, const char *service, const CResolverHints &hints,
-                CResolvedSink &sink);
+// Resolves host, a name of source (charset/system_name.h: Windows
+// resolves its UTF-16 form with GetAddrInfoW, POSIX its bytes), and
+// service (a port in decimal). Returns 0, or the resolver's error code
+// (the sink then got nothing).
+int RunResolver(const char *host, TextSource source, const char *service,
+                const CResolverHints &hints, CResolvedSink &sink);
 
 // The resolver's own code for memory running out.
 int ResolverOutOfMemory();
@@ -58,8 +62,8 @@ bool NumericAddress(const void *address, std::size_t length, std::string *host,
 // RunResolver on every platform, for the platform files only: their
 // addrinfo types have the same fields in different layouts, so the call
 // and the walk over the chain are written once, over the type.
-template <typename AddrInfo, typename Call, typename Release>
-int WalkResolver(Call call, Release release, const char *host, const char *service,
+template <typename AddrInfo, typename Char, typename Call, typename Release>
+int WalkResolver(Call call, Release release, const Char *host, const Char *service,
                  const CResolverHints &hints, CResolvedSink &sink) {
   AddrInfo wanted{};
   wanted.ai_flags = hints.flags;

@@ -8,7 +8,8 @@ int AddressFamilyUnspecified() { return AF_UNSPEC; }
 int SocketTypeStream() { return SOCK_STREAM; }
 int ResolverOutOfMemory() { return EAI_MEMORY; }
 
-int RunResolver(const char *host, const char *service, const CResolverHints &hints,
+// The host's bytes are the name, whatever its source.
+int RunResolver(const char *host, TextSource, const char *service, const CResolverHints &hints,
                 CResolvedSink &sink) {
   return WalkResolver<addrinfo>(getaddrinfo, freeaddrinfo, host, service, hints, sink);
 }

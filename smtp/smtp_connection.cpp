@@ -118,7 +118,7 @@ void CSmtpConnection::SetTimeouts(const CSmtpTimeouts &timeouts) {
   m_channel.SetWriteTimeout(timeouts.writeMs);
 }
 
-bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
+bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs, TextSource source) {
   m_lastError.clear();
   if (IsConnected()) {
     SetLastErrorText(kTextAlreadyConnected);
@@ -133,10 +133,11 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs) {
     m_socketsStarted = true;
   }
   m_serverName = server != nullptr ? server : "";
+  m_serverSource = source;
   m_port = port;
   CAddressList addresses;
-  error = addresses.Resolve(server != nullptr ? server : "", port, 0, AddressFamilyUnspecified(),
-                            SocketTypeStream(), 0);
+  error = addresses.Resolve(m_serverName.c_str(), port, 0, AddressFamilyUnspecified(),
+                            SocketTypeStream(), 0, source);
   if (error != 0) {
     SetLastErrorText(FormatText(kTextResolve, error));
     return false;
@@ -188,7 +189,8 @@ bool CSmtpConnection::ReadGreeting() {
 // bounds it as a whole, and each record written gets the write limit.
 bool CSmtpConnection::Handshake() {
   int error = 0;
-  TlsStart start = m_socket.StartTls(m_serverName.c_str(), m_tls.verify, m_tls.trustFile,
+  TlsStart start = m_socket.StartTls(m_serverName.c_str(), m_serverSource, m_tls.verify,
+                                     m_tls.trustFile,
                                      m_timeouts.replyMs, &error);
   const CTlsFailure &failure = kTlsFailures[static_cast<std::size_t>(start)];
   if (failure.text == nullptr) {

@@ -78,9 +78,11 @@ class CSmtpConnection {
   // A trace is kept: worth building what it shows in place of a command.
   bool Tracing() const { return m_trace.On(); }
 
-  // Resolves server:port and connects to the first address that answers
-  // within timeoutMs (each address has its own), then reads the greeting.
-  bool Connect(const char *server, int port, int timeoutMs);
+  // Resolves server:port (server a name of source, charset/system_name.h)
+  // and connects to the first address that answers within timeoutMs (each
+  // address has its own), then reads the greeting.
+  bool Connect(const char *server, int port, int timeoutMs,
+               TextSource source = TextSource::kThreadCodePage);
   // The same after the resolution: tries the given addresses in order.
   bool ConnectTo(const CAddressList &addresses, int timeoutMs);
   // The name and port the caller connected to.
@@ -160,6 +162,7 @@ class CSmtpConnection {
   // The name and port the caller connected to: what the certificate must
   // name, and what OAUTHBEARER tells the server.
   std::string m_serverName;
+  TextSource m_serverSource = TextSource::kThreadCodePage;
   int m_port = 0;
   std::string m_lastError;
   CDialogueTrace m_trace;

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "charset/text_source.h"
 #include "smtp/socket_io.h"
 
 // How a handshake ended.
@@ -59,9 +60,10 @@ class CTlsSession {
   CTlsSession(const CTlsSession &) = delete;
   CTlsSession &operator=(const CTlsSession &) = delete;
 
-  // serverName is what the caller connected to; trustFile empty = the
-  // system's roots. *error gets the platform's code of the failure.
-  TlsStart Start(CSocketIo &socket, const char *serverName, bool verify,
+  // serverName is what the caller connected to, a name of nameSource
+  // (charset/system_name.h); trustFile empty = the system's roots. *error
+  // gets the platform's code of the failure.
+  TlsStart Start(CSocketIo &socket, const char *serverName, TextSource nameSource, bool verify,
                  const std::string &trustFile, int timeoutMs, int *error);
 
   bool IsActive() const;

@@ -172,7 +172,8 @@ CTlsDescription CTlsSession::Describe() const {
 
 void CTlsSession::Close() { m_state.reset(); }
 
-TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool verify,
+// The name's bytes are the name, whatever its source.
+TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, TextSource, bool verify,
                             const std::string &trustFile, int timeoutMs, int *error) {
   Close();
   *error = 0;

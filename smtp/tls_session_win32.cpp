@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "charset/system_name.h"
 #include "mail/secure_zero.h"
 
 namespace {
@@ -58,15 +59,6 @@ constexpr char kPemBegin[] = "-----BEGIN CERTIFICATE-----";
 constexpr char kPemEnd[] = "-----END CERTIFICATE-----";
 
 int Code(SECURITY_STATUS status) { return static_cast<int>(status); }
-
-std::wstring Widen(const char *text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
-  wide.resize(static_cast<std::size_t>(n - 1));
-  return wide;
-}
 
 // A store in memory with every certificate of a PEM file; null when the
 // file cannot be read or holds none.
@@ -195,7 +187,7 @@ namespace {
 using CState = CTlsSession::CState;
 
 // Builds the chain of the server's certificate and checks it and its name.
-TlsStart CheckCertificate(CState &state, const char *serverName, const std::string &trustFile,
+TlsStart CheckCertificate(CState &state, std::wstring &serverName, const std::string &trustFile,
                           int *error) {
   PCCERT_CONTEXT certificate = nullptr;
   SECURITY_STATUS status = QueryContextAttributesA(&state.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT,
@@ -262,12 +254,11 @@ TlsStart CheckCertificate(CState &state, const char *serverName, const std::stri
       *error = static_cast<int>(problems);
       break;
     }
-    std::wstring name = Widen(serverName);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.fdwChecks = trust != nullptr ? kIgnoreUnknownCa : 0;
-    ssl.pwszServerName = name.data();
+    ssl.pwszServerName = serverName.data();
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
     policy.dwFlags = trust != nullptr ? CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG : 0;
@@ -395,13 +386,13 @@ std::string ProtocolName(DWORD protocol) {
 }
 
 // The handshake proper: tokens out and in until SChannel is done.
-TlsStart Negotiate(CState &state, const char *serverName, int *error) {
-  SEC_CHAR *target = const_cast<SEC_CHAR *>(serverName);
+TlsStart Negotiate(CState &state, std::wstring &serverName, int *error) {
+  SEC_WCHAR *target = serverName.data();
   SecBuffer out = {0, SECBUFFER_TOKEN, nullptr};
   SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &out};
   ULONG attributes = 0;
   SECURITY_STATUS status =
-      InitializeSecurityContextA(&state.credentials, nullptr, target, kContextFlags, 0, 0, nullptr,
+      InitializeSecurityContextW(&state.credentials, nullptr, target, kContextFlags, 0, 0, nullptr,
                                  0, &state.context, &outDesc, &attributes, nullptr);
   if (status != SEC_I_CONTINUE_NEEDED) {
     if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
@@ -415,6 +406,7 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
 
   state.received.assign(kHandshakeBufferSize, '\0');
   state.receivedLength = 0;
+  DWORD flags = kContextFlags;
   bool needMore = true;
   for (;;) {
     if (needMore) {
@@ -434,11 +426,20 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
     out = {0, SECBUFFER_TOKEN, nullptr};
     outDesc = {SECBUFFER_VERSION, 1, &out};
-    status = InitializeSecurityContextA(&state.credentials, &state.context, target, kContextFlags,
-                                        0, 0, &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
+    status = InitializeSecurityContextW(&state.credentials, &state.context, target, flags, 0, 0,
+                                        &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
       needMore = true;
+      continue;
+    }
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && (flags & ISC_REQ_USE_SUPPLIED_CREDS) == 0) {
+      // The server asks for a client certificate (some receive connectors
+      // do, optionally). There is none to give: the handshake goes on
+      // without one, over the same input, which SChannel has not consumed.
+      if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
+      flags |= ISC_REQ_USE_SUPPLIED_CREDS;
+      needMore = false;
       continue;
     }
     // A token comes also with a failure: the alert that tells the server.
@@ -454,8 +455,12 @@ TlsStart Negotiate(CState &state, const char *serverName, int *error) {
       return io == IoStatus::kTimedOut ? TlsStart::kTimedOut : TlsStart::kFailed;
     state.KeepExtra(in[1]);
     if (status == SEC_E_OK) return TlsStart::kStarted;
-    // SEC_I_CONTINUE_NEEDED, or SEC_I_INCOMPLETE_CREDENTIALS (the server
-    // asked for a client certificate: there is none, go on without).
+    if (status != SEC_I_CONTINUE_NEEDED) {
+      // Any other success would leave the handshake waiting for what never
+      // comes.
+      *error = Code(status);
+      return TlsStart::kFailed;
+    }
     needMore = state.receivedLength == 0;
   }
 }
@@ -480,11 +485,19 @@ CTlsDescription CTlsSession::Describe() const {
 
 void CTlsSession::Close() { m_state.reset(); }
 
-TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool verify,
-                            const std::string &trustFile, int timeoutMs, int *error) {
+TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, TextSource nameSource,
+                            bool verify, const std::string &trustFile, int timeoutMs,
+                            int *error) {
   Close();
   *error = 0;
-  const char *name = serverName != nullptr ? serverName : "";
+  // SChannel takes the server's name (for SNI and the certificate check)
+  // as UTF-16, as the resolver did.
+  std::u16string wide;
+  if (!WideName(serverName != nullptr ? serverName : "", nameSource, wide)) {
+    *error = ERROR_INVALID_NAME;
+    return TlsStart::kSetup;
+  }
+  std::wstring name(wide.begin(), wide.end());
   auto state = std::make_unique<CState>();
   state->socket = &socket;
   state->deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -494,8 +507,8 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, bool veri
   settings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
   settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TimeStamp expiry = {};
-  SECURITY_STATUS status = AcquireCredentialsHandleA(
-      nullptr, const_cast<SEC_CHAR *>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings,
+  SECURITY_STATUS status = AcquireCredentialsHandleW(
+      nullptr, const_cast<SEC_WCHAR *>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &settings,
       nullptr, nullptr, &state->credentials, &expiry);
   if (status != SEC_E_OK) {
     *error = Code(status);

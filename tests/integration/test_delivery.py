@@ -62,8 +62,8 @@ def lines(text):
 
 
 class Delivery(unittest.TestCase):
-    def send(self, server, extra, **params):
-        values = {"server": "127.0.0.1", "port": str(server.port), "from": "sender@example.com"}
+    def send(self, server, extra, host="127.0.0.1", **params):
+        values = {"server": host, "port": str(server.port), "from": "sender@example.com"}
         values.update(params)
         statement = "EXEC master..mailvane " + ", ".join(
             "@%s = %s%s" % (name, "N" if isinstance(value, N) else "", sql_text(value))
@@ -110,12 +110,15 @@ class Delivery(unittest.TestCase):
     def test_nvarchar_text_reads_back_exactly(self):
         """CJK, the euro sign and an emoji beyond U+FFFF, none of them in
         code page 1252; a varchar subject beside an nvarchar body keeps its
-        own charset."""
+        own charset. The server and an attachment named beyond 1252 are
+        nvarchar too."""
         text = "Gr\u00fc\u00dfe \u65e5\u672c\u8a9e \u20ac \U0001F600"
         body = "Body: " + text + "\n\u0395\u03bb\u03ad\u03bd\u03b7\n"
-        with harness.smtp_server() as server:
+        with tempfile.TemporaryDirectory() as folder, harness.smtp_server() as server:
+            attachment = harness.write_files(folder, {"\u65e5\u672c\u8a9e.txt": b"nihongo"})[0]
             self.assert_sent(self.send(
-                server, None, recipients=N("<J\u00fcrgen \u65e5\u672c> j@example.com"),
+                server, None, host=N("127.0.0.1"), attachments=N(attachment),
+                recipients=N("<J\u00fcrgen \u65e5\u672c> j@example.com"),
                 copy_recipients=N('"\U0001F680 Zo\u00eb, CEO" <z@example.com>'),
                 subject=N(text), message=N(body), **{"from": N("\u5c71\u7530 <y@example.com>")}))
             self.assert_sent(self.send(server, None, recipients="ann@example.com",
@@ -130,8 +133,11 @@ class Delivery(unittest.TestCase):
         self.assertEqual(mailboxes(msg["To"]), [("J\u00fcrgen \u65e5\u672c", "j@example.com")])
         self.assertEqual(mailboxes(msg["CC"]), [("\U0001F680 Zo\u00eb, CEO", "z@example.com")])
         self.assertIn(b"=?utf-8?", whole.data)
-        self.assertEqual(msg.get_content_charset(), "utf-8")
-        self.assertEqual(lines(msg.get_content()), lines(body))
+        body_part, attached = msg.iter_parts()
+        self.assertEqual(body_part.get_content_charset(), "utf-8")
+        self.assertEqual(lines(body_part.get_content()), lines(body))
+        self.assertEqual((attached.get_filename(), attached.get_payload(decode=True)),
+                         ("\u65e5\u672c\u8a9e.txt", b"nihongo"))
         msg = parse(mixed)
         varchar = "windows-1252" if harness.is_windows_build() else "utf-8"
         self.assertIn(("=?%s?" % varchar).encode(), mixed.data)

@@ -55,9 +55,13 @@ def tearDownModule():
     shutil.rmtree(CERTS["dir"], ignore_errors=True)
 
 
-def server_context(which="server", old=False):
+def server_context(which="server", old=False, ask_certificate=False):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*CERTS[which])
+    if ask_certificate:
+        # Asks the client for a certificate of the test authority, optionally.
+        context.verify_mode = ssl.CERT_OPTIONAL
+        context.load_verify_locations(CERTS["ca"])
     if old:
         with warnings.catch_warnings():
             warnings.simplefilter("ignore", DeprecationWarning)
@@ -243,18 +247,19 @@ class BrokenReplyServer:
         return False
 
 
-def starttls_server(which="server", user=None, old=False):
+def starttls_server(which="server", user=None, old=False, ask_certificate=False):
     if old:
         return OldTlsServer()
-    options = dict(tls_context=server_context(which), require_starttls=True)
+    options = dict(tls_context=server_context(which, ask_certificate=ask_certificate),
+                   require_starttls=True)
     if user:
         options["auth_require_tls"] = True
     return harness.smtp_server(user=user, password=PASSWORD, options=options)
 
 
-def implicit_server(user=None):
-    return harness.smtp_server(user=user, password=PASSWORD,
-                               options=dict(ssl_context=server_context()))
+def implicit_server(user=None, ask_certificate=False):
+    return harness.smtp_server(user=user, password=PASSWORD, options=dict(
+        ssl_context=server_context(ask_certificate=ask_certificate)))
 
 
 def tls_send(server, host, mode, verify="yes", trust=True, user=None):
@@ -343,6 +348,13 @@ class Procedure(unittest.TestCase):
         with implicit_server(user=USER) as server:
             self.assert_sent(self.call(server, "localhost", "implicit", verify_test_ca(),
                                        user=USER), server, login=USER)
+
+    def test_server_asking_for_a_client_certificate(self):
+        # The client has none to give, and goes on without it.
+        for serve, mode in [(starttls_server, "starttls"), (implicit_server, "implicit")]:
+            with self.subTest(mode=mode), serve(user=USER, ask_certificate=True) as server:
+                self.assert_sent(self.call(server, "localhost", mode, verify_test_ca(), user=USER),
+                                 server, login=USER)
 
     def test_server_without_starttls(self):
         with harness.smtp_server(user=USER, password=PASSWORD) as server:

@@ -10,6 +10,7 @@
 
 #include "charset/convert.h"
 #include "charset/multi_language.h"
+#include "charset/system_name.h"
 #include "charset/thread_codepage.h"
 #include "charset/utf8.h"
 #include "proc/com_guard.h"
@@ -153,6 +154,28 @@ TEST_F(Conversion, Utf8ToThreadCodePageExactlyOrNotAtAll) {
   for (const char *text : {"\xE6\x97\xA5", "\xC4\x81", "\xF0\x9F\x98\x80"})
     EXPECT_EQ(ThreadCodePageFromUtf8(text, out), utf8) << text;
   EXPECT_FALSE(ThreadCodePageFromUtf8("\xED\xA0\x80", out));
+}
+
+// A name the system looks up keeps every character in its UTF-16 form; a
+// message shows UTF-8 text in the thread code page.
+TEST_F(Conversion, SystemNamesWhole) {
+  struct Row {
+    const char *text;
+    TextSource source;
+    const char16_t *wide;  // null: no UTF-16 form
+  } rows[] = {
+      {"\xE6\x97\xA5\xE6\x9C\xAC.example", TextSource::kUtf8, u"\u65E5\u672C.example"},
+      {"\xF0\x9F\x98\x80.txt", TextSource::kUtf8, u"\U0001F600.txt"},
+      {m_sample, TextSource::kThreadCodePage, u"caf\u00E9 \u20AC"},
+      {"\xC0\xAF", TextSource::kUtf8, nullptr},
+  };
+  for (const Row &row : rows) {
+    std::u16string wide;
+    EXPECT_EQ(WideName(row.text, row.source, wide), row.wide != nullptr) << row.text;
+    EXPECT_EQ(wide, row.wide != nullptr ? row.wide : u"") << row.text;
+  }
+  EXPECT_EQ(ClientText("caf\xC3\xA9 \xE2\x82\xAC", TextSource::kUtf8), m_sample);
+  EXPECT_EQ(ClientText(m_sample, TextSource::kThreadCodePage), m_sample);
 }
 
 TEST_F(Conversion, FirstUsesOnManyThreadsAgree) {

@@ -421,7 +421,7 @@ TEST(LeadBytes, DoubleByteCodePagesOnly) {
 }
 
 TEST(LeadBytes, AsciiIsNeverALeadByte) {
-  const CLeadBytes ansi = AnsiLeadBytes();
+  const CLeadBytes ansi = ThreadLeadBytes();
   for (unsigned b = 0; b < 0x80; ++b) EXPECT_FALSE(ansi.IsLead(static_cast<unsigned char>(b))) << b;
 }
 

@@ -1,6 +1,10 @@
 // The request driver as a SQL caller sees it: parameters in through the
 // stand-in ODS library, one message and one DONE out.
+#define GTEST_DONT_DEFINE_FAIL 1
+#define GTEST_DONT_DEFINE_SUCCEED 1
 #include <gtest/gtest.h>
+
+#include <srv.h>
 
 #include <string>
 
@@ -204,7 +208,15 @@ TEST(XpParams, ValuesByNameTypeAndNull) {
   EXPECT_FALSE(params.GetParam("@n", 4, v));
   EXPECT_FALSE(params.GetParam("@e", 5, v));
   EXPECT_FALSE(params.GetParam("@missing", 1, v));
+  EXPECT_FALSE(params.GetParam("@missing", 9, v));
   EXPECT_EQ(v, "keep");
+  // Nothing was asked that the stand-in answers with a message, as it does
+  // for a missing name or position.
+  EXPECT_TRUE(call.Tokens().empty());
+  EXPECT_EQ(srv_paramnumber(call.Proc(), const_cast<char *>("@missing"), -1), 0);
+  EXPECT_EQ(srv_paramname(call.Proc(), 0, nullptr), nullptr);
+  ASSERT_EQ(call.Tokens().size(), 2u);
+  EXPECT_EQ(call.Tokens()[1].number, STANDIN_NOTICE_NUMBER);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "proc/client_trace.h"
 
+#include "mailvane_version.h"
 #include "proc/ods_calls.h"
 
 namespace {
@@ -19,6 +20,10 @@ std::string PrintableTraceLine(std::string_view event) {
   }
   if (cut) line += kCutMark;
   return line;
+}
+
+std::string TraceHeadline() {
+  return std::string("mailvane ") + kMailvaneVersion + " (" + kMailvaneBuildPlatform + ")";
 }
 
 void CClientTrace::Trace(std::string_view event) {

@@ -21,6 +21,10 @@ inline constexpr std::size_t kTraceLineLimit = 1100;
 // event as the client sees it: printable and bounded.
 std::string PrintableTraceLine(std::string_view event);
 
+// The first line of every trace, which build answers the call:
+// "mailvane <version> (<x64|x86|linux>)".
+std::string TraceHeadline();
+
 class CClientTrace : public CTraceSink {
  public:
   explicit CClientTrace(CXPData *srvproc) : m_srvproc(srvproc) {}

@@ -168,7 +168,10 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ApplyTimeout(options, timeouts);
   mail.SetTimeouts(timeouts);
   mail.SetAuthMechanism(options.auth);
-  if (options.trace) mail.SetTrace(&trace);
+  if (options.trace) {
+    trace.Trace(TraceHeadline());
+    mail.SetTrace(&trace);
+  }
 
   // Each text is converted, and labelled, by what it arrived as: a call
   // may mix 8-bit and Unicode values.

@@ -23,6 +23,10 @@
 #    FUZZ_SECONDS (default 30), win64 under Wine64 (one persistent
 #    wineserver for the whole run, so no test pays Wine's start-up twice),
 #    win32 its binary checks.
+# 4. When both Windows trees passed: writes the release archive from them
+#    (scripts/package.sh, dist/mailvane-<version>-windows.zip), and
+#    checks it (tests/integration/check_package.py: written twice, the
+#    same bytes; its files, sums and DLL versions).
 #
 # Prints ctest's summary for each tree; exits non-zero when anything failed.
 # ctest's full output is kept in build/<tree>/ctest.log.
@@ -140,6 +144,21 @@ start_wine() {
   echo "Wine ready in $(elapsed "$t0")"
 }
 
+# package_and_check: writes the release archive, what a DBA installs, and
+# checks it; the check's output is kept in build/package.log.
+package_and_check() {
+  local log=build/package.log
+  say "release archive"
+  rm -f "$log"
+  if bash scripts/package.sh && /usr/bin/python3 tests/integration/check_package.py \
+      x86_64-w64-mingw32-objdump x86_64-w64-mingw32-windres >"$log" 2>&1; then
+    echo "checked (see $log)"
+  else
+    [[ -f $log ]] && cat "$log"
+    failures+=("release archive")
+  fi
+}
+
 install_missing "${packages[@]}"
 mkdir -p build
 
@@ -165,6 +184,7 @@ if build fuzz "" fuzz_targets; then
 fi
 configure_args=()
 
+windows_before=${#failures[@]}
 if build win64 toolchain-mingw-x86_64; then
   start_wine "$repo/build/win64/wineprefix"
   run_tests win64
@@ -175,6 +195,11 @@ fi
 # What its checks inspect; its tests are for running, which it cannot.
 if build win32 toolchain-mingw-i686 inspected_binaries; then
   run_tests win32
+fi
+
+# Only from Windows trees that built and passed.
+if [[ ${#failures[@]} -eq $windows_before ]]; then
+  package_and_check
 fi
 
 say "done in $(elapsed "$started")"

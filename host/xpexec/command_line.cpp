@@ -6,7 +6,8 @@ namespace xpexec {
 
 const char kUsage[] =
     "usage: xpexec [--dll PATH] [--tokens] [--threads N] [--repeat M] "
-    "[-Q STATEMENTS | -i FILE]\n";
+    "[-Q STATEMENTS | -i FILE]\n"
+    "       xpexec [--dll PATH] --version\n";
 
 namespace {
 
@@ -42,6 +43,10 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
     }
     if (option == "--help" || option == "-h" || option == "-?") {
       result.help = true;
+      continue;
+    }
+    if (option == "--version") {
+      result.version = true;
       continue;
     }
     bool takes_value = option == "--dll" || option == "--threads" || option == "--repeat" ||

@@ -1,6 +1,7 @@
 // xpexec's command line:
 //   xpexec [--dll PATH] [--tokens] [--threads N --repeat M]
 //          [-Q STATEMENTS | -i FILE]
+//   xpexec [--dll PATH] --version
 // Statements come from -Q, from FILE, or else from standard input. The
 // arguments are untrusted: an unknown or repeated option, a missing value,
 // or a count out of range is refused with the reason, and xpexec then
@@ -24,6 +25,7 @@ struct CommandLine {
   std::string query;  // -Q
   std::string file;   // -i
   bool help = false;
+  bool version = false;  // xpexec's version and the library's, no statements
 };
 
 // The arguments after the program name; false with *error set when they

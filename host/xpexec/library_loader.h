@@ -24,6 +24,11 @@ class LoadedLibrary {
   // The exported symbol of that exact name, or null.
   void *Find(const char *name) const;
 
+  // The version the loaded library carries ("1.0.0"): its version note on
+  // Linux (proc/version_note.h), the file version of its version resource
+  // on Windows. "" when it carries none.
+  std::string Version() const;
+
  private:
   void *handle_ = nullptr;
 };

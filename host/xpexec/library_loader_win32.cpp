@@ -1,8 +1,11 @@
 // Windows: LoadLibraryExW and GetProcAddress; the executable's path from
-// GetModuleFileNameW.
+// GetModuleFileNameW; the version from the loaded DLL's file and its
+// version resource (GetFileVersionInfoW).
 #include "host/xpexec/library_loader.h"
 
 #include <windows.h>
+// After windows.h, which leaves it out for WIN32_LEAN_AND_MEAN.
+#include <winver.h>
 
 #include <vector>
 
@@ -57,6 +60,30 @@ bool LoadedLibrary::Open(const std::string &path, std::string *error) {
 void *LoadedLibrary::Find(const char *name) const {
   if (handle_ == nullptr) return nullptr;
   return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+std::string LoadedLibrary::Version() const {
+  if (handle_ == nullptr) return std::string();
+  std::vector<wchar_t> path(kMaxPathCharacters);
+  DWORD n = GetModuleFileNameW(static_cast<HMODULE>(handle_), path.data(), kMaxPathCharacters);
+  if (n == 0 || n >= kMaxPathCharacters) return std::string();
+  DWORD unused = 0;
+  DWORD size = GetFileVersionInfoSizeW(path.data(), &unused);
+  if (size == 0) return std::string();
+  std::vector<unsigned char> info(size);
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoW(path.data(), 0, size, info.data()) ||
+      !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &length) ||
+      fixed == nullptr || length < sizeof *fixed || fixed->dwSignature != VS_FFI_SIGNATURE)
+    return std::string();
+  // The project's three numbers; a fourth only where a DLL has one.
+  std::string version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                        std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                        std::to_string(HIWORD(fixed->dwFileVersionLS));
+  if (LOWORD(fixed->dwFileVersionLS) != 0)
+    version += "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+  return version;
 }
 
 std::string DefaultLibraryPath() {

@@ -3,6 +3,8 @@
 // call returned 0, 1 when one returned non-zero, 2 when nothing could be
 // run (bad options, unreadable or unparsable statements, a library that
 // does not load or lacks a procedure); no call is made in that case.
+// --version prints xpexec's own version and that of the library it loads
+// (status 2 when the library does not load or carries none).
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -16,6 +18,7 @@
 #include "host/xpexec/runner.h"
 #include "host/xpexec/statement_parser.h"
 #include "host/xpexec/statement_source.h"
+#include "mailvane_version.h"
 
 namespace {
 
@@ -29,6 +32,28 @@ void Write(std::FILE *stream, const std::string &text) {
 int Fail(const std::string &reason) {
   Write(stderr, "xpexec: " + reason + "\n");
   return kExitCannotRun;
+}
+
+// The library to load: --dll, or the one beside xpexec; "" with *error
+// set when there is none.
+std::string LibraryPath(const xpexec::CommandLine &command_line, std::string *error) {
+  std::string path = command_line.library_path;
+  if (path.empty()) path = xpexec::DefaultLibraryPath();
+  if (path.empty()) *error = "cannot find the procedure library beside xpexec; give --dll";
+  return path;
+}
+
+int ShowVersions(const xpexec::CommandLine &command_line) {
+  Write(stdout, std::string("xpexec ") + kMailvaneVersion + " (" + kMailvaneBuildPlatform + ")\n");
+  std::string error;
+  std::string path = LibraryPath(command_line, &error);
+  if (path.empty()) return Fail(error);
+  xpexec::ProcedureLibrary library;
+  if (!library.Open(path, &error)) return Fail(error);
+  std::string version = library.Version();
+  if (version.empty()) return Fail(path + " carries no version");
+  Write(stdout, "library " + path + ": mailvane " + version + "\n");
+  return 0;
 }
 
 int Run(int argc, char **argv) {
@@ -45,15 +70,15 @@ int Run(int argc, char **argv) {
     Write(stdout, xpexec::kUsage);
     return 0;
   }
+  if (command_line.version) return ShowVersions(command_line);
 
   std::string text;
   if (!xpexec::ReadStatements(command_line, &text, &error)) return Fail(error);
   xpexec::ParseResult parsed = xpexec::ParseStatements(text);
   if (!parsed.ok) return Fail(xpexec::DescribeParseError(parsed.error));
 
-  std::string path = command_line.library_path;
-  if (path.empty()) path = xpexec::DefaultLibraryPath();
-  if (path.empty()) return Fail("cannot find the procedure library beside xpexec; give --dll");
+  std::string path = LibraryPath(command_line, &error);
+  if (path.empty()) return Fail(error);
   xpexec::ProcedureLibrary library;
   if (!library.Open(path, &error)) return Fail(error);
 

@@ -30,6 +30,8 @@ class ProcedureLibrary {
  public:
   bool Open(const std::string &path, std::string *error);
   ProcedureEntry Find(const std::string &procedure, std::string *error) const;
+  // The version the library carries, or "" (LoadedLibrary::Version).
+  std::string Version() const { return library_.Version(); }
 
  private:
   std::string path_;

@@ -1,7 +1,7 @@
 """Checks what the built procedure library shows the system that loads it.
 
-    check_binaries.py linux NM LIBRARY
-    check_binaries.py win32|win64 OBJDUMP DLL [PROGRAM...]
+    check_binaries.py [--version VERSION TOOL] linux NM LIBRARY
+    check_binaries.py [--version VERSION TOOL] win32|win64 OBJDUMP DLL [PROGRAM...]
 
 Linux: the library exports exactly `mailvane` and `__GetXpVersion`
 (nm -D --defined-only). Windows: the DLL is a PE32 file for i386 (win32) or
@@ -10,6 +10,9 @@ undecorated, and nothing by ordinal alone; it imports only from Windows
 system DLLs (an allow-list) and OPENDS60.dll, never from a mingw-w64
 runtime DLL. Each PROGRAM (xpexec, the stand-in, the test program) must
 need no mingw-w64 runtime DLL either, so that it runs where the DLL runs.
+With --version, the library carries VERSION, the build's: read back by
+TOOL, readelf from its version note on Linux, windres from its version
+resource (file and product version, original file name) on Windows.
 
 Prints one line per check; exit status 1 when any fails.
 """
@@ -118,7 +121,36 @@ def check_windows(checks, platform, objdump, dll, programs):
                      "imports %s" % runtime if runtime else "")
 
 
+def windows_version(windres, dll):
+    """The FILEVERSION numbers ("1.0.0.0") and the string values of the
+    DLL's version resource, as windres reads them back; (None, {}) when it
+    has none."""
+    rc = subprocess.run([windres, "-i", dll, "-O", "rc"], capture_output=True, text=True).stdout
+    fixed = re.search(r"^\s*FILEVERSION (\d+), (\d+), (\d+), (\d+)$", rc, re.MULTILINE)
+    return (".".join(fixed.groups()) if fixed else None,
+            dict(re.findall(r'^\s*VALUE "(\w+)", "(.*)"$', rc, re.MULTILINE)))
+
+
+def check_version(checks, platform, tool, library, version):
+    if platform == "linux":
+        note = re.search(r"^\s*mailvane\s+0x\w+\s+NT_VERSION\b.*description data: ([0-9a-f ]+)",
+                         tool_output(tool, "-n", "--wide", library), re.MULTILINE)
+        found = bytes.fromhex(note.group(1)).rstrip(b"\0").decode() if note else None
+        checks.check(found == version, "%s carries version %s in its note" % (library, version),
+                     "note %s" % found)
+        return
+    fixed, strings = windows_version(tool, library)
+    wanted = {"FileVersion": version, "ProductVersion": version, "OriginalFilename": "mailvane.dll"}
+    shown = {name: strings.get(name) for name in wanted}
+    checks.check(fixed == version + ".0" and shown == wanted,
+                 "%s carries version %s in its version resource" % (library, version),
+                 "FILEVERSION %s, %s" % (fixed, shown))
+
+
 def main(argv):
+    version = None
+    if argv[:1] == ["--version"]:
+        version, argv = argv[1:3], argv[3:]
     if len(argv) < 3 or argv[0] not in ("linux", "win32", "win64"):
         print(__doc__, file=sys.stderr)
         return 2
@@ -127,6 +159,8 @@ def main(argv):
         check_linux(checks, argv[1], argv[2])
     else:
         check_windows(checks, argv[0], argv[1], argv[2], argv[3:])
+    if version:
+        check_version(checks, argv[0], version[1], argv[2], version[0])
     return 1 if checks.failed else 0
 
 

@@ -48,6 +48,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(REPO, "scripts"))
 from capture_server import CaptureServer, free_port  # noqa: E402,F401
+import package  # noqa: E402
 
 # Long enough for Wine to start a process on a busy 2-core machine; the
 # procedure's own waits (10 s connect per address) stay well inside it.
@@ -64,6 +65,11 @@ FIXED_LOCALE = {"LC_ALL": "C.UTF-8", "LANG": "C.UTF-8"}
 def is_windows_build():
     """True when xpexec is the Windows build (run under Wine)."""
     return any(part.lower().endswith(".exe") for part in XPEXEC)
+
+
+def trace_headline():
+    """The first line of every trace: the build's version and platform."""
+    return "mailvane %s (%s)" % (package.version(), "x64" if is_windows_build() else "linux")
 
 
 def procedure_path(path):

@@ -211,7 +211,8 @@ class Fetched(unittest.TestCase):
             self.assertTrue(smtp.wait_for(1))
             self.assertEqual(smtp.messages[0].login, USER)
         lines = [m["text"] for m in result.messages]
-        self.assertEqual(lines[0], "token endpoint %s: HTTP 200" % endpoint.url())
+        self.assertEqual(lines[:2], [harness.trace_headline(),
+                                     "token endpoint %s: HTTP 200" % endpoint.url()])
         auth = lines.index("> AUTH XOAUTH2")
         self.assertEqual(lines[auth + 1:auth + 3], ["< 334 ", "> <credentials hidden>"])
 

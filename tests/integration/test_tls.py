@@ -288,10 +288,11 @@ TRACE_REFUSED = [r"< 535 5\.7\.8 Authentication credentials invalid"]
 
 def trace_lines(result):
     """The trace messages of a call, the failed connects to other addresses
-    of the name left out, and each run of continuation lines as one."""
+    of the name after the headline left out, and each run of continuation
+    lines as one."""
     lines = [m["text"] for m in result.messages if m["number"] == 20002]
-    while len(lines) > 1 and lines[0].startswith("connecting to ") and lines[1] != "connected":
-        lines = lines[2:]
+    while len(lines) > 2 and lines[1].startswith("connecting to ") and lines[2] != "connected":
+        lines = lines[:1] + lines[3:]
     folded = []
     for line in lines:
         if not (line.startswith("< 250-") and folded and folded[-1] == "< 250-"):
@@ -419,11 +420,12 @@ class Procedure(unittest.TestCase):
                 result = self.call(server, "localhost", "starttls", verify_test_ca(), user=USER,
                                    pwd=pwd, trace="yes")
                 lines, folded = trace_lines(result)
-                self.assertEqual(lines[:2], ["connecting to 127.0.0.1 port %d" % server.port,
+                self.assertEqual(lines[:3], [harness.trace_headline(),
+                                             "connecting to 127.0.0.1 port %d" % server.port,
                                              "connected"], lines)
                 patterns = TRACE_STARTTLS + after
-                self.assertEqual(len(folded) - 2, len(patterns), lines)
-                for line, pattern in zip(folded[2:], patterns):
+                self.assertEqual(len(folded) - 3, len(patterns), lines)
+                for line, pattern in zip(folded[3:], patterns):
                     self.assertRegex(line, "^" + pattern + "$")
                 self.assertIn("< 250-STARTTLS", lines)
                 self.assertIn("< 250-AUTH PLAIN", lines)

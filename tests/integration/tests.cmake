@@ -30,11 +30,13 @@ if(WIN32)
     list(APPEND runtime_free_programs $<TARGET_FILE:${t}>)
   endforeach()
   add_test(NAME binaries
-           COMMAND ${MAILVANE_PYTHON} ${integration_dir}/check_binaries.py ${pe_platform}
+           COMMAND ${MAILVANE_PYTHON} ${integration_dir}/check_binaries.py
+                   --version ${mailvane_VERSION} ${CMAKE_RC_COMPILER} ${pe_platform}
                    ${CMAKE_OBJDUMP} $<TARGET_FILE:mailvane> ${runtime_free_programs})
 else()
   add_test(NAME binaries
-           COMMAND ${MAILVANE_PYTHON} ${integration_dir}/check_binaries.py linux
+           COMMAND ${MAILVANE_PYTHON} ${integration_dir}/check_binaries.py
+                   --version ${mailvane_VERSION} ${CMAKE_READELF} linux
                    ${CMAKE_NM} $<TARGET_FILE:mailvane>)
 endif()
 set_tests_properties(binaries PROPERTIES TIMEOUT 60)

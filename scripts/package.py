@@ -1,0 +1,96 @@
+"""Writes the release archive, dist/mailvane-<version>-windows.zip, from the
+Windows trees that scripts/test.sh builds and checks (build/win64 and
+build/win32) and the scripts and README of the repository; run by
+scripts/package.sh. It builds nothing: a file that is missing stops it.
+
+The archive holds FILES, in their order, and SHA256SUMS last: the SHA-256
+of every other file, as sha256sum writes them (sha256sum -c SHA256SUMS).
+The same sources give the same archive, byte for byte: one fixed time for
+every entry (the last commit's, or SOURCE_DATE_EPOCH where it is set), the
+same attributes and compression, a fixed order. The version is the one of
+project() in CMakeLists.txt, which the DLLs carry as well.
+"""
+
+import hashlib
+import os
+import re
+import subprocess
+import sys
+import time
+import zipfile
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# What the archive holds: (name in the archive, file in the repository).
+# Never the stand-in opends60.dll beside the DLLs, nor a test program.
+FILES = [
+    ("x64/mailvane.dll", "build/win64/bin/mailvane.dll"),
+    ("x86/mailvane.dll", "build/win32/bin/mailvane.dll"),
+    ("sql/install.sql", "sql/install.sql"),
+    ("sql/uninstall.sql", "sql/uninstall.sql"),
+    ("sql/examples.sql", "sql/examples.sql"),
+    ("README.md", "README.md"),
+]
+SUMS = "SHA256SUMS"
+
+# Zip times start in 1980 (MS-DOS dates): the time without a commit.
+EARLIEST_ZIP_TIME = 315532800
+# Files as a Unix zip tool stores them: regular, rw-r--r--.
+UNIX_CREATOR = 3
+FILE_MODE = 0o100644
+
+
+def version():
+    with open(os.path.join(REPO, "CMakeLists.txt"), encoding="utf-8") as cmake:
+        match = re.search(r"^project\(mailvane VERSION (\d+\.\d+\.\d+)\b", cmake.read(),
+                          re.MULTILINE)
+    if not match:
+        sys.exit("package: no project(mailvane VERSION x.y.z) in CMakeLists.txt")
+    return match.group(1)
+
+
+def archive_path():
+    return os.path.join(REPO, "dist", "mailvane-%s-windows.zip" % version())
+
+
+def entry_time():
+    stamp = os.environ.get("SOURCE_DATE_EPOCH")
+    if not stamp:
+        commit = subprocess.run(["git", "-C", REPO, "log", "-1", "--format=%ct"],
+                                capture_output=True, text=True)
+        stamp = commit.stdout.strip() if commit.returncode == 0 else ""
+    return time.gmtime(max(int(stamp or 0), EARLIEST_ZIP_TIME))[:6]
+
+
+def sums_text(contents):
+    return "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name)
+                   for name, data in contents)
+
+
+def main():
+    contents = []
+    for name, source in FILES:
+        path = os.path.join(REPO, source)
+        if not os.path.isfile(path):
+            sys.exit("package: %s is missing (build and check the trees first: "
+                     "bash scripts/test.sh)" % source)
+        with open(path, "rb") as f:
+            contents.append((name, f.read()))
+    contents.append((SUMS, sums_text(contents).encode("ascii")))
+
+    target = archive_path()
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    when = entry_time()
+    partial = target + ".partial"
+    with zipfile.ZipFile(partial, "w") as archive:
+        for name, data in contents:
+            info = zipfile.ZipInfo(name, date_time=when)
+            info.create_system = UNIX_CREATOR
+            info.external_attr = FILE_MODE << 16
+            archive.writestr(info, data, compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+    os.replace(partial, target)
+    print(os.path.relpath(target, REPO))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,6 +1,8 @@
 // Fuzzes the reader of token endpoint replies: whatever the body, a token
-// taken is a bearer token of bounded length, and a refusal's text is
-// printable ASCII of bounded length that never holds the client secret.
+// taken is a bearer token of bounded length (its lifetime, if any, not
+// negative), and a refusal's text is printable ASCII of bounded length that
+// never holds the client secret.
+#include <optional>
 #include <string>
 
 #include "oauth/token_reply.h"
@@ -25,11 +27,14 @@ bool IsTokenChar(char c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   CFuzzInput input(data, size);
   const int status = kStatuses[input.Byte() % (sizeof kStatuses / sizeof kStatuses[0])];
-  const std::string body = input.Rest();
+  const std::string rest = input.Rest();
+  CSecretString body(rest.data(), rest.size());
   CSecretString token;
   std::string text;
-  if (ReadTokenReply(status, body, kSecret, token, text)) {
+  std::optional<std::int64_t> seconds;
+  if (ReadTokenReply(status, body, kSecret, token, text, &seconds)) {
     FUZZ_CHECK(status == kStatusOk);
+    FUZZ_CHECK(!seconds || *seconds >= 0);
     FUZZ_CHECK(!token.empty() && token.size() <= kMaxTokenLength);
     for (char c : token) FUZZ_CHECK(IsTokenChar(c));
   } else {

@@ -3,6 +3,7 @@
 // tested against a local endpoint (tests/integration/test_oauth.py).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "oauth/token_fetch.h"
@@ -38,6 +39,9 @@ TEST(TokenForm, FieldsAreFormEncoded) {
             "&scope=https%3A%2F%2Foutlook.office365.com%2F.default");
 }
 
+// A reply body as the fetch receives it.
+CSecretString Body(const std::string &bytes) { return CSecretString(bytes.data(), bytes.size()); }
+
 // A reply and what is read from it: the token, or the text of the refusal.
 struct ReplyRow {
   const char *what;
@@ -57,6 +61,9 @@ TEST(TokenReply, TokensAndRefusals) {
                    "\"access_token\":\"") + kTokenJwt + "\"}",
        true, kTokenJwt},
       {"no type, padding", 200, "{\"access_token\":\"ya29.a0Af+/b==\"}", true, "ya29.a0Af+/b=="},
+      {"byte order mark, escapes", 200, "\xEF\xBB\xBF{\"access\\u005ftoken\":\"a\\/b\"}", true,
+       "a/b"},
+      {"named twice", 200, "{\"access_token\":\"a\",\"access_token\":\"b\"}", true, "b"},
       {"type in any case", 200, "{\"access_token\":\"t\",\"token_type\":\"bEaReR\"}", true, "t"},
       {"longest token", 200, "{\"access_token\":\"" + std::string(kMaxTokenLength, 'b') + "\"}",
        true, std::string(kMaxTokenLength, 'b')},
@@ -80,6 +87,7 @@ TEST(TokenReply, TokensAndRefusals) {
       {"empty body", 200, "", false, noToken},
       {"cut short", 200, "{\"access_token\":\"t", false, noToken},
       {"trailing junk", 200, "{\"access_token\":\"t\"} x", false, noToken},
+      {"NUL after the object", 200, std::string("{\"access_token\":\"t\"}\0x", 22), false, noToken},
       {"bad UTF-8", 200, "{\"access_token\":\"t\",\"x\":\"\xFF\"}", false, noToken},
       {"deep nesting", 200, deep, false, noToken},
       {"invalid_client", 401,
@@ -115,12 +123,31 @@ TEST(TokenReply, TokensAndRefusals) {
   for (const ReplyRow &row : rows) {
     CSecretString token = "left over";
     std::string text;
-    EXPECT_EQ(ReadTokenReply(row.status, row.body, kSecret, token, text), row.ok) << row.what;
+    CSecretString body = Body(row.body);
+    EXPECT_EQ(ReadTokenReply(row.status, body, kSecret, token, text), row.ok) << row.what;
     EXPECT_EQ(row.ok ? std::string(token.data(), token.size()) : text, row.expected) << row.what;
     if (!row.ok) {
       EXPECT_TRUE(token.empty()) << row.what;
     }
     EXPECT_EQ(text.find(kSecret), std::string::npos) << row.what;
+  }
+}
+
+// The lifetime read with a token: seconds as a number, or as digits in a
+// string; nothing else.
+TEST(TokenReply, LifetimeComesWithTheToken) {
+  const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
+      {",\"expires_in\":3599", 3599}, {",\"expires_in\":\"3600\"", 3600},
+      {",\"expires_in\":0", 0},       {"", std::nullopt},
+      {",\"expires_in\":-1", std::nullopt}, {",\"expires_in\":1.5", std::nullopt},
+      {",\"expires_in\":\"1h\"", std::nullopt}, {",\"expires_in\":[1]", std::nullopt},
+  };
+  for (const auto &[member, expected] : rows) {
+    CSecretString body = Body("{\"access_token\":\"t\"" + member + "}"), token;
+    std::string text;
+    std::optional<std::int64_t> seconds = -7;
+    EXPECT_TRUE(ReadTokenReply(kStatusOk, body, kSecret, token, text, &seconds)) << member;
+    EXPECT_EQ(seconds, expected) << member;
   }
 }
 

@@ -32,14 +32,20 @@ constexpr char kFieldSeparator[] = ": ";
 // A JSON text may begin with the UTF-8 byte order mark, which is no part
 // of it (RFC 8259 section 8.1 lets a reader ignore it).
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// The most digits a lifetime given as a string may have: beyond any token.
+// The most digits of a lifetime given as a string: more than any token
+// lives, and too few to overflow a 64-bit count.
 constexpr std::size_t kMaxLifetimeDigits = 18;
 
-// In place, strings checked to be UTF-8, nesting kept on the parser's
-// stack rather than the call stack (a reply of "[[[[..." is no recursion).
-constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag |
-                                 rapidjson::kParseValidateEncodingFlag |
-                                 rapidjson::kParseIterativeFlag;
+// In place, with every string checked to be UTF-8.
+constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag;
+// Checking UTF-8 in place, the parser takes the continuation bytes a lead
+// byte announces, three at most, without looking for the end of the text:
+// as many NULs follow it (each one fails the check).
+constexpr std::size_t kUtf8Overrun = 3;
+// The deepest nesting read: a reply is one flat object (an error's details
+// may hold an array); deeper is no reply. The parser recurses once a
+// level, so this bounds the stack a reply of "[[[[..." takes.
+constexpr std::size_t kMaxNesting = 64;
 
 // A member of the reply object, as the parser reported its value; a
 // string points into the body.
@@ -91,8 +97,7 @@ class CReplyFields : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, CRep
   }
   bool Open() {
     Default();
-    ++m_depth;
-    return true;
+    return ++m_depth <= kMaxNesting;
   }
   bool Close() {
     --m_depth;
@@ -116,6 +121,7 @@ bool ParseReply(CSecretString &body, CReplyFields &fields) {
   // The parser in place takes a NUL for the end of the text, and JSON
   // holds none raw: a body with one is no JSON.
   if (body.find('\0') != CSecretString::npos) return false;
+  body.append(kUtf8Overrun, '\0');
   char *text = body.data();
   if (std::string_view(body).substr(0, kByteOrderMark.size()) == kByteOrderMark)
     text += kByteOrderMark.size();

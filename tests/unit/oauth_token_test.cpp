@@ -89,6 +89,7 @@ TEST(TokenReply, TokensAndRefusals) {
       {"trailing junk", 200, "{\"access_token\":\"t\"} x", false, noToken},
       {"NUL after the object", 200, std::string("{\"access_token\":\"t\"}\0x", 22), false, noToken},
       {"bad UTF-8", 200, "{\"access_token\":\"t\",\"x\":\"\xFF\"}", false, noToken},
+      {"cut inside a character", 200, "{\"access_token\":\"t\",\"x\":\"\xF0", false, noToken},
       {"deep nesting", 200, deep, false, noToken},
       {"invalid_client", 401,
        "{\"error\":\"invalid_client\",\"error_description\":\"AADSTS7000215: Invalid client "

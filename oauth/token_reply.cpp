@@ -37,7 +37,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kMaxLifetimeDigits = 18;
 
 // In place, with every string checked to be UTF-8.
-constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag;
+constexpr unsigned kParseFlags =
+    rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag;
 // Checking UTF-8 in place, the parser takes the continuation bytes a lead
 // byte announces, three at most, without looking for the end of the text:
 // as many NULs follow it (each one fails the check).

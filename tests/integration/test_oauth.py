@@ -242,8 +242,9 @@ class Fetched(unittest.TestCase):
         test = "SecretWipe.NoCopyOfTheTokenSurvivesAFetch"
         with TokenEndpoint() as endpoint:
             env = dict(os.environ, MAILVANE_TOKEN_URL=endpoint.url(), MAILVANE_TOKEN=TOKEN)
-            done = subprocess.run(harness.tool_command("mailvane_tests") + ["--gtest_filter=" + test],
-                                  env=env, capture_output=True, timeout=harness.DEFAULT_TIMEOUT)
+            command = harness.tool_command("mailvane_tests") + ["--gtest_filter=" + test]
+            done = subprocess.run(command, env=env, capture_output=True,
+                                  timeout=harness.DEFAULT_TIMEOUT)
         output = done.stdout.decode("utf-8", "replace")
         if "Running 0 tests" in output:
             self.skipTest("this build's unit program has no wipe check")

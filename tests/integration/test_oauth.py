@@ -239,10 +239,10 @@ class Fetched(unittest.TestCase):
     def test_no_secret_left_in_freed_memory(self):
         # The unit program's watch of freed memory over a whole call with
         # this endpoint (tests/unit/secret_wipe_test.cpp).
-        test = "SecretWipe.NoCopyOfTheTokenSurvivesAFetch"
         with TokenEndpoint() as endpoint:
             env = dict(os.environ, MAILVANE_TOKEN_URL=endpoint.url(), MAILVANE_TOKEN=TOKEN)
-            command = harness.tool_command("mailvane_tests") + ["--gtest_filter=" + test]
+            command = harness.tool_command("mailvane_tests") + [
+                "--gtest_filter=SecretWipe.NoCopyOfTheTokenSurvivesAFetch"]
             done = subprocess.run(command, env=env, capture_output=True,
                                   timeout=harness.DEFAULT_TIMEOUT)
         output = done.stdout.decode("utf-8", "replace")

@@ -39,9 +39,6 @@ TEST(TokenForm, FieldsAreFormEncoded) {
             "&scope=https%3A%2F%2Foutlook.office365.com%2F.default");
 }
 
-// A reply body as the fetch receives it.
-CSecretString Body(const std::string &bytes) { return CSecretString(bytes.data(), bytes.size()); }
-
 // A reply and what is read from it: the token, or the text of the refusal.
 struct ReplyRow {
   const char *what;
@@ -124,7 +121,7 @@ TEST(TokenReply, TokensAndRefusals) {
   for (const ReplyRow &row : rows) {
     CSecretString token = "left over";
     std::string text;
-    CSecretString body = Body(row.body);
+    CSecretString body(row.body.data(), row.body.size());
     EXPECT_EQ(ReadTokenReply(row.status, body, kSecret, token, text), row.ok) << row.what;
     EXPECT_EQ(row.ok ? std::string(token.data(), token.size()) : text, row.expected) << row.what;
     if (!row.ok) {
@@ -138,17 +135,16 @@ TEST(TokenReply, TokensAndRefusals) {
 // string; nothing else.
 TEST(TokenReply, LifetimeComesWithTheToken) {
   const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
-      {",\"expires_in\":3599", 3599}, {",\"expires_in\":\"3600\"", 3600},
-      {",\"expires_in\":0", 0},       {"", std::nullopt},
-      {",\"expires_in\":-1", std::nullopt}, {",\"expires_in\":1.5", std::nullopt},
-      {",\"expires_in\":\"1h\"", std::nullopt}, {",\"expires_in\":[1]", std::nullopt},
-  };
-  for (const auto &[member, expected] : rows) {
-    CSecretString body = Body("{\"access_token\":\"t\"" + member + "}"), token;
+      {"3599", 3599}, {"\"3600\"", 3600}, {"0", 0}, {"", std::nullopt}, {"-1", std::nullopt},
+      {"1.5", std::nullopt}, {"\"1h\"", std::nullopt}, {"[1]", std::nullopt}};
+  for (const auto &[value, expected] : rows) {
+    const std::string member = value.empty() ? "" : ",\"expires_in\":" + value;
+    const std::string json = "{\"access_token\":\"t\"" + member + "}";
+    CSecretString body(json.data(), json.size()), token;
     std::string text;
     std::optional<std::int64_t> seconds = -7;
-    EXPECT_TRUE(ReadTokenReply(kStatusOk, body, kSecret, token, text, &seconds)) << member;
-    EXPECT_EQ(seconds, expected) << member;
+    EXPECT_TRUE(ReadTokenReply(kStatusOk, body, kSecret, token, text, &seconds)) << json;
+    EXPECT_EQ(seconds, expected) << json;
   }
 }
 

@@ -211,9 +211,8 @@ void CallAndWatch(const WipeCase &c) {
         .Varchar("@tls_verify", "no")
         .Varchar("@auth", "plain");
   }
-  if (c.token != nullptr) {
+  if (c.token != nullptr)
     for (std::string &form : Forms(kUser, c.token)) watched.push_back(std::move(form));
-  }
 
   CComGuard com;
   bool sent = false;

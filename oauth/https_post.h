@@ -13,15 +13,16 @@
 //
 // The caller owns the form (which holds the client secret) and wipes it;
 // the platform client is given it without a copy of its own where it
-// allows that. The body is read into memory of a CReplyBody, reserved once
-// and wiped when released. Everything the endpoint sends is untrusted.
+// allows that. The body is read into the CSecretString of a CReplyBody,
+// reserved once and wiped when released. Everything the endpoint sends is
+// untrusted.
 #ifndef MAILVANE_OAUTH_HTTPS_POST_H
 #define MAILVANE_OAUTH_HTTPS_POST_H
 
 #include <cstddef>
 #include <string>
 
-#include "mail/secure_zero.h"
+#include "mail/secret_string.h"
 
 // The largest body read: a token reply is a few kilobytes; more is not a
 // token reply.
@@ -41,11 +42,10 @@ enum class HttpsOutcome {
 };
 
 // The body of a reply, in memory reserved once: appending never moves it,
-// so no copy is left behind, and it is wiped when released.
+// and it is wiped when released. The token reply is parsed in it.
 class CReplyBody {
  public:
   CReplyBody() { m_bytes.reserve(kMaxReplyBody); }
-  ~CReplyBody() { SecureWipe(m_bytes); }
   CReplyBody(const CReplyBody &) = delete;
   CReplyBody &operator=(const CReplyBody &) = delete;
 
@@ -57,10 +57,10 @@ class CReplyBody {
   }
   // Room left before the bound.
   std::size_t Room() const { return kMaxReplyBody - m_bytes.size(); }
-  const std::string &Bytes() const { return m_bytes; }
+  CSecretString &Bytes() { return m_bytes; }
 
  private:
-  std::string m_bytes;
+  CSecretString m_bytes;
 };
 
 struct CHttpsPost {

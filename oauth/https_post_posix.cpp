@@ -8,9 +8,10 @@
 // process-wide setup is thread-safe in the versions this builds against
 // (7.84 and later), so nothing is shared between the server's threads.
 //
-// The form is given to libcurl without a copy (CURLOPT_POSTFIELDS); the
-// body is written into the caller's CReplyBody. libcurl's own receive
-// buffer is freed by libcurl.
+// The form is given to libcurl without a copy of ours (CURLOPT_POSTFIELDS);
+// the body is written into the caller's CReplyBody. libcurl's own buffers
+// (the request it writes, which takes a small form in, and its receive
+// buffer) are libcurl's, allocated and freed by libcurl.
 #include "oauth/https_post.h"
 
 #include <arpa/inet.h>
@@ -72,8 +73,10 @@ std::size_t ReceiveBody(char *data, std::size_t size, std::size_t count, void *u
 }
 
 // The host the certificate must name, as the SMTP TLS path checks it
-// (smtp/tls_session_posix.cpp): a name, or an address literally given.
+// (smtp/tls_session_posix.cpp): a name, or an address literally given;
+// without checked, no certificate is checked.
 struct CExpectedHost {
+  bool checked = false;
   std::string name;
   bool literal = false;
 };
@@ -98,7 +101,9 @@ bool ReadHost(const std::string &url, CExpectedHost &host) {
   return ok;
 }
 
-// Called by libcurl with the context before the handshake: the roots of
+// Called by libcurl with the context before the handshake. OpenSSL wipes
+// what it decrypted (the reply, the token in it) once libcurl has read it,
+// rather than leave it in its record buffers. With the check: the roots of
 // the SMTP TLS path, and the host name checked by OpenSSL within the
 // handshake, so that a certificate for another name fails it as one from
 // an unknown authority does. (libcurl's own check after the handshake
@@ -106,6 +111,8 @@ bool ReadHost(const std::string &url, CExpectedHost &host) {
 CURLcode PrepareContext(CURL *, void *context, void *data) {
   auto *ctx = static_cast<SSL_CTX *>(context);
   const auto *host = static_cast<const CExpectedHost *>(data);
+  SSL_CTX_set_options(ctx, SSL_OP_CLEANSE_PLAINTEXT);
+  if (!host->checked) return CURLE_OK;
   if (SSL_CTX_set_default_verify_paths(ctx) != 1) return CURLE_SSL_CACERT_BADFILE;
   X509_VERIFY_PARAM *param = SSL_CTX_get0_param(ctx);
   int named = host->literal ? X509_VERIFY_PARAM_set1_ip_asc(param, host->name.c_str())
@@ -138,10 +145,8 @@ CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::str
   set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, post.verify ? kVerifyHostName : 0L));
   set(curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr));
   set(curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr));
-  if (post.verify) {
-    set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, PrepareContext));
-    set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &host));
-  }
+  set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, PrepareContext));
+  set(curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &host));
   set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles.Headers()));
   set(curl_easy_setopt(easy, CURLOPT_POST, 1L));
   set(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size())));
@@ -173,6 +178,7 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
     return HttpsOutcome::kSetup;
   }
   CExpectedHost host;
+  host.checked = post.verify;
   if (post.verify && !ReadHost(post.url, host)) {
     *error = CURLE_URL_MALFORMAT;
     return HttpsOutcome::kSetup;

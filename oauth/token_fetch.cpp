@@ -79,6 +79,8 @@ bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecret
     return false;
   }
   ExchangeCompleted(endpoint.url, status, trace);
-  return ReadTokenReply(status, refusedAtLength ? std::string() : body.Bytes(), secret, token,
-                        text);
+  // The body is read where it was received; what came of a page too large
+  // is not read at all.
+  if (refusedAtLength) body.Bytes().Wipe();
+  return ReadTokenReply(status, body.Bytes(), secret, token, text);
 }

@@ -12,10 +12,10 @@ cd "$repo"
 source scripts/common.sh
 
 # What configuring the tree needs (its test tree among it: googletest),
-# what the library links (OpenSSL, libcurl, nlohmann's JSON headers), and
+# what the library links (OpenSSL, libcurl, RapidJSON's headers), and
 # the demo's server.
 install_missing cmake ninja-build g++ googletest libssl-dev libcurl4-openssl-dev \
-  nlohmann-json3-dev python3 python3-aiosmtpd
+  rapidjson-dev python3 python3-aiosmtpd
 mkdir -p build
 echo "== building the procedure library and xpexec (build/linux)"
 cmake -S . -B build/linux -G Ninja >build/linux.configure.log 2>&1 ||

@@ -44,8 +44,8 @@ packages=(
   cmake ninja-build g++ googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 python3 python3-aiosmtpd media-types libssl-dev file openssl
-  # The token fetch: libcurl over OpenSSL, and nlohmann's JSON headers.
-  libcurl4-openssl-dev nlohmann-json3-dev
+  # The token fetch: libcurl over OpenSSL, and RapidJSON's headers.
+  libcurl4-openssl-dev rapidjson-dev
   # Wine's SChannel does its TLS through GnuTLS, which wine64 only recommends.
   libgnutls30
   clang libclang-rt-14-dev valgrind

@@ -25,7 +25,8 @@ bool IsTokenChar(char c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   CFuzzInput input(data, size);
   const int status = kStatuses[input.Byte() % (sizeof kStatuses / sizeof kStatuses[0])];
-  const std::string body = input.Rest();
+  const std::string rest = input.Rest();
+  CSecretString body(rest.data(), rest.size());
   CSecretString token;
   std::string text;
   if (ReadTokenReply(status, body, kSecret, token, text)) {

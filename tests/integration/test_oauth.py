@@ -17,8 +17,10 @@ that is refused never reads a request.
 
 import http.server
 import json
+import os
 import shutil
 import ssl
+import subprocess
 import tempfile
 import threading
 import time
@@ -234,6 +236,22 @@ class Fetched(unittest.TestCase):
                 harness.assert_failed(self, self.call(endpoint.url(host), smtp.port, verify), text)
                 self.assertEqual(len(endpoint.requests), requests)
                 self.assertEqual(smtp.messages, [])
+
+    def test_no_secret_left_in_freed_memory(self):
+        # The unit program's watch of freed memory over a whole call with
+        # this endpoint (tests/unit/secret_wipe_test.cpp).
+        with TokenEndpoint() as endpoint:
+            env = dict(os.environ, MAILVANE_TOKEN_URL=endpoint.url(), MAILVANE_TOKEN=TOKEN)
+            command = harness.tool_command("mailvane_tests") + [
+                "--gtest_filter=SecretWipe.NoCopyOfTheTokenSurvivesAFetch"]
+            done = subprocess.run(command, env=env, capture_output=True,
+                                  timeout=harness.DEFAULT_TIMEOUT)
+        output = done.stdout.decode("utf-8", "replace")
+        if "Running 0 tests" in output:
+            self.skipTest("this build's unit program has no wipe check")
+        self.assertEqual(done.returncode, 0, output[-3000:])
+        self.assertIn("[  PASSED  ] 1 test.", output)
+        self.assertEqual(len(endpoint.requests), 1)
 
     def test_untrusted_endpoint_is_used_only_unchecked(self):
         with TokenEndpoint(which="stranger") as endpoint, \

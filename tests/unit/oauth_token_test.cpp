@@ -3,6 +3,7 @@
 // tested against a local endpoint (tests/integration/test_oauth.py).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "oauth/token_fetch.h"
@@ -57,6 +58,9 @@ TEST(TokenReply, TokensAndRefusals) {
                    "\"access_token\":\"") + kTokenJwt + "\"}",
        true, kTokenJwt},
       {"no type, padding", 200, "{\"access_token\":\"ya29.a0Af+/b==\"}", true, "ya29.a0Af+/b=="},
+      {"byte order mark, escapes", 200, "\xEF\xBB\xBF{\"access\\u005ftoken\":\"a\\/b\"}", true,
+       "a/b"},
+      {"named twice", 200, "{\"access_token\":\"a\",\"access_token\":\"b\"}", true, "b"},
       {"type in any case", 200, "{\"access_token\":\"t\",\"token_type\":\"bEaReR\"}", true, "t"},
       {"longest token", 200, "{\"access_token\":\"" + std::string(kMaxTokenLength, 'b') + "\"}",
        true, std::string(kMaxTokenLength, 'b')},
@@ -80,7 +84,9 @@ TEST(TokenReply, TokensAndRefusals) {
       {"empty body", 200, "", false, noToken},
       {"cut short", 200, "{\"access_token\":\"t", false, noToken},
       {"trailing junk", 200, "{\"access_token\":\"t\"} x", false, noToken},
+      {"NUL after the object", 200, std::string("{\"access_token\":\"t\"}\0x", 22), false, noToken},
       {"bad UTF-8", 200, "{\"access_token\":\"t\",\"x\":\"\xFF\"}", false, noToken},
+      {"cut inside a character", 200, "{\"access_token\":\"t\",\"x\":\"\xF0", false, noToken},
       {"deep nesting", 200, deep, false, noToken},
       {"invalid_client", 401,
        "{\"error\":\"invalid_client\",\"error_description\":\"AADSTS7000215: Invalid client "
@@ -115,12 +121,30 @@ TEST(TokenReply, TokensAndRefusals) {
   for (const ReplyRow &row : rows) {
     CSecretString token = "left over";
     std::string text;
-    EXPECT_EQ(ReadTokenReply(row.status, row.body, kSecret, token, text), row.ok) << row.what;
+    CSecretString body(row.body.data(), row.body.size());
+    EXPECT_EQ(ReadTokenReply(row.status, body, kSecret, token, text), row.ok) << row.what;
     EXPECT_EQ(row.ok ? std::string(token.data(), token.size()) : text, row.expected) << row.what;
     if (!row.ok) {
       EXPECT_TRUE(token.empty()) << row.what;
     }
     EXPECT_EQ(text.find(kSecret), std::string::npos) << row.what;
+  }
+}
+
+// The lifetime read with a token: seconds as a number, or as digits in a
+// string; nothing else.
+TEST(TokenReply, LifetimeComesWithTheToken) {
+  const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
+      {"3599", 3599}, {"\"3600\"", 3600}, {"0", 0}, {"", std::nullopt}, {"-1", std::nullopt},
+      {"1.5", std::nullopt}, {"\"1h\"", std::nullopt}, {"[1]", std::nullopt}};
+  for (const auto &[value, expected] : rows) {
+    const std::string member = value.empty() ? "" : ",\"expires_in\":" + value;
+    const std::string json = "{\"access_token\":\"t\"" + member + "}";
+    CSecretString body(json.data(), json.size()), token;
+    std::string text;
+    std::optional<std::int64_t> seconds = -7;
+    EXPECT_TRUE(ReadTokenReply(kStatusOk, body, kSecret, token, text, &seconds)) << json;
+    EXPECT_EQ(seconds, expected) << json;
   }
 }
 

@@ -1,7 +1,9 @@
 // No copy of the user name, the password or the encoded credential line is
 // left in freed memory by a call, whichever way it ends: delivered, refused,
 // cut off, refused before the server is contacted, or never connected; with
-// the credentials given as varchar and as nvarchar (N'...').
+// the credentials given as varchar and as nvarchar (N'...'). Nor of the
+// client secret or the token of a call that fetches its token: the HTTPS
+// endpoint is tests/integration/test_oauth.py's, which runs that case.
 //
 // To see freed memory, this file replaces the global operator new and
 // delete of the whole test program: each block is handed out zeroed and
@@ -23,6 +25,7 @@
 
 #include "mail/secret_string.h"
 #include "mail/smtp_mail.h"
+#include "oauth/token_form.h"
 #include "proc/com_guard.h"
 #include "proc/request_driver.h"
 #include "tests/support/accepting_server.h"
@@ -128,8 +131,11 @@ std::vector<std::string> Forms(std::string_view user, std::string_view password)
   std::vector<std::string> watched;
   // The AUTH PLAIN response as it goes out in base64.
   const std::string response = Base64Text(PlainResponse(std::string(user), std::string(password)));
+  // The password as a token request's form field.
+  std::string field;
+  AppendFormEncoded(password, field);
   for (const std::string &form : {std::string(user), std::string(password), Utf16Bytes(user),
-                                  Utf16Bytes(password), response}) {
+                                  Utf16Bytes(password), response, field}) {
     std::size_t n = form.size() < kWindow ? form.size() : kWindow;
     watched.push_back(form.substr(0, n));
     watched.push_back(form.substr(form.size() - n));
@@ -167,6 +173,8 @@ struct WipeCase {
   Server server;
   const char *tls;   // "@tls", when given
   bool sent;
+  const char *tokenUrl = nullptr;  // "@oauth_token_url": the password is the client secret
+  const char *token = nullptr;     // the token its endpoint issues
 };
 
 // One call, during which no freed block may hold a form of the credentials.
@@ -196,11 +204,20 @@ void CallAndWatch(const WipeCase &c) {
   else
     call.Varchar("@user", kUser).Varchar("@pwd", c.password);
   if (c.tls != nullptr) call.Varchar("@tls", c.tls);
+  std::vector<std::string> watched = Forms(kUser, c.password);
+  if (c.tokenUrl != nullptr) {
+    call.Varchar("@oauth_token_url", c.tokenUrl)
+        .Varchar("@oauth_client_id", "wipe-client")
+        .Varchar("@tls_verify", "no")
+        .Varchar("@auth", "plain");
+  }
+  if (c.token != nullptr)
+    for (std::string &form : Forms(kUser, c.token)) watched.push_back(std::move(form));
 
   CComGuard com;
   bool sent = false;
   {
-    CFreedWatch watch(Forms(kUser, c.password));
+    CFreedWatch watch(std::move(watched));
     {
       CSmtpMail mail;
       mail.SetTimeouts(TestTimeouts());
@@ -226,11 +243,22 @@ TEST(SecretWipe, NoCopyOfTheCredentialsSurvivesACall) {
        false},
       {"refused before the server is contacted", kPassword, true, Server::kNone, "bogus", false},
       {"no server", kPassword, true, Server::kNone, nullptr, false},
+      {"token endpoint unreachable", kPassword, true, Server::kNone, nullptr, false,
+       "https://127.0.0.1:1/token"},
   };
   for (const WipeCase &c : cases) {
     SCOPED_TRACE(c.name);
     CallAndWatch(c);
   }
+}
+
+// A whole call that fetches its token from the endpoint that
+// MAILVANE_TOKEN_URL names, issuing MAILVANE_TOKEN (test_oauth.py).
+TEST(SecretWipe, NoCopyOfTheTokenSurvivesAFetch) {
+  const char *url = std::getenv("MAILVANE_TOKEN_URL");
+  const char *token = std::getenv("MAILVANE_TOKEN");
+  if (url == nullptr || token == nullptr) GTEST_SKIP() << "MAILVANE_TOKEN_URL not set";
+  CallAndWatch({"token fetched", kPassword, true, Server::kAccepting, nullptr, true, url, token});
 }
 
 }  // namespace

@@ -98,31 +98,25 @@ bool CSmtpSession::Authenticate(AuthMechanism asked, std::string_view user,
   char reply[kReplyCapacity];
   for (;;) {
     CCommandResult result =
-        m_connection.Exchange(line.data(), line.size(), reply, kReplyCapacity, limitMs, shown);
+        m_connection.Exchange(line.data(), line.size(), reply, {limitMs}, shown);
     shown = kCredentialsHidden;
     if (result.Ok()) {
       const bool allSent = built && next == responses.Count();
-      if (allSent && ReplyCodeIs(reply, result.replyLength, kAuthAccepted)) return true;
-      if (built && ReplyCodeIs(reply, result.replyLength, kAuthContinue)) {
+      if (allSent && result.code.Is(kAuthAccepted)) return true;
+      if (built && result.code.Is(kAuthContinue)) {
         if (next < responses.Count()) {
           line = responses.Line(next++);
           continue;
         }
         if (mechanism->errorAnswer != nullptr && !challenged) {
-          // The challenge may be longer than one receive: the answer must
-          // not be sent before it has all come, or its tail would be taken
-          // as the final reply.
-          result = m_connection.ReadReplyEnd(reply, result.replyLength, limitMs, nullptr);
-          if (result.Ok()) {
-            challenged = true;
-            line = errorLine;
-            continue;
-          }
+          challenged = true;
+          line = errorLine;
+          continue;
         }
       }
-      if (result.Ok()) result.outcome = CommandOutcome::kRefused;
+      result.outcome = CommandOutcome::kRefused;
     }
-    m_connection.FailCommand(result, reply, kAuthStep);
+    m_connection.FailCommand(result, kAuthStep);
     m_connection.Abort();
     return false;
   }

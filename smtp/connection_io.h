@@ -52,6 +52,9 @@ class CConnectionIo {
     return start;
   }
 
+  // Bytes wait on the socket of a plain connection; false inside TLS.
+  bool HasPlainInput() const { return !m_protected && m_socket.HasInput(); }
+
   // What the started session is, for the trace.
   CTlsDescription TlsDescription() const { return m_tls.Describe(); }
 

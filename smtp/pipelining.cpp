@@ -15,9 +15,9 @@
 //
 // Envelope elements are checked before anything is written: one that does
 // not fit its command or holds a line break fails the send with nothing
-// sent. Commands go out through the connection's WriteCommands and replies
-// come in through CPipelinedReplies, each reply bounded as reply_reader.h
-// says.
+// sent. Commands go out through the connection's WriteCommands, each group
+// only when no bytes out of turn wait, and replies come in through its
+// ReadReply, each reply bounded as reply_reader.h says.
 #include <string>
 #include <vector>
 
@@ -59,14 +59,14 @@ const char *StepName(Verb verb) {
   return "";
 }
 
-bool Accepts(Verb verb, const char *reply, std::size_t length) {
+bool Accepts(Verb verb, const CReplyCode &code) {
   switch (verb) {
     case Verb::kMail:
-      return ReplyCodeIs(reply, length, kOk);
+      return code.Is(kOk);
     case Verb::kRcpt:
-      return AcceptsRecipient(reply, length);
+      return code.AcceptsRecipient();
     case Verb::kData:
-      return ReplyCodeIs(reply, length, kStartData);
+      return code.Is(kStartData);
   }
   return false;
 }
@@ -97,7 +97,6 @@ bool CSmtpSession::SendEnvelopePipelined(const char *mailCommand, std::size_t le
   commands.push_back({Verb::kData, kDataCommand});
 
   const CSmtpTimeouts &limits = m_connection.GetTimeouts();
-  CPipelinedReplies replies(m_connection);
   char reply[kReplyCapacity];
   bool refused = false;
   Verb refusedVerb = Verb::kMail;
@@ -110,25 +109,26 @@ bool CSmtpSession::SendEnvelopePipelined(const char *mailCommand, std::size_t le
     for (std::size_t i = first; i < end; ++i) group += commands[i].line;
     CCommandResult result = m_connection.WriteCommands(group.data(), group.size());
     if (!result.Ok()) {
-      m_connection.FailCommand(result, reply, StepName(commands[first].verb));  // closes
+      m_connection.FailCommand(result, StepName(commands[first].verb));  // closes
       return false;
     }
     for (std::size_t i = first; i < end; ++i) {
       const Verb verb = commands[i].verb;
-      result = replies.Next(reply, verb == Verb::kData ? limits.dataReplyMs : limits.replyMs);
+      result = m_connection.ReadReply(
+          reply, {verb == Verb::kData ? limits.dataReplyMs : limits.replyMs});
       if (!result.Ok()) {
         // The dialogue is lost; a refusal before it stays the reason.
-        if (!refused) m_connection.FailCommand(result, reply, StepName(verb));
+        if (!refused) m_connection.FailCommand(result, StepName(verb));
         m_connection.Abort();
         return false;
       }
-      const bool accepted = Accepts(verb, reply, result.replyLength);
+      const bool accepted = Accepts(verb, result.code);
       if (verb == Verb::kData) dataStarted = accepted;
       if (accepted || refused) continue;
       refused = true;
       refusedVerb = verb;
       result.outcome = CommandOutcome::kRefused;
-      m_connection.FailCommand(result, reply, StepName(verb));
+      m_connection.FailCommand(result, StepName(verb));
     }
     first = end;
   }

@@ -1,8 +1,7 @@
 // The greeting commands and the transaction of the dialogue: HELO or EHLO
-// (with the drain of a multi-line EHLO reply, which also collects what the
-// reply announces), and MAIL FROM, the envelope (transaction_steps.cpp,
-// or pipelining.cpp where the server pipelines), the message and the end
-// of data.
+// (whose reply, read in full, tells what the server announces), and MAIL
+// FROM, the envelope (transaction_steps.cpp, or pipelining.cpp where the
+// server pipelines), the message and the end of data.
 //
 // Each step formats its command into a buffer of its own, which then takes
 // the reply. The sender goes into MAIL FROM only when it fits and holds no
@@ -38,7 +37,7 @@ constexpr char kCrLf[] = "\r\n";
 static_assert(sizeof "EHLO " - 1 + kMaxGreetingName + sizeof kCrLf - 1 <= kCommandSize,
               "every greeting name fits the HELO and EHLO commands");
 
-// The step a drain that runs out of time inside TLS names.
+// The step a rest of an EHLO reply that runs out of time inside TLS names.
 constexpr char kDrainStep[] = "rest of EHLO reply";
 
 constexpr char kOk[] = "250";
@@ -49,7 +48,7 @@ bool CSmtpSession::SendHelo() { return SendGreetingCommand("HELO", false); }
 
 bool CSmtpSession::SendEhlo() { return SendGreetingCommand("EHLO", true); }
 
-bool CSmtpSession::SendGreetingCommand(const char *verb, bool drain) {
+bool CSmtpSession::SendGreetingCommand(const char *verb, bool announces) {
   // What an earlier EHLO announced no longer holds (RFC 3207 section 4.2).
   m_offer = CEhloCapabilities();
   if (!m_connection.IsConnected()) {
@@ -65,45 +64,54 @@ bool CSmtpSession::SendGreetingCommand(const char *verb, bool drain) {
   char buffer[kCommandSize + 1];
   int length =
       std::snprintf(buffer, sizeof buffer, "%s %s\r\n", verb, m_greetingName.c_str());
+  const CSmtpTimeouts &limits = m_connection.GetTimeouts();
+  CEhloReplyReader keywords;
+  CReplyWait wait{limits.replyMs};
+  if (announces) wait = {limits.replyMs, limits.ehloDrainMs, &keywords};
+  // Taken before reading: a failed read inside TLS closes the connection.
+  const bool inTls = m_connection.IsProtected();
   CCommandResult result =
-      m_connection.SendCommand(buffer, static_cast<std::size_t>(length), buffer, kReplyCapacity,
-                               kOk, m_connection.GetTimeouts().replyMs);
-  if (!result.Ok()) {
-    m_connection.FailCommand(result, buffer, verb);
-    m_connection.Abort();
-    return false;
+      m_connection.Exchange(buffer, static_cast<std::size_t>(length), buffer, wait);
+  if (announces) {
+    m_offer = keywords.Capabilities();
+    if (!JudgeCutOffReply(&result, inTls)) {
+      m_connection.Abort();
+      return false;
+    }
   }
-  if (drain && !DrainReply(buffer, result.replyLength)) {
+  if (result.Ok() && !result.code.Is(kOk)) result.outcome = CommandOutcome::kRefused;
+  if (!result.Ok()) {
+    m_connection.FailCommand(result, verb);
     m_connection.Abort();
     return false;
   }
   return true;
 }
 
-// The lines of a multi-line reply that arrive after its first receive would
-// be taken as the reply to the next command. They are read and dropped
-// until the final line has come, or for at most ehloDrainMs when it never
-// does; what the reply announces, in whichever receive, becomes the
-// session's offer.
+// The rest of a multi-line EHLO reply is waited for ehloDrainMs at most
+// once its first bytes have come. A reply cut off there on a plain
+// connection, by that limit, the server's close or a failed receive, is
+// judged by the lines that came, and the next command finds out whether
+// the server is still there; the rest, should it come before that command
+// is due, fails it as bytes out of turn.
 //
-// On a plain connection what the drain meets never changes the step's
-// result. Inside TLS a drain read that fails or runs out of time fails the
-// step: the session broke off in the middle of a reply (a record that does
-// not decrypt, bytes that are no record at all, a server or a path that
-// holds the rest back), and whatever came next could not be trusted to
-// answer the next command. The connection is then closed.
-bool CSmtpSession::DrainReply(const char *reply, std::size_t length) {
-  CEhloReplyReader keywords;
-  // Taken before reading: a failed read inside TLS closes the connection.
-  const bool inTls = m_connection.IsProtected();
-  CCommandResult result =
-      m_connection.ReadReplyEnd(reply, length, m_connection.GetTimeouts().ehloDrainMs, &keywords);
-  m_offer = keywords.Capabilities();
-  // A server that closed is found out by the next command.
-  if (!inTls || result.Ok() || result.outcome == CommandOutcome::kClosed) return true;
-  SetText(result.outcome == CommandOutcome::kReplyTimedOut
-              ? FormatText(kTextReplyTimeout, kDrainStep)
-              : FormatText(kTextTlsReplyBroken, result.error));
+// Inside TLS a read that fails or runs out of time there fails the step:
+// the session broke off in the middle of a reply (a record that does not
+// decrypt, bytes that are no record at all, a server or a path that holds
+// the rest back), and whatever came next could not be trusted to answer
+// the next command. The connection is then closed.
+bool CSmtpSession::JudgeCutOffReply(CCommandResult *result, bool inTls) {
+  const CommandOutcome outcome = result->outcome;
+  const bool cutOff = result->replyLength > 0 && (outcome == CommandOutcome::kReplyTimedOut ||
+                                                  outcome == CommandOutcome::kClosed ||
+                                                  outcome == CommandOutcome::kNoReply);
+  if (!cutOff) return true;
+  if (!inTls || outcome == CommandOutcome::kClosed) {
+    result->outcome = CommandOutcome::kMatched;
+    return true;
+  }
+  SetText(outcome == CommandOutcome::kReplyTimedOut ? FormatText(kTextReplyTimeout, kDrainStep)
+                                                    : FormatText(kTextTlsReplyBroken, result->error));
   return false;
 }
 
@@ -134,6 +142,8 @@ bool CSmtpSession::SendMail(CSmtpMail &mail) {
                            : SendEnvelope(buffer, static_cast<std::size_t>(length), mail);
   if (!started) return false;
 
+  // Bytes beyond the 354 answer nothing: no message is written after them.
+  if (!m_connection.CheckTurn("DATA")) return false;
   // The server is in the data phase from here on; a failure leaves it
   // there and the connection is closed by the caller, so no partial message
   // is ever ended with the final dot.
@@ -150,10 +160,10 @@ bool CSmtpSession::SendMail(CSmtpMail &mail) {
   std::string shown;
   if (m_connection.Tracing()) shown = CDialogueTrace::MessageShown(channel.BytesWritten());
   CCommandResult result = m_connection.SendCommand(
-      kEndOfData, sizeof kEndOfData - 1, buffer, kReplyCapacity, kOk,
-      m_connection.GetTimeouts().endOfDataMs, shown.empty() ? nullptr : shown.c_str());
+      kEndOfData, sizeof kEndOfData - 1, buffer, kOk, m_connection.GetTimeouts().endOfDataMs,
+      shown.empty() ? nullptr : shown.c_str());
   if (!result.Ok()) {
-    m_connection.FailCommand(result, buffer, "end of data");
+    m_connection.FailCommand(result, "end of data");
     return false;
   }
   return true;

@@ -58,10 +58,11 @@ class CSmtpSession {
   bool Reset();
 
  private:
-  // With drain, the whole EHLO reply is read and its offer kept.
-  bool SendGreetingCommand(const char *verb, bool drain);
-  // False when the reply broke off inside TLS (the text is set).
-  bool DrainReply(const char *reply, std::size_t length);
+  // With announces, what the EHLO reply announces is kept as the offer.
+  bool SendGreetingCommand(const char *verb, bool announces);
+  // An EHLO reply whose rest did not come: judged by what came, or false
+  // when it broke off inside TLS (the text is set).
+  bool JudgeCutOffReply(CCommandResult *result, bool inTls);
   // MAIL FROM (the command given), one RCPT TO per envelope element and
   // DATA up to its 354: each command after the reply to the one before,
   // or, where the server pipelines, together with their replies read

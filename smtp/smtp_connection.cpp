@@ -1,14 +1,13 @@
 // The connection: connect over the resolved addresses, the TLS handshake,
 // the greeting, the close, and the exchange of commands with their
-// replies.
+// replies, all of which the one reply reader reads.
 //
-// After the 220 to STARTTLS any plaintext the server sent beyond its reply
-// stays unread; the handshake would fail on it rather than let it pass as
-// a reply (the command injection of RFC 3207 section 6 finds no buffer to
-// hide in).
+// Nothing the server sent in the clear survives into TLS: the dialogue
+// checks its turn after the 220 to STARTTLS, so that plaintext the reader
+// holds or the socket has waiting fails the step, and any that comes later
+// fails the handshake (the command injection of RFC 3207 section 6 finds no
+// buffer to hide in). The reader is emptied with every close.
 #include "smtp/smtp_connection.h"
-
-#include <chrono>
 
 #include "smtp/greeting_name.h"
 #include "smtp/reply.h"
@@ -86,15 +85,19 @@ std::string TlsEvent(const CTlsDescription &tls) {
          (tls.verified ? ", verified" : ", not verified");
 }
 
-// How one receive went: a reply (kMatched, whatever its code), the
-// server's close (0 bytes), a time-out or a failure.
-CommandOutcome ReceiveOutcome(IoStatus status, std::size_t received) {
-  switch (status) {
-    case IoStatus::kDone:
-      return received == 0 ? CommandOutcome::kClosed : CommandOutcome::kMatched;
-    case IoStatus::kTimedOut:
+// How a reply read went: a whole reply (kMatched, whatever its code), or
+// what cut it off.
+CommandOutcome ReadOutcome(ReplyRead read) {
+  switch (read) {
+    case ReplyRead::kReply:
+      return CommandOutcome::kMatched;
+    case ReplyRead::kClosed:
+      return CommandOutcome::kClosed;
+    case ReplyRead::kTimedOut:
       return CommandOutcome::kReplyTimedOut;
-    case IoStatus::kFailed:
+    case ReplyRead::kTooLong:
+      return CommandOutcome::kReplyTooLong;
+    case ReplyRead::kFailed:
       break;
   }
   return CommandOutcome::kNoReply;
@@ -168,6 +171,7 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
   }
   // The text is that of the last address that failed.
   if (!IsConnected()) return false;
+  m_reader.Clear();
   // With implicit TLS not even the greeting is read in the clear.
   if (m_tls.mode == TlsMode::kImplicit && !Handshake()) return false;
   if (ReadGreeting()) return true;
@@ -177,11 +181,10 @@ bool CSmtpConnection::ConnectTo(const CAddressList &addresses, int timeoutMs) {
 
 bool CSmtpConnection::ReadGreeting() {
   char reply[kReplyCapacity];
-  CCommandResult result = ReceiveReply(reply, sizeof reply, m_timeouts.replyMs);
-  if (result.Ok() && !ReplyCodeIs(reply, result.replyLength, kGreetingCode))
-    result.outcome = CommandOutcome::kRefused;
+  CCommandResult result = ReadReply(reply, {m_timeouts.replyMs});
+  if (result.Ok() && !result.code.Is(kGreetingCode)) result.outcome = CommandOutcome::kRefused;
   if (result.Ok()) return true;
-  FailCommand(result, reply, kGreetingStep);
+  FailCommand(result, kGreetingStep);
   return false;
 }
 
@@ -210,6 +213,7 @@ bool CSmtpConnection::GreetingName(std::string *name, int *error) {
 void CSmtpConnection::Disconnect() {
   m_trace.EndReply();
   m_socket.Close();
+  m_reader.Clear();
 }
 
 void CSmtpConnection::Abort() { Disconnect(); }
@@ -234,6 +238,10 @@ IoStatus CSmtpConnection::Receive(char *buffer, std::size_t *length, int timeout
 CCommandResult CSmtpConnection::WriteCommands(const char *command, std::size_t length,
                                               const char *shown) {
   CCommandResult result;
+  if (Waiting()) {
+    result.outcome = CommandOutcome::kOutOfTurn;
+    return result;
+  }
   switch (WriteCommand(command, length, shown, &result.error)) {
     case IoStatus::kDone:
       result.outcome = CommandOutcome::kMatched;
@@ -249,64 +257,41 @@ CCommandResult CSmtpConnection::WriteCommands(const char *command, std::size_t l
 }
 
 CCommandResult CSmtpConnection::Exchange(const char *command, std::size_t length, char *reply,
-                                         std::size_t capacity, int replyTimeoutMs,
-                                         const char *shown) {
+                                         const CReplyWait &wait, const char *shown) {
   CCommandResult result = WriteCommands(command, length, shown);
   if (!result.Ok()) return result;
-  return ReceiveReply(reply, capacity, replyTimeoutMs);
+  return ReadReply(reply, wait);
 }
 
-CCommandResult CSmtpConnection::ReceiveReply(char *reply, std::size_t capacity, int timeoutMs) {
+CCommandResult CSmtpConnection::ReadReply(char *reply, const CReplyWait &wait) {
   CCommandResult result;
-  std::size_t received = capacity;
-  IoStatus status = Receive(reply, &received, timeoutMs, &result.error);
-  result.outcome = ReceiveOutcome(status, received);
-  if (result.Ok()) result.replyLength = received;
+  result.outcome =
+      ReadOutcome(m_reader.Next(reply, &result.replyLength, &result.code, wait, &result.error));
   return result;
 }
 
 CCommandResult CSmtpConnection::SendCommand(const char *command, std::size_t length, char *reply,
-                                            std::size_t capacity, const char *expected,
-                                            int replyTimeoutMs, const char *shown) {
-  CCommandResult result = Exchange(command, length, reply, capacity, replyTimeoutMs, shown);
-  if (result.Ok() && !ReplyCodeIs(reply, result.replyLength, expected))
-    result.outcome = CommandOutcome::kRefused;
+                                            const char *expected, int replyTimeoutMs,
+                                            const char *shown) {
+  CCommandResult result = Exchange(command, length, reply, {replyTimeoutMs}, shown);
+  if (result.Ok() && !result.code.Is(expected)) result.outcome = CommandOutcome::kRefused;
   return result;
 }
 
-CCommandResult CSmtpConnection::ReadReplyEnd(const char *first, std::size_t length, int limitMs,
-                                             CEhloReplyReader *keywords) {
-  CReplyEndScanner scanner;
+bool CSmtpConnection::CheckTurn(const char *step) {
+  if (!Waiting()) return true;
   CCommandResult result;
-  result.outcome = CommandOutcome::kMatched;
-  result.replyLength = length;
-  if (keywords != nullptr) keywords->Feed(first, length);
-  if (scanner.Feed(first, length)) return result;
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  char rest[kReplyCapacity];
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
-      result.outcome = CommandOutcome::kReplyTimedOut;
-      return result;
-    }
-    std::size_t received = sizeof rest;
-    IoStatus status = Receive(rest, &received, static_cast<int>(left.count()), &result.error);
-    result.outcome = ReceiveOutcome(status, received);
-    if (!result.Ok()) return result;
-    if (keywords != nullptr) keywords->Feed(rest, received);
-    if (scanner.Feed(rest, received)) return result;
-  }
+  result.outcome = CommandOutcome::kOutOfTurn;
+  FailCommand(result, step);
+  return false;
 }
 
-void CSmtpConnection::FailCommand(const CCommandResult &result, const char *reply,
-                                  const char *step) {
+void CSmtpConnection::FailCommand(const CCommandResult &result, const char *step) {
   switch (result.outcome) {
     case CommandOutcome::kMatched:
       return;
     case CommandOutcome::kRefused:
-      SetLastErrorText(FormatText(kTextResponseCode, ReplyCodeText(reply, result.replyLength)));
+      SetLastErrorText(FormatText(kTextResponseCode, result.code.Text()));
       return;
     case CommandOutcome::kNotSent:
       SetLastErrorText(FormatText(kTextSendCommand, result.error));
@@ -326,30 +311,11 @@ void CSmtpConnection::FailCommand(const CCommandResult &result, const char *repl
     case CommandOutcome::kReplyTooLong:
       SetLastErrorText(FormatText(kTextReplyTooLong, step));
       break;
+    case CommandOutcome::kOutOfTurn:
+      SetLastErrorText(FormatText(kTextOutOfTurn, step));
+      break;
   }
   // The connection can no longer carry a dialogue: a reply may still be on
   // its way, or the server is gone.
   Abort();
-}
-
-CCommandResult CPipelinedReplies::Next(char *reply, int timeoutMs) {
-  CCommandResult result;
-  switch (m_reader.Next(reply, &result.replyLength, timeoutMs, &result.error)) {
-    case ReplyRead::kReply:
-      result.outcome = CommandOutcome::kMatched;
-      break;
-    case ReplyRead::kClosed:
-      result.outcome = CommandOutcome::kClosed;
-      break;
-    case ReplyRead::kFailed:
-      result.outcome = CommandOutcome::kNoReply;
-      break;
-    case ReplyRead::kTimedOut:
-      result.outcome = CommandOutcome::kReplyTimedOut;
-      break;
-    case ReplyRead::kTooLong:
-      result.outcome = CommandOutcome::kReplyTooLong;
-      break;
-  }
-  return result;
 }

@@ -13,11 +13,15 @@
 // (transport_texts.h), which only Connect clears and which the dialogue
 // sets through it. Every wait on the server is bounded by the
 // CSmtpTimeouts given; a wait or write that runs out of time, or a
-// connection the server lost, closes the connection. Replies are
-// untrusted: each receive takes at most kReplyCapacity bytes, the rest of
-// a multi-line reply is bounded in time, and a pipelined reply in length
-// (reply_reader.h). A command that holds a credential is traced as the
-// text shown in its place, never as written.
+// connection the server lost, closes the connection. A command that holds
+// a credential is traced as the text shown in its place, never as written.
+//
+// Every reply, the greeting first, is read by the connection's one reply
+// reader (reply_reader.h): to its last line however the receives cut it,
+// bounded in length and time, and judged by its last line's code. Replies
+// are untrusted. Bytes the server sent that no reply has taken answer no
+// command: a command is not written while any wait (WriteCommands fails
+// with kOutOfTurn), so they are never taken as the reply to it.
 //
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name and local address) go through a
@@ -35,7 +39,6 @@
 #include "smtp/address_list.h"
 #include "smtp/connection_io.h"
 #include "smtp/dialogue_trace.h"
-#include "smtp/ehlo_keywords.h"
 #include "smtp/reply_reader.h"
 #include "smtp/socket_calls.h"
 #include "smtp/socket_channel.h"
@@ -49,13 +52,15 @@ enum class CommandOutcome {
   kNoReply,        // the receive failed
   kClosed,         // the server closed the connection instead of replying
   kReplyTimedOut,  // no reply within the step's limit
-  kReplyTooLong,   // a pipelined reply passed its bound (reply_reader.h)
+  kReplyTooLong,   // the reply passed its bound (reply_reader.h)
+  kOutOfTurn,      // bytes that answer no command were waiting when it was due
 };
 
 struct CCommandResult {
   CommandOutcome outcome = CommandOutcome::kNoReply;
   int error = 0;                // platform error of a failed write or receive
-  std::size_t replyLength = 0;  // bytes received
+  std::size_t replyLength = 0;  // bytes of the reply kept, of one cut off too
+  CReplyCode code;              // what the reply is judged by
   bool Ok() const { return outcome == CommandOutcome::kMatched; }
 };
 
@@ -112,49 +117,64 @@ class CSmtpConnection {
   // The channel the message is written through, with the write time-out.
   CSocketChannel *Channel() { return &m_channel; }
 
-  // Writes command (length bytes) and receives one reply of at most
-  // capacity bytes into reply; kMatched when its code is expected (three
+  // Writes command (length bytes) and reads its reply into reply
+  // (kReplyCapacity bytes); kMatched when its code is expected (three
   // characters). Sets no text. shown (when not null) is what a trace shows
   // in place of the command.
   CCommandResult SendCommand(const char *command, std::size_t length, char *reply,
-                             std::size_t capacity, const char *expected, int replyTimeoutMs,
+                             const char *expected, int replyTimeoutMs,
                              const char *shown = nullptr);
-  // Writes command and receives one reply; kMatched means only that a
-  // reply arrived.
+  // Writes command and reads its reply as wait says; kMatched means only
+  // that a whole reply came.
   CCommandResult Exchange(const char *command, std::size_t length, char *reply,
-                          std::size_t capacity, int replyTimeoutMs, const char *shown = nullptr);
-  // Writes the command (or commands) in full, within the write limit, as
-  // WriteCommand does; the outcome as that of a command.
+                          const CReplyWait &wait, const char *shown = nullptr);
+  // Writes the command (or commands) in full, within the write limit, when
+  // nothing is Waiting; the outcome as that of a command.
   CCommandResult WriteCommands(const char *command, std::size_t length,
                                const char *shown = nullptr);
-  // Reads on, for at most limitMs, until the reply whose first receive is
-  // given has its final line; keywords (when given) sees every byte.
-  // kMatched when the final line came.
-  CCommandResult ReadReplyEnd(const char *first, std::size_t length, int limitMs,
-                              CEhloReplyReader *keywords);
+  // The next reply, to a command written before (pipelined commands take
+  // theirs in turn); kMatched when a whole reply came. Sets no text.
+  CCommandResult ReadReply(char *reply, const CReplyWait &wait);
+  // The server has sent bytes that no reply has taken: held by the reader,
+  // or waiting on the plain socket (inside TLS a record may be the
+  // session's own, so only what the reader holds counts there).
+  bool Waiting() const { return m_reader.Holds() || m_socket.HasPlainInput(); }
+  // True when nothing is Waiting; otherwise leaves the text of kOutOfTurn
+  // for step and closes the connection.
+  bool CheckTurn(const char *step);
   // Leaves the text for a failed command or reply; closes the connection
-  // when it can no longer be used (time-outs, lost connection). step names
-  // the command in a time-out's text.
-  void FailCommand(const CCommandResult &result, const char *reply, const char *step);
-
-  // The two ways the dialogue's bytes travel. WriteCommand writes one or
-  // several command lines within the write limit; a trace shows them as
-  // written, or shown in their place when it is not null (credentials,
-  // the message). Receive reads once (CConnectionIo::Read); a trace shows
-  // the bytes as reply lines.
-  IoStatus WriteCommand(const char *bytes, std::size_t length, const char *shown, int *error);
-  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error);
+  // when it can no longer be used (time-outs, lost connection, bytes out of
+  // turn). step names the command in a time-out's text.
+  void FailCommand(const CCommandResult &result, const char *step);
 
  private:
+  // The reader's byte source: the connection's receives.
+  class CReceives : public CReplySource {
+   public:
+    explicit CReceives(CSmtpConnection &connection) : m_connection(connection) {}
+    IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) override {
+      return m_connection.Receive(buffer, length, timeoutMs, error);
+    }
+
+   private:
+    CSmtpConnection &m_connection;
+  };
+
   bool ReadGreeting();
-  // One receive of at most capacity bytes into reply; kMatched when a
-  // reply came, whatever its code.
-  CCommandResult ReceiveReply(char *reply, std::size_t capacity, int timeoutMs);
+  // Writes one or several command lines within the write limit; a trace
+  // shows them as written, or shown in their place when it is not null
+  // (credentials, the message).
+  IoStatus WriteCommand(const char *bytes, std::size_t length, const char *shown, int *error);
+  // Reads once (CConnectionIo::Read); a trace shows the bytes as reply
+  // lines.
+  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error);
 
   CSocketCalls m_realCalls;
   CSocketCalls &m_calls;
   CConnectionIo m_socket;
   CSocketChannel m_channel;
+  CReceives m_receives{*this};
+  CReplyReader m_reader{m_receives};
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
   // Connect started the socket library; the destructor stops it.
@@ -166,28 +186,6 @@ class CSmtpConnection {
   int m_port = 0;
   std::string m_lastError;
   CDialogueTrace m_trace;
-};
-
-// The replies to pipelined commands (RFC 2920), taken one by one from the
-// connection's receives as reply_reader.h reads them: a reply split over
-// receives, or several in one. One reader serves one transaction; what a
-// receive brought beyond a reply is kept for the next.
-class CPipelinedReplies : private CReplySource {
- public:
-  explicit CPipelinedReplies(CSmtpConnection &connection)
-      : m_connection(connection), m_reader(*this) {}
-
-  // The next reply within timeoutMs into reply (kReplyCapacity bytes), as
-  // the outcome of its command; sets no text.
-  CCommandResult Next(char *reply, int timeoutMs);
-
- private:
-  IoStatus Receive(char *buffer, std::size_t *length, int timeoutMs, int *error) override {
-    return m_connection.Receive(buffer, length, timeoutMs, error);
-  }
-
-  CSmtpConnection &m_connection;
-  CReplyReader m_reader;
 };
 
 #endif

@@ -67,6 +67,10 @@ class CSocketIo {
   // the peer closed the connection.
   IoStatus Read(void *buffer, std::size_t *length, int timeoutMs, int *error);
 
+  // Bytes have arrived that no Read has taken yet; false on a closed
+  // socket, or when the platform cannot tell.
+  bool HasInput() const;
+
   // Shuts the socket down both ways and closes it; nothing on a closed one.
   void Close();
 

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -142,6 +143,11 @@ IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *
     *error = errno;
     return IoStatus::kFailed;
   }
+}
+
+bool CSocketIo::HasInput() const {
+  int waiting = 0;
+  return IsOpen() && ioctl(static_cast<int>(m_socket), FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
 void CSocketIo::Close() {

@@ -220,6 +220,12 @@ IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *
   return status;
 }
 
+bool CSocketIo::HasInput() const {
+  u_long waiting = 0;
+  return IsOpen() && ioctlsocket(static_cast<SOCKET>(m_socket), FIONREAD, &waiting) == 0 &&
+         waiting > 0;
+}
+
 void CSocketIo::Close() {
   if (!IsOpen()) return;
   SOCKET s = static_cast<SOCKET>(m_socket);

@@ -3,8 +3,9 @@
 // handshake.
 //
 // There is no fallback: a server that does not announce STARTTLS, refuses
-// it, or whose handshake or certificate fails, gets nothing more, and the
-// connection is closed.
+// it, sends anything beyond its 220 before the handshake, or whose
+// handshake or certificate fails, gets nothing more, and the connection is
+// closed.
 #include "smtp/reply.h"
 #include "smtp/session.h"
 #include "smtp/transport_texts.h"
@@ -26,16 +27,18 @@ bool CSmtpSession::StartTls() {
   char buffer[kReplyCapacity];
   CCommandResult result =
       m_connection.SendCommand(kStartTlsCommand, sizeof kStartTlsCommand - 1, buffer,
-                               kReplyCapacity, kReadyForTls, m_connection.GetTimeouts().replyMs);
+                               kReadyForTls, m_connection.GetTimeouts().replyMs);
   if (result.outcome == CommandOutcome::kRefused) {
-    SetText(FormatText(kTextTlsRefused, ReplyCodeText(buffer, result.replyLength)));
+    SetText(FormatText(kTextTlsRefused, result.code.Text()));
     m_connection.Abort();
     return false;
   }
   if (!result.Ok()) {
-    m_connection.FailCommand(result, buffer, "STARTTLS");
+    m_connection.FailCommand(result, "STARTTLS");
     m_connection.Abort();
     return false;
   }
-  return m_connection.Handshake();
+  // Plaintext beyond the 220 would be read as the start of TLS, or be
+  // taken for a reply inside it.
+  return m_connection.CheckTurn("STARTTLS") && m_connection.Handshake();
 }

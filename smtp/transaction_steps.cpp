@@ -37,10 +37,9 @@ constexpr char kStartData[] = "354";
 bool CSmtpSession::SendEnvelope(const char *mailCommand, std::size_t length, CSmtpMail &mail) {
   const CSmtpTimeouts &limits = m_connection.GetTimeouts();
   char buffer[kReplyCapacity];
-  CCommandResult result =
-      m_connection.SendCommand(mailCommand, length, buffer, kReplyCapacity, kOk, limits.replyMs);
+  CCommandResult result = m_connection.SendCommand(mailCommand, length, buffer, kOk, limits.replyMs);
   if (!result.Ok()) {
-    m_connection.FailCommand(result, buffer, "MAIL");
+    m_connection.FailCommand(result, "MAIL");
     return false;
   }
   std::vector<char> list;
@@ -48,10 +47,10 @@ bool CSmtpSession::SendEnvelope(const char *mailCommand, std::size_t length, CSm
     Reset();
     return false;
   }
-  result = m_connection.SendCommand(kDataCommand, sizeof kDataCommand - 1, buffer, kReplyCapacity,
-                                    kStartData, limits.dataReplyMs);
+  result = m_connection.SendCommand(kDataCommand, sizeof kDataCommand - 1, buffer, kStartData,
+                                    limits.dataReplyMs);
   if (!result.Ok()) {
-    m_connection.FailCommand(result, buffer, "DATA");
+    m_connection.FailCommand(result, "DATA");
     Reset();
     return false;
   }
@@ -104,14 +103,13 @@ bool CSmtpSession::SendRecipients(const char *list) {
     }
     if (!RecipientCommand(element, &command)) return false;
     char buffer[kReplyCapacity];
-    CCommandResult result =
-        m_connection.Exchange(command.data(), command.size(), buffer, kReplyCapacity,
-                              m_connection.GetTimeouts().replyMs);
+    CCommandResult result = m_connection.Exchange(command.data(), command.size(), buffer,
+                                                  {m_connection.GetTimeouts().replyMs});
     if (result.Ok()) {
-      if (AcceptsRecipient(buffer, result.replyLength)) continue;
+      if (result.code.AcceptsRecipient()) continue;
       result.outcome = CommandOutcome::kRefused;
     }
-    m_connection.FailCommand(result, buffer, "RCPT");
+    m_connection.FailCommand(result, "RCPT");
     return false;
   }
 }
@@ -119,9 +117,8 @@ bool CSmtpSession::SendRecipients(const char *list) {
 bool CSmtpSession::Reset() {
   if (!m_connection.IsConnected()) return false;
   char buffer[kReplyCapacity];
-  CCommandResult result =
-      m_connection.SendCommand(kResetCommand, sizeof kResetCommand - 1, buffer, kReplyCapacity,
-                               kOk, m_connection.GetTimeouts().replyMs);
+  CCommandResult result = m_connection.SendCommand(kResetCommand, sizeof kResetCommand - 1, buffer,
+                                                   kOk, m_connection.GetTimeouts().replyMs);
   if (result.Ok()) return true;
   m_connection.Disconnect();
   return false;

@@ -35,6 +35,10 @@ inline constexpr char kTextCredentialsTooLong[] = "Credentials too long for AUTH
 // Waits and transfers that did not complete.
 inline constexpr char kTextReplyTimeout[] = "SMTP Server reply timeout(%s)";
 inline constexpr char kTextReplyTooLong[] = "SMTP Server reply too long(%s)";
+// The server had sent bytes that answer no command when the step's command
+// was due (or, after the 220 to STARTTLS, the handshake): they are never
+// taken as its reply.
+inline constexpr char kTextOutOfTurn[] = "SMTP Server reply out of turn(%s)";
 inline constexpr char kTextWriteTimeout[] = "Socket write timeout";
 inline constexpr char kTextSendCommand[] = "Cannot send command(%d)";
 inline constexpr char kTextSendMessage[] = "Cannot send message(%d)";

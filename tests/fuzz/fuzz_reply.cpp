@@ -1,10 +1,10 @@
 // Fuzzes the reply readers: no read beyond the given length (the reply is
 // copied to a buffer of exactly its size), the code text is at most three
-// printable characters, the end scanner finds a final line exactly when
-// one is there, the EHLO reader's record and the lines a trace shows stay
-// within their bounds and are the same, and the pipelined reply reader
-// takes the same bounded replies, however the bytes are split across
-// receives.
+// printable characters, the line reader finds a reply's end exactly when
+// one is there and judges it the same, the EHLO reader's record and the
+// lines a trace shows stay within their bounds and are the same, and the
+// reply reader takes the same bounded replies, however the bytes are split
+// across receives.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,17 +21,16 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The scanner's contract, line by line: a line ended by LF, whose last
-// byte before the LF is CR, opening with three digits followed by a space
-// or by that CR.
+// The line reader's contract: a reply ends with the LF of its first line
+// that does not open with three digits and "-".
 bool HasFinalLine(const std::string &bytes) {
   std::size_t start = 0;
   for (;;) {
     std::size_t end = bytes.find('\n', start);
     if (end == std::string::npos) return false;
     std::string line = bytes.substr(start, end - start);
-    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
-        (line[3] == ' ' || line[3] == '\r') && line.back() == '\r')
+    if (!(line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+          line[3] == '-'))
       return true;
     start = end + 1;
   }
@@ -74,11 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   for (char c : text) FUZZ_CHECK(c >= 0x20 && c < 0x7f);
 
   const bool expected = HasFinalLine(bytes);
-  CReplyEndScanner whole;
-  FUZZ_CHECK(whole.Feed(r, n) == expected);
+  CReplyLines whole;
+  whole.Take(r, n);
+  FUZZ_CHECK(whole.Done() == expected);
   // The same bytes in receives of (split % 7) + 1 bytes each.
   const std::size_t step = split % 7 + 1;
-  CReplyEndScanner pieces;
+  CReplyLines pieces;
   CEhloReplyReader offer, offerInPieces;
   offer.Feed(r, n);
   CLines lines, linesInPieces;
@@ -91,12 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t length = n - i < step ? n - i : step;
     std::unique_ptr<char[]> piece(new char[length]);
     std::memcpy(piece.get(), r + i, length);
-    pieces.Feed(piece.get(), length);
+    pieces.Take(piece.get(), length);
     offerInPieces.Feed(piece.get(), length);
     traceInPieces.Reply(piece.get(), length);
   }
   traceInPieces.EndReply();
-  FUZZ_CHECK(pieces.Done() == expected);
+  FUZZ_CHECK(pieces.Done() == expected && pieces.Code().Text() == whole.Code().Text() &&
+             pieces.Code().WellFormed() == whole.Code().WellFormed());
   FUZZ_CHECK(lines.lines == linesInPieces.lines);
   FUZZ_CHECK(lines.lines.size() <= kReplyLinesPerCommand + 1);
   for (const std::string &line : lines.lines) FUZZ_CHECK(line.size() <= 2 + kMaxTracedLine);

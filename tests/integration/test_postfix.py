@@ -9,7 +9,10 @@ gets through only when its greeting names the host properly or gives an
 address literal. Authentication is Cyrus SASL against an sasldb the test
 makes; what Postfix accepts it delivers into a Maildir that the test reads,
 so every test sees its mail arrive, with the greeting name and login that
-Postfix recorded in its Received field.
+Postfix recorded in its Received field. One more listener puts postscreen
+in front, as on many a Postfix MX: it sends "220-", holds the last greeting
+line for POSTSCREEN_WAIT seconds, and refuses every recipient of a client
+that speaks before it (postscreen_greet_action = enforce).
 
 Postfix's master starts as root and its daemons drop to the postfix user,
 so the test needs root, as the test command has. It is skipped when
@@ -50,6 +53,8 @@ PASSWORD = "s3cret pass"
 START_LIMIT = 30
 STOP_LIMIT = 30
 DELIVERY_LIMIT = 20
+# How long postscreen holds the last line of its greeting.
+POSTSCREEN_WAIT = 2
 
 # A greeting name Postfix took: an address literal, or a dotted name.
 GREETING = re.compile(r"^(\[[0-9.]+\]|\[IPv6:[0-9a-f:]+\]|[A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+)$")
@@ -80,12 +85,17 @@ virtual_mailbox_base = {root}/mail
 virtual_mailbox_maps = static:inbox/
 virtual_uid_maps = static:{uid}
 virtual_gid_maps = static:{gid}
+postscreen_access_list =
+postscreen_greet_action = enforce
+postscreen_greet_banner = $myhostname greets in two lines
+postscreen_greet_wait = {wait}s
 """
 
 # Only the services this instance uses, none in a chroot (the SASL
 # configuration and database stay where the test made them).
 MASTER_CF = """\
 {listeners}
+smtpd     pass  -       -       n       -       -       smtpd
 pickup    unix  n       -       n       60      1       pickup
 cleanup   unix  n       -       n       -       0       cleanup
 qmgr      unix  n       -       n       300     1       qmgr
@@ -136,6 +146,7 @@ class PostfixInstance:
         os.chmod(self.root, 0o755)
         self.conf = os.path.join(self.root, "conf")
         self.ports = {"127.0.0.1": harness.free_port("127.0.0.1")}
+        self.postscreen_port = harness.free_port("127.0.0.1")
         try:
             self.ports["::1"] = harness.free_port("::1")
         except OSError:
@@ -151,7 +162,9 @@ class PostfixInstance:
         listeners = "\n".join(
             "%s:%d inet n - n - - smtpd" % ("[%s]" % host if ":" in host else host, port)
             for host, port in self.ports.items())
+        listeners += "\n127.0.0.1:%d inet n - n - 1 postscreen" % self.postscreen_port
         values = dict(root=self.root, realm=REALM, domain=MAIL_DOMAIN, helo=HELO_RESTRICTIONS,
+                      wait=POSTSCREEN_WAIT,
                       uid=owner.pw_uid, gid=owner.pw_gid,
                       protocols="all" if "::1" in self.ports else "ipv4")
         files = {"conf/main.cf": MAIN_CF.format(**values),
@@ -171,7 +184,7 @@ class PostfixInstance:
             self.process = subprocess.Popen(
                 [POSTFIX, "-c", self.conf, "start-fg"], stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-            for host, port in self.ports.items():
+            for host, port in list(self.ports.items()) + [("127.0.0.1", self.postscreen_port)]:
                 if not wait_for_port(host, port, self.process, START_LIMIT):
                     raise AssertionError("Postfix did not listen on %s port %d:\n%s"
                                          % (host, port, self.log()))
@@ -269,6 +282,14 @@ class PostfixRelay(unittest.TestCase):
                 self.assertIn("(Authenticated sender: %s)" % USER, received)
                 # The same name for both commands.
                 self.assertEqual(helo, ehlo)
+
+    def test_delivery_behind_postscreen(self):
+        # The greeting's lines are one reply: HELO waits for the last one.
+        start = time.monotonic()
+        self.assert_delivered("127.0.0.1", "behind postscreen", port=str(self.postfix.postscreen_port))
+        self.assertGreaterEqual(time.monotonic() - start, POSTSCREEN_WAIT)
+        self.assertIn("PASS NEW [127.0.0.1]", self.postfix.log())
+        self.assertNotIn("PREGREET", self.postfix.log())
 
     def test_wrong_password_is_refused_with_the_relays_code(self):
         result = self.send("127.0.0.1", "refused", user=USER, pwd="wrong")

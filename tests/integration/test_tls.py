@@ -147,7 +147,9 @@ class BrokenReplyServer:
     1.2 through an SSLObject, so that it sees every byte the client sends.
     It answers the EHLO inside TLS with its first line in one record, then
     `fault`: "inject" writes a line that is no TLS record on the socket, as
-    an attacker on the path would; "stall" sends nothing more. Then it reads
+    an attacker on the path would; "stall" sends nothing more; "lf" sends
+    the reply with lines ended by LF alone instead, then answers the next
+    command (kept in `command`) with 554. Then it reads
     until the client closes, at most HOLD seconds. `raw` is everything the
     client sent since TLS started; `after_fault` what came after the fault;
     `client_closed` whether the client closed the connection.
@@ -160,7 +162,7 @@ class BrokenReplyServer:
         self._listener = socket.create_server(("127.0.0.1", 0))
         self._listener.settimeout(TIMEOUT)
         self.port = self._listener.getsockname()[1]
-        self.raw, self.after_fault = b"", b""
+        self.raw, self.after_fault, self.command = b"", b"", b""
         self.client_closed = False
         self.problem = None
         self._thread = threading.Thread(target=self._serve, daemon=True)
@@ -215,15 +217,25 @@ class BrokenReplyServer:
         if self.mode == "implicit":
             tls.write(b"220 broken\r\n")
             flush()
-        line = b""
-        while not line.endswith(b"\r\n"):
-            try:
-                line += tls.read(1000)
-            except ssl.SSLWantReadError:
-                pump()
+        def read_line():
+            line = b""
+            while not line.endswith(b"\r\n"):
+                try:
+                    line += tls.read(1000)
+                except ssl.SSLWantReadError:
+                    pump()
+            return line
+
+        line = read_line()
         if not line.startswith(b"EHLO "):
             self.problem = "expected EHLO, got %r" % line
-        tls.write(b"250-broken\r\n")
+        if self.fault == "lf":
+            tls.write(b"250-broken\n250 AUTH PLAIN\n")
+            flush()
+            self.command = read_line()
+            tls.write(b"554 no\n")
+        else:
+            tls.write(b"250-broken\r\n")
         flush()
         if self.fault == "inject":
             connection.sendall(b"250 AUTH PLAIN\r\n")
@@ -408,6 +420,16 @@ class Procedure(unittest.TestCase):
                 self.assertNotIn(APPLICATION_DATA, [kind for kind, _ in after])
                 self.assertTrue(server.client_closed)
                 self.assert_failed(result, None, texts[fault], prefix=True)
+
+    def test_lines_ended_by_lf_alone_inside_tls(self):
+        # The EHLO reply inside TLS ends at its last line: the next command
+        # follows at once, inside TLS.
+        for mode, user in [("starttls", None), ("implicit", USER)]:
+            with self.subTest(mode=mode), BrokenReplyServer(mode, "lf") as server:
+                result = self.call(server, "localhost", mode, "no", user=user)
+            self.assertIsNone(server.problem)
+            self.assertTrue(server.command.startswith(b"AUTH PLAIN" if user else b"MAIL FROM:"))
+            self.assert_failed(result, None, "SMTP Server response code(554)")
 
     def test_trace_of_auth_over_starttls(self):
         # Every line of the dialogue, in order, as informational messages

@@ -1,4 +1,4 @@
-// Server bytes for the pipelined reply reader, in receives cut where a
+// Server bytes for the reply reader, in receives cut where a
 // test says, and every reply a reader takes from them: shared by the unit
 // tests and the reply fuzz target.
 //
@@ -61,8 +61,9 @@ inline std::vector<std::string> ReadAllReplies(CReplySource &source, ReplyRead *
   for (;;) {
     char reply[kReplyCapacity];
     std::size_t length = 0;
+    CReplyCode code;
     int error = 0;
-    *end = reader.Next(reply, &length, kPiecewiseReplyLimitMs, &error);
+    *end = reader.Next(reply, &length, &code, {kPiecewiseReplyLimitMs}, &error);
     if (*end != ReplyRead::kReply) return replies;
     replies.emplace_back(reply, length);
   }

@@ -1,5 +1,6 @@
 #include "tests/support/scripted_server.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -14,6 +15,8 @@ constexpr int kBacklog = 4;
 // before it counts as silent.
 constexpr int kMostFillers = 16;
 constexpr int kSettleMs = 200;
+// Between the pieces of a cut Send: long enough for them to arrive apart.
+constexpr int kCutPauseMs = 2;
 
 }  // namespace
 
@@ -34,13 +37,24 @@ CScriptedServer &CScriptedServer::ExpectData() {
   return *this;
 }
 CScriptedServer &CScriptedServer::Send(const std::string &bytes) {
-  m_script.push_back({Step::kSend, bytes});
+  if (m_cut == 0 || bytes.size() < 2) {
+    m_script.push_back({Step::kSend, bytes});
+    return *this;
+  }
+  const std::size_t at = std::min(m_cut, bytes.size() - 1);
+  m_script.push_back({Step::kSend, bytes.substr(0, at)});
+  Delay(kCutPauseMs);
+  m_script.push_back({Step::kSend, bytes.substr(at)});
   return *this;
 }
 CScriptedServer &CScriptedServer::Delay(int ms) {
   Step step{Step::kDelay, {}};
   step.ms = ms;
   m_script.push_back(step);
+  return *this;
+}
+CScriptedServer &CScriptedServer::CutSends(std::size_t at) {
+  m_cut = at;
   return *this;
 }
 CScriptedServer &CScriptedServer::Close() {

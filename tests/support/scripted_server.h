@@ -49,6 +49,9 @@ class CScriptedServer : public CLoopbackServer {
   CScriptedServer &Stall();
   // Reads bytes in pieces of at most piece bytes with a pause after each.
   CScriptedServer &ReadSlowly(std::size_t bytes, std::size_t piece, int pauseMs);
+  // Makes each later Send two, the first of at bytes (all but one at
+  // most), with a pause between them.
+  CScriptedServer &CutSends(std::size_t at);
   // SO_RCVBUF of the accepted socket; call before Start.
   CScriptedServer &ReceiveBuffer(int bytes);
   // Makes Stop wait (at most kCloseWaitMs) for the client to close a
@@ -86,6 +89,7 @@ class CScriptedServer : public CLoopbackServer {
   bool ReceiveSome(int timeoutMs, std::size_t most);
 
   int m_receiveBuffer = 0;
+  std::size_t m_cut = 0;
   std::vector<Step> m_script;
   TestSocket m_client = kNoTestSocket;
   std::atomic<bool> m_closed{false};

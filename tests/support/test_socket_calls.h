@@ -25,6 +25,8 @@ void RawLingerNone(TestSocket s);
 
 bool RawBind(TestSocket s, const CAddressEntry &address);
 bool RawListen(TestSocket s, int backlog);
+// TCP_NODELAY on the accepted socket: a reply a script sends in pieces
+// leaves in those pieces, none held back for the ACK of the one before.
 TestSocket RawAccept(TestSocket listener);
 // Makes s non-blocking and starts a connect to address: true when it
 // completed or is under way.

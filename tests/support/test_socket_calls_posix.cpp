@@ -1,6 +1,8 @@
 #include "tests/support/test_socket_calls.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,7 +56,10 @@ bool RawBind(TestSocket s, const CAddressEntry &address) {
 bool RawListen(TestSocket s, int backlog) { return listen(Raw(s), backlog) == 0; }
 
 TestSocket RawAccept(TestSocket listener) {
-  return Checked(accept(Raw(listener), nullptr, nullptr));
+  TestSocket s = Checked(accept(Raw(listener), nullptr, nullptr));
+  int one = 1;
+  if (s != kNoTestSocket) setsockopt(Raw(s), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return s;
 }
 
 bool RawStartConnect(TestSocket s, const CAddressEntry &address) {

@@ -65,7 +65,11 @@ bool RawBind(TestSocket s, const CAddressEntry &address) {
 bool RawListen(TestSocket s, int backlog) { return listen(Raw(s), backlog) == 0; }
 
 TestSocket RawAccept(TestSocket listener) {
-  return Checked(accept(Raw(listener), nullptr, nullptr));
+  TestSocket s = Checked(accept(Raw(listener), nullptr, nullptr));
+  BOOL one = TRUE;
+  if (s != kNoTestSocket)
+    setsockopt(Raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
+  return s;
 }
 
 bool RawStartConnect(TestSocket s, const CAddressEntry &address) {

@@ -1,6 +1,6 @@
 // Whole sends against a scripted server, byte for byte: the HELO path, the
 // EHLO and AUTH path with each mechanism (chosen from the offer or asked
-// for), a refusal or a silence at each step of the transaction, with RSET
+// for), replies however servers cut, spread or end their lines, a refusal or a silence at each step of the transaction, with RSET
 // where it is sent, the transaction of a server that pipelines, the BODY
 // parameter of an 8-bit body, and the trace of such sends, line by line.
 // The envelope comes from the mail's To, CC and BCC texts (set directly
@@ -31,14 +31,15 @@ void Address(CTestMail &mail) {
   mail.m_bcc = "c@x";
 }
 
-// The server side of a transaction that accepts everything.
-CScriptedServer &Accepting(CScriptedServer &server) {
-  return server.Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
-      .Expect(Rcpt("a@x")).Send("250 ok\r\n")
-      .Expect(Rcpt("b@x")).Send("250 ok\r\n")
-      .Expect(Rcpt("c@x")).Send("250 ok\r\n")
-      .Expect("DATA\r\n").Send("354 go\r\n")
-      .ExpectData().Send("250 queued\r\n");
+// The server side of a transaction that accepts everything, its lines
+// ended by eol.
+CScriptedServer &Accepting(CScriptedServer &server, const std::string &eol = "\r\n") {
+  return server.Expect("MAIL FROM:<f@x>\r\n").Send("250 ok" + eol)
+      .Expect(Rcpt("a@x")).Send("250 ok" + eol)
+      .Expect(Rcpt("b@x")).Send("250 ok" + eol)
+      .Expect(Rcpt("c@x")).Send("250 ok" + eol)
+      .Expect("DATA\r\n").Send("354 go" + eol)
+      .ExpectData().Send("250 queued" + eol);
 }
 
 const std::string kTransaction = "MAIL FROM:<f@x>\r\n" + Rcpt("a@x") + Rcpt("b@x") +
@@ -69,6 +70,75 @@ TEST(DialogueTranscript, EhloAndAuthPlainPathWellUnderASecond) {
   EXPECT_EQ(SendTo(server, mail), S_OK);
   EXPECT_LT(ElapsedMs(start), 1000);
   EXPECT_EQ(server.Received(), Ehlo() + "AUTH PLAIN\r\n" + credentials + kTransaction);
+}
+
+// Replies as servers send them: a greeting of many lines in one write, a
+// reply's lines apart in time or ended by LF alone (no wait for the EHLO
+// drain), and bytes that answer no command, which fail the step whose
+// command was due before it is written.
+struct ShapeRow {
+  const char *name;
+  void (*script)(CScriptedServer &server);
+  std::string text, received;  // text empty: the mail is sent
+};
+
+TEST(DialogueTranscript, RepliesReadWholeHoweverTheyCome) {
+  const std::string sender = Helo() + "MAIL FROM:<f@x>\r\n", auth = Ehlo() + "AUTH PLAIN\r\n" + CredentialLine("u", "p");
+  const ShapeRow rows[] = {
+      {"greeting of 1,400 bytes", [](CScriptedServer &server) {
+         std::string banner;
+         while (banner.size() < 1368) banner += "220-" + std::string(70, 'x') + "\r\n";
+         Accepting(server.Send(banner + "220 " + std::string(26, 'y') + "\r\n").Expect(Helo()).Send("250 ok\r\n"));
+       }, "", Helo() + kTransaction},
+      {"MAIL reply in two pieces, first RCPT refused", [](CScriptedServer &server) {
+         server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n").Expect("MAIL FROM:<f@x>\r\n").Send("250-sender ok\r\n")
+             .Delay(500).Send("250 really ok\r\n").Expect(Rcpt("a@x")).Send("550 no\r\n").Expect("RSET\r\n").Send("250 ok\r\n");
+       }, "SMTP Server response code(550)", sender + Rcpt("a@x") + "RSET\r\n"},
+      {"LF alone", [](CScriptedServer &server) {
+         Accepting(server.Send("220-hi\n220 there\n").Expect(Ehlo()).Send("250-mx\n250 AUTH PLAIN\n").Expect("AUTH PLAIN\r\n")
+             .Send("334 \n").Expect(CredentialLine("u", "p")).Send("235 ok\n"), "\n");
+       }, "", auth + kTransaction},
+      {"bytes after the greeting", [](CScriptedServer &server) { server.Send("220 hi\r\n250 ok\r\n").Delay(200); },
+       "SMTP Server reply out of turn(HELO)", ""},
+      {"bytes after the 354", [](CScriptedServer &server) {
+         server.Send("220 hi\r\n").Expect(Helo()).Send("250 ok\r\n").Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n")
+             .Expect(Rcpt("a@x")).Send("250 ok\r\n").Expect(Rcpt("b@x")).Send("250 ok\r\n").Expect(Rcpt("c@x"))
+             .Send("250 ok\r\n").Expect("DATA\r\n").Send("354 go\r\n250 ok\r\n").Delay(200);
+       }, "SMTP Server reply out of turn(DATA)", sender + Rcpt("a@x") + Rcpt("b@x") + Rcpt("c@x") + "DATA\r\n"},
+  };
+  for (const ShapeRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    CScriptedServer server;
+    row.script(server);
+    CTestMail mail;
+    Address(mail);
+    if (row.received.rfind(Ehlo(), 0) == 0) mail.SetCredentials("u", "p");
+    mail.SetTimeouts(TestTimeoutsWith({&CSmtpTimeouts::ehloDrainMs}, CSmtpTimeouts().ehloDrainMs));
+    TestClock::time_point start = TestClock::now();
+    EXPECT_EQ(SendTo(server, mail), row.text.empty() ? S_OK : E_FAIL);
+    EXPECT_LT(ElapsedMs(start), 1500);
+    EXPECT_EQ(mail.GetLastErrorText(), row.text);
+    EXPECT_EQ(server.Received(), row.received);
+  }
+}
+
+// Every reply of the HELO and of the EHLO path cut at each offset in turn:
+// the same dialogue, byte for byte.
+TEST(DialogueTranscript, EveryReplyCutAtEveryOffset) {
+  for (bool authenticated : {false, true}) {
+    for (std::size_t cut = 1; cut < sizeof "250-mx\r\n250 AUTH PLAIN\r\n"; ++cut) {
+      SCOPED_TRACE((authenticated ? "EHLO, cut at " : "HELO, cut at ") + std::to_string(cut));
+      CScriptedServer server;
+      server.CutSends(cut).Send("220-mx\r\n220 hi\r\n").Expect(authenticated ? Ehlo() : Helo());
+      if (authenticated)
+        server.Send("250-mx\r\n250 AUTH PLAIN\r\n").Expect("AUTH PLAIN\r\n").Send("334 \r\n").Expect(CredentialLine("u", "p"));
+      CTestMail mail;
+      Address(mail);
+      if (authenticated) mail.SetCredentials("u", "p");
+      EXPECT_EQ(SendTo(Accepting(server.Send(authenticated ? "235 ok\r\n" : "250 ok\r\n")), mail), S_OK);
+      EXPECT_EQ(server.Received(), (authenticated ? Ehlo() + "AUTH PLAIN\r\n" + CredentialLine("u", "p") : Helo()) + kTransaction);
+    }
+  }
 }
 
 // One authenticated send: what the server offers, the mechanism asked for,
@@ -550,11 +620,11 @@ TEST(DialogueTranscript, TraceShowsTheDialogueWithoutCredentials) {
        [](CScriptedServer &server) {
          server.Send("220 mx\r\n").Expect(Helo()).Send("250 ok\r\n")
              .Expect("MAIL FROM:<f@x>\r\n").Send("250 ok\r\n").Expect(Rcpt("a@x"))
-             .Send("550 5.1.1 unknown").Expect("RSET\r\n").Send("250 ok\r\n");
+             .Send("550 5.1.1 unknown").Close();
        },
        "", "", AuthMechanism::kChoose,
        {"< 220 mx", "> HELO " + TestHostName(), "< 250 ok", "> MAIL FROM:<f@x>", "< 250 ok",
-        "> RCPT TO:<a@x>", "< 550 5.1.1 unknown", "> RSET", "< 250 ok"}},
+        "> RCPT TO:<a@x>", "< 550 5.1.1 unknown"}},
       {"nothing listens", nullptr, "", "", AuthMechanism::kChoose, {}},
   };
   for (const TraceRow &row : rows) {

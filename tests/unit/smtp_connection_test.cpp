@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "smtp/address_list.h"
 #include "smtp/reply.h"
@@ -47,8 +49,8 @@ TEST(SmtpConnect, JudgesTheGreeting) {
   const GreetingCase cases[] = {
       {"220", "220 mx ready\r\n", true, ""},
       {"554", "554 go away\r\n", false, "SMTP Server response code(554)"},
-      {"2200", "2200 odd\r\n", true, ""},
-      {"short", "22", false, "SMTP Server response code(22)"},
+      {"2200", "2200 odd\r\n", false, "SMTP Server response code(220)"},
+      {"short", "22\r\n", false, "SMTP Server response code(22)"},
       {"closed", "", false, "Connection closed by server"},
   };
   for (const GreetingCase &c : cases) {
@@ -89,7 +91,7 @@ TEST(SmtpConnect, OpenConnectionStaysOpenAndUnchanged) {
   ASSERT_TRUE(connection.IsConnected());
   // Still the same dialogue on the same socket.
   char reply[kReplyCapacity];
-  EXPECT_TRUE(connection.SendCommand("NOOP\r\n", 6, reply, sizeof reply, "250", 2000).Ok());
+  EXPECT_TRUE(connection.SendCommand("NOOP\r\n", 6, reply, "250", 2000).Ok());
   connection.Disconnect();
   server.Stop();
   EXPECT_TRUE(server.Problems().empty());
@@ -229,12 +231,14 @@ struct CommandCase {
   CommandOutcome outcome;
 };
 
-TEST(SmtpCommand, JudgesTheReplyByItsFirstThreeBytes) {
+TEST(SmtpCommand, JudgesTheReplyByItsLastLine) {
   const CommandCase cases[] = {
       {"250 ok\r\n", CommandOutcome::kMatched},
-      {"2500 odd\r\n", CommandOutcome::kMatched},
+      {"2500 odd\r\n", CommandOutcome::kRefused},
       {" 250 ok\r\n", CommandOutcome::kRefused},
       {"250-a\r\n250 b\r\n", CommandOutcome::kMatched},
+      {"250-a\r\n550 b\r\n", CommandOutcome::kRefused},
+      {"250 ok\n", CommandOutcome::kMatched},
       {"550 no\r\n", CommandOutcome::kRefused},
       {"", CommandOutcome::kClosed},
   };
@@ -249,7 +253,7 @@ TEST(SmtpCommand, JudgesTheReplyByItsFirstThreeBytes) {
     CTestConnection connection;
     ASSERT_TRUE(connection.ConnectTo(server));
     char reply[kReplyCapacity];
-    CCommandResult result = connection.SendCommand("NOOP\r\n", 6, reply, sizeof reply, "250", 2000);
+    CCommandResult result = connection.SendCommand("NOOP\r\n", 6, reply, "250", 2000);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.replyLength, c.reply.size());
     connection.Disconnect();
@@ -265,21 +269,25 @@ TEST(SmtpCommand, ReplyThatNeverComesTimesOut) {
   ASSERT_TRUE(connection.ConnectTo(server));
   char reply[kReplyCapacity];
   TestClock::time_point start = TestClock::now();
-  CCommandResult result =
-      connection.SendCommand("NOOP\r\n", 6, reply, sizeof reply, "250", kTestShortLimitMs);
+  CCommandResult result = connection.SendCommand("NOOP\r\n", 6, reply, "250", kTestShortLimitMs);
   EXPECT_EQ(result.outcome, CommandOutcome::kReplyTimedOut);
   EXPECT_LT(ElapsedMs(start), 1500);
 }
 
-// A late second line of the greeting is taken as the reply to HELO.
-TEST(SmtpCommand, LateGreetingLineBecomesTheNextReply) {
+// A late second line of the greeting still belongs to it (postscreen, the
+// front of a Postfix MX, greets so); bytes that come unasked after it fail
+// HELO before it is written.
+TEST(SmtpCommand, LateGreetingLineEndsTheGreetingAndLaterBytesAreOutOfTurn) {
   CScriptedServer server;
-  server.Send("220-first\r\n").Delay(300).Send("220 second\r\n").ExpectAnyLine().Delay(300);
+  server.Send("220-first\r\n").Delay(300).Send("220 second\r\n").Delay(50).Send("250 ok\r\n").Delay(300);
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(connection.session.SendHelo());
-  EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server response code(220)");
+  EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server reply out of turn(HELO)");
   EXPECT_FALSE(connection.IsConnected());
+  server.Stop();
+  EXPECT_EQ(server.Received(), "");
 }
 
 TEST(SmtpReset, ReplyCutOffByAResetIsNotReceived) {
@@ -364,8 +372,7 @@ TEST(SmtpChannel, CommandToAServerThatStopsReadingTimesOut) {
   ASSERT_TRUE(connection.ConnectTo(server));
   std::string command = Pattern(64 * 1024 * 1024);
   char reply[kReplyCapacity];
-  CCommandResult result =
-      connection.SendCommand(command.data(), command.size(), reply, sizeof reply, "250", 2000);
+  CCommandResult result = connection.SendCommand(command.data(), command.size(), reply, "250", 2000);
   EXPECT_EQ(result.outcome, CommandOutcome::kWriteTimedOut);
 }
 

@@ -86,6 +86,17 @@ TEST(StartTls, FailedHandshakeSendsNoPlainCommand) {
   EXPECT_EQ(received.find("EHLO", plain.size()), std::string::npos);
 }
 
+// Plaintext that came with the 220 is neither taken into TLS nor answered.
+TEST(StartTls, PlaintextBeyondThe220FailsBeforeTheHandshake) {
+  CScriptedServer server;
+  server.Send("220 hi\r\n").Expect(Ehlo()).Send("250-mail.example.com\r\n250 STARTTLS\r\n")
+      .Expect(kStartTls).Send("220 go ahead\r\n250 AUTH PLAIN\r\n").Delay(300);
+  Outcome sent = SendWith(server, TlsMode::kStartTls, true);
+  EXPECT_EQ(sent.result, E_FAIL);
+  EXPECT_EQ(sent.text, "SMTP Server reply out of turn(STARTTLS)");
+  EXPECT_EQ(server.Received(), Ehlo() + kStartTls);
+}
+
 TEST(StartTls, SilentHandshakeTimesOut) {
   CScriptedServer server;
   server.Send("220 hi\r\n")

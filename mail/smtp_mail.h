@@ -28,6 +28,7 @@
 #include "mail/auth_mechanism.h"
 #include "mail/error_codes.h"
 #include "mail/secret_string.h"
+#include "mail/send_outcome.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "mail/trace_sink.h"
@@ -78,6 +79,9 @@ class CSmtpMail : public CMailHeader {
   // last-error text.
   HResult Send(const char *server, int port, TextSource source = TextSource::kThreadCodePage);
   std::string GetLastErrorText() const { return m_lastError; }
+  // How far the last Send got and the server's last word (send_outcome.h);
+  // the Message-ID the message carries is m_messageId once it was written.
+  const CSendOutcome &GetSendOutcome() const { return m_sendOutcome; }
   // The entry of the last kRefusedAddress, as its text quotes it.
   const std::string &GetRefusedEntry() const { return m_refusedEntry; }
 
@@ -156,6 +160,7 @@ class CSmtpMail : public CMailHeader {
   CSecretString m_user;
   CSecretString m_password;
   std::string m_lastError;
+  CSendOutcome m_sendOutcome;
   std::string m_refusedEntry;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;

@@ -118,13 +118,16 @@ int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flag
     }
     // Largest providers refuse mail without one; it follows the lines
     // above, whichever of them is last.
-    std::string left;
-    std::int32_t error = 0;
-    if (!MessageIdLeft(left, &error)) {
-      channel->SetFailureText((kTextMessageId + std::to_string(error) + ")").c_str());
-      return 0;
+    if (m_messageId.empty()) {
+      std::string left;
+      std::int32_t error = 0;
+      if (!MessageIdLeft(left, &error)) {
+        channel->SetFailureText((kTextMessageId + std::to_string(error) + ")").c_str());
+        return 0;
+      }
+      m_messageId = left + "@" + MessageIdRight(m_from, MessageIdHost());
     }
-    block += "Message-ID: <" + left + "@" + MessageIdRight(m_from, MessageIdHost()) + ">\r\n";
+    block += "Message-ID: <" + m_messageId + ">\r\n";
     return channel->WriteBytes(block.data(), block.size()) ? 1 : 0;
   } catch (const std::bad_alloc &) {
     return 0;

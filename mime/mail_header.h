@@ -66,6 +66,10 @@ class CMailHeader : public CMimePart {
   std::string m_extraHeader;  // raw header lines after X-Priority; empty
   std::string m_fromName;     // display part of the From line (quoted or
                               // encoded, display_name.h); empty: none
+  // The Message-ID without its angle brackets, made when the header block
+  // is first written and kept, so that a message written again (to
+  // another server) is the same message; empty until then.
+  std::string m_messageId;
   char m_subjectCharset[kCharsetNameSize] = {};
   char m_nameCharset[kCharsetNameSize] = {};
 };

@@ -36,6 +36,9 @@ constexpr char kCrLf[] = "\r\n";
 constexpr char kAuthContinue[] = "334";
 constexpr char kAuthAccepted[] = "235";
 constexpr char kAuthStep[] = "AUTH";
+// The first digit of a permanent negative reply (RFC 5321 section 4.2.1):
+// the server refuses these credentials, and would again.
+constexpr char kPermanentFailure = '5';
 
 // The offered mechanisms, cut as the offer keeps them, fit the text.
 static_assert(sizeof kTextNoMechanism + kMaxOfferedText + sizeof "..." <= kTextSize,
@@ -115,6 +118,7 @@ bool CSmtpSession::Authenticate(AuthMechanism asked, std::string_view user,
         }
       }
       result.outcome = CommandOutcome::kRefused;
+      m_authRefused = result.code.Text()[0] == kPermanentFailure;
     }
     m_connection.FailCommand(result, kAuthStep);
     m_connection.Abort();

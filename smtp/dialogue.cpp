@@ -17,6 +17,7 @@
 
 HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
   m_lastError.clear();
+  m_sendOutcome = CSendOutcome();
   // The destructor closes the connection also when an exception leaves.
   CSmtpConnection connection;
   connection.SetTimeouts(m_timeouts);
@@ -35,6 +36,9 @@ HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
   }
   if (sent) sent = session.SendMail(*this);
   if (!sent) m_lastError = connection.GetLastErrorText();
+  m_sendOutcome.authRefused = session.AuthRefused();
+  m_sendOutcome.endOfDataSent = session.EndOfDataSent();
+  m_sendOutcome.serverReply = sent ? connection.LastReply() : connection.RefusingReply();
   connection.Disconnect();
   return sent ? S_OK : E_FAIL;
 }

@@ -159,6 +159,7 @@ bool CSmtpSession::SendMail(CSmtpMail &mail) {
   // never its content.
   std::string shown;
   if (m_connection.Tracing()) shown = CDialogueTrace::MessageShown(channel.BytesWritten());
+  m_endOfDataSent = true;
   CCommandResult result = m_connection.SendCommand(
       kEndOfData, sizeof kEndOfData - 1, buffer, kOk, m_connection.GetTimeouts().endOfDataMs,
       shown.empty() ? nullptr : shown.c_str());

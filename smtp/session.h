@@ -57,6 +57,11 @@ class CSmtpSession {
   bool SendRecipients(const char *list);
   bool Reset();
 
+  // How far the dialogue got: AUTH ended in a permanent refusal; the end
+  // of data was written (the server may have the message).
+  bool AuthRefused() const { return m_authRefused; }
+  bool EndOfDataSent() const { return m_endOfDataSent; }
+
  private:
   // With announces, what the EHLO reply announces is kept as the offer.
   bool SendGreetingCommand(const char *verb, bool announces);
@@ -81,6 +86,8 @@ class CSmtpSession {
   // The name HELO or EHLO gave; the EHLO after STARTTLS repeats it, and
   // the host's name is looked up once per session.
   std::string m_greetingName;
+  bool m_authRefused = false;
+  bool m_endOfDataSent = false;
 };
 
 #endif

@@ -267,7 +267,23 @@ CCommandResult CSmtpConnection::ReadReply(char *reply, const CReplyWait &wait) {
   CCommandResult result;
   result.outcome =
       ReadOutcome(m_reader.Next(reply, &result.replyLength, &result.code, wait, &result.error));
+  if (result.Ok()) KeepLastLine(reply, result.replyLength);
   return result;
+}
+
+void CSmtpConnection::KeepLastLine(const char *reply, std::size_t length) {
+  // A whole reply ends with the line end of its last line. Of a reply
+  // longer than the bytes kept, the last line that ended within them, or
+  // the start of the first when none did.
+  std::size_t end = length;
+  if (end > 0 && reply[end - 1] != '\n') {
+    while (end > 0 && reply[end - 1] != '\n') --end;
+    if (end == 0) end = length;
+  }
+  while (end > 0 && (reply[end - 1] == '\n' || reply[end - 1] == '\r')) --end;
+  std::size_t start = end;
+  while (start > 0 && reply[start - 1] != '\n') --start;
+  m_lastReply.assign(reply + start, end - start);
 }
 
 CCommandResult CSmtpConnection::SendCommand(const char *command, std::size_t length, char *reply,
@@ -292,6 +308,7 @@ void CSmtpConnection::FailCommand(const CCommandResult &result, const char *step
       return;
     case CommandOutcome::kRefused:
       SetLastErrorText(FormatText(kTextResponseCode, result.code.Text()));
+      m_refusingReply = m_lastReply;
       return;
     case CommandOutcome::kNotSent:
       SetLastErrorText(FormatText(kTextSendCommand, result.error));

@@ -109,6 +109,11 @@ class CSmtpConnection {
   bool IsConnected() const { return m_socket.IsOpen(); }
   std::string GetLastErrorText() const { return m_lastError; }
   void SetLastErrorText(const std::string &text) { m_lastError = text; }
+  // The last line of the last whole reply read (of its first
+  // kReplyCapacity bytes, without the line end), and that of the reply a
+  // step was refused with; empty when there was none. Untrusted text.
+  const std::string &LastReply() const { return m_lastReply; }
+  const std::string &RefusingReply() const { return m_refusingReply; }
 
   // The name this end gives in HELO and EHLO (greeting_name.h), from the
   // host name or the connection's own address.
@@ -161,6 +166,7 @@ class CSmtpConnection {
   };
 
   bool ReadGreeting();
+  void KeepLastLine(const char *reply, std::size_t length);
   // Writes one or several command lines within the write limit; a trace
   // shows them as written, or shown in their place when it is not null
   // (credentials, the message).
@@ -185,6 +191,8 @@ class CSmtpConnection {
   TextSource m_serverSource = TextSource::kThreadCodePage;
   int m_port = 0;
   std::string m_lastError;
+  std::string m_lastReply;
+  std::string m_refusingReply;
   CDialogueTrace m_trace;
 };
 

@@ -53,6 +53,8 @@ TEST(DialogueTranscript, HeloPath) {
   EXPECT_EQ(SendTo(server, mail), S_OK);
   EXPECT_EQ(mail.GetLastErrorText(), "");
   EXPECT_EQ(server.Received(), Helo() + kTransaction);  // no QUIT
+  EXPECT_TRUE(mail.GetSendOutcome().endOfDataSent);
+  EXPECT_EQ(mail.GetSendOutcome().serverReply, "250 queued");
 }
 
 TEST(DialogueTranscript, EhloAndAuthPlainPathWellUnderASecond) {
@@ -119,6 +121,10 @@ TEST(DialogueTranscript, RepliesReadWholeHoweverTheyCome) {
     EXPECT_LT(ElapsedMs(start), 1500);
     EXPECT_EQ(mail.GetLastErrorText(), row.text);
     EXPECT_EQ(server.Received(), row.received);
+    // The refusal is the reply that ended the send, not the RSET's 250.
+    if (row.text == "SMTP Server response code(550)") {
+      EXPECT_EQ(mail.GetSendOutcome().serverReply, "550 no");
+    }
   }
 }
 
@@ -231,6 +237,9 @@ TEST(DialogueTranscript, AuthMechanismFromTheOfferOrAsAsked) {
     EXPECT_LT(ElapsedMs(start), 1000);
     EXPECT_EQ(mail.GetLastErrorText(), row.text);
     EXPECT_EQ(server.Received(), sent);
+    // Only a permanent refusal of the credentials says so.
+    EXPECT_EQ(mail.GetSendOutcome().authRefused, row.text == "SMTP Server response code(535)");
+    EXPECT_FALSE(mail.GetSendOutcome().endOfDataSent && !row.text.empty());
   }
 }
 

@@ -465,9 +465,16 @@ TEST(HeaderBlock, Failures) {
   channel.FailFromWrite(1);
   EXPECT_EQ(header.WriteTo(&channel, "", kWriteSmtp), 0);
   EXPECT_EQ(channel.Bytes(), "");
+  // The Message-ID is made once and kept: the block written again (to
+  // another server) is the same message.
+  const std::string id = header.m_messageId;
+  EXPECT_FALSE(id.empty());
+  header.m_idError = 5;
+  EXPECT_EQ(header.WriteTo(&channel, "", kWriteSmtp), 0);
+  EXPECT_EQ(header.m_messageId, id);
   // No Message-ID, no message: nothing is written, and the reason is told.
   CMemoryChannel no_id;
-  header.m_idError = 5;
+  header.m_messageId.clear();
   EXPECT_EQ(header.WriteTo(&no_id, "", kWriteSmtp), 0);
   EXPECT_EQ(no_id.WriteCount(), 0u);
   EXPECT_EQ(no_id.Failures(), std::vector<std::string>{"Cannot make Message-ID(5)"});

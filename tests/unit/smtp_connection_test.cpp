@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "smtp/address_list.h"
 #include "smtp/reply.h"
@@ -280,6 +282,31 @@ TEST(SmtpCommand, LateGreetingLineBecomesTheNextReply) {
   EXPECT_FALSE(connection.session.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server response code(220)");
   EXPECT_FALSE(connection.IsConnected());
+}
+
+// A trace that fails (no memory for its line) leaves the connection by an
+// exception; its destructor then traces nothing (a throw out of a
+// destructor would end the process).
+TEST(SmtpTrace, ConnectionLeftByAnExceptionTracesNothingMore) {
+  struct CFailingSink : CTraceSink {
+    int replies = 0;
+    void Trace(std::string_view event) override {
+      if (event.substr(0, 2) == "< " && ++replies > 1) throw std::bad_alloc();
+    }
+  } sink;
+  CScriptedServer server;
+  server.Send("220 mx\r\n").Delay(300).Send("250-half a line").Stall();
+  {
+    CTestConnection connection;
+    connection.SetTrace(&sink);
+    ASSERT_TRUE(connection.ConnectTo(server));
+    char buffer[64];
+    std::size_t length = sizeof buffer;
+    int error = 0;
+    ASSERT_EQ(connection.Receive(buffer, &length, 2000, &error), IoStatus::kDone);
+    EXPECT_THROW(connection.Disconnect(), std::bad_alloc);  // the half line's trace
+  }
+  EXPECT_EQ(sink.replies, 2);
 }
 
 TEST(SmtpReset, ReplyCutOffByAResetIsNotReceived) {

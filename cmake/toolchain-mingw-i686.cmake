@@ -1,9 +1,11 @@
-# Cross build of the 32-bit Windows DLL with Debian's mingw-w64 (-posix
-# variant). This machine runs no 32-bit code: the DLL is built and inspected.
+# Cross build of the 32-bit Windows DLL with Debian's mingw-w64, the -win32
+# thread model variant: neither winpthreads nor emutls is linked (see
+# proc/entry_scope.h). This machine runs no 32-bit code: the DLL is built
+# and inspected.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,9 +1,11 @@
-# Cross build of the 64-bit Windows DLL with Debian's mingw-w64 (the -posix
-# variant, which has std::thread and std::mutex). The tests run under Wine64.
+# Cross build of the 64-bit Windows DLL with Debian's mingw-w64, the -win32
+# thread model variant: neither winpthreads nor emutls is linked (see
+# proc/entry_scope.h), and what needs a lock or a thread takes it from
+# charset/threads.h. The tests run under Wine64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -18,6 +18,7 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <sys/socket.h>
 
 #include <string>
 
@@ -120,6 +121,13 @@ CURLcode PrepareContext(CURL *, void *context, void *data) {
   return named == 1 ? CURLE_OK : CURLE_SSL_CERTPROBLEM;
 }
 
+// The connection's socket, made by libcurl's request with SOCK_CLOEXEC: a
+// process started while the fetch runs must not hold it (libcurl makes its
+// own without).
+curl_socket_t OpenSocket(void *, curlsocktype, curl_sockaddr *address) {
+  return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 // Sets every option of the POST; the first refusal's code, or CURLE_OK.
 CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::string &form,
                    const CExpectedHost &host, CReceiver &receiver) {
@@ -137,6 +145,7 @@ CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::str
   set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   // No signals: the procedure runs on threads of a server that owns them.
   set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+  set(curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket));
   set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs));
   set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
   set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));

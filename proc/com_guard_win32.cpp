@@ -3,9 +3,10 @@
 #include <objbase.h>
 
 CComGuard::CComGuard() {
-  // A thread that already lives in another apartment keeps it; then the
-  // call is not balanced by CoUninitialize.
-  HRESULT hr = CoInitialize(nullptr);
+  // S_FALSE (the thread is in the multithreaded apartment already) is
+  // balanced by CoUninitialize too; RPC_E_CHANGED_MODE (the thread lives in
+  // a single-threaded apartment) is not: the thread's COM is not ours.
+  HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   m_initialized = SUCCEEDED(hr);
 }
 

@@ -2,6 +2,7 @@
 // take the server process down.
 #include <cstdint>
 
+#include "proc/entry_scope.h"
 #include "proc/request_driver.h"
 
 namespace {
@@ -15,6 +16,13 @@ __attribute__((visibility("default"))) std::uint32_t __GetXpVersion() { return k
 
 // 0 when the mail was sent, 1 otherwise; the client already has the report.
 __attribute__((visibility("default"))) int mailvane(CXPData *srvproc) {
+  // The exception state of this call, on its stack (entry_scope.h); without
+  // it the call throws nothing and only reports.
+  CEntryScope scope;
+  if (!scope.Ready()) {
+    ReplyUnknownFailure(srvproc);
+    return 1;
+  }
   try {
     return RunRequest(srvproc) ? 0 : 1;
   } catch (...) {

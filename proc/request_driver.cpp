@@ -259,6 +259,8 @@ bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   return false;
 }
 
+void ReplyUnknownFailure(CXPData *srvproc) { ReplyFailure(srvproc, kUnknownLine, kUnknownError); }
+
 bool RunRequest(CXPData *srvproc) {
   CComGuard com;
   try {

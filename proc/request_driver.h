@@ -27,6 +27,10 @@ class CSmtpMail;
 // Runs one request; true when the mail was sent.
 bool RunRequest(CXPData *srvproc);
 
+// Reports the failure without a text ("Unknown error.") and nothing else,
+// throwing nothing: for a call that cannot run at all.
+void ReplyUnknownFailure(CXPData *srvproc);
+
 // Like RunRequest, with the mail made by the caller (tests use it to
 // shorten the transport's limits).
 bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail);

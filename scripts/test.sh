@@ -42,7 +42,8 @@ wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 packages=(
   cmake ninja-build g++ googletest
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  # The -win32 thread model mingw-w64 compilers: no winpthreads, no emutls.
+  g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
   wine64 python3 python3-aiosmtpd media-types libssl-dev file openssl
   # The token fetch: libcurl over OpenSSL, and RapidJSON's headers.
   libcurl4-openssl-dev rapidjson-dev

@@ -18,7 +18,8 @@
 HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
   m_lastError.clear();
   m_sendOutcome = CSendOutcome();
-  // The destructor closes the connection also when an exception leaves.
+  // The destructor closes the connection also when an exception leaves;
+  // the trace of its end is written by the Disconnect below, before it.
   CSmtpConnection connection;
   connection.SetTimeouts(m_timeouts);
   connection.SetTls(m_tls);

@@ -112,7 +112,11 @@ CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channe
 }
 
 CSmtpConnection::~CSmtpConnection() {
-  Disconnect();
+  // No trace here: the trace allocates, and a destructor must not fail
+  // (on the way out of an exception it would end the process). Whoever
+  // ends the dialogue disconnects first; a reply line still unreported
+  // when an exception leaves is dropped.
+  m_socket.Close();
   if (m_socketsStarted) m_calls.StopSockets();
 }
 

@@ -101,7 +101,9 @@ class CSmtpConnection {
   bool Handshake();
   bool IsProtected() const { return m_socket.IsProtected(); }
 
-  // Orderly close; nothing on a closed connection. No QUIT is sent.
+  // Orderly close; nothing on a closed connection. No QUIT is sent. A
+  // reply line not yet traced is traced here; the destructor only closes
+  // the socket and traces nothing.
   void Disconnect();
   // Close after a failure.
   void Abort();

@@ -73,6 +73,20 @@ IoStatus Await(std::intptr_t *socket, OVERLAPPED &record, int timeoutMs, DWORD *
   return IoStatus::kDone;
 }
 
+// An overlapped socket that no child process inherits: a process the
+// server starts while the call runs (xp_cmdshell) must not hold the
+// connection. Systems before Windows 7 SP1 refuse the flag (WSAEINVAL);
+// there the handle is made not inheritable after its creation.
+SOCKET NewSocket(const CAddressEntry &address) {
+  SOCKET s = WSASocketA(address.family, address.socketType, address.protocol, nullptr, 0,
+                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s != INVALID_SOCKET || WSAGetLastError() != WSAEINVAL) return s;
+  s = WSASocketA(address.family, address.socketType, address.protocol, nullptr, 0,
+                 WSA_FLAG_OVERLAPPED);
+  if (s != INVALID_SOCKET) SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return s;
+}
+
 void Rearm(OVERLAPPED &record) {
   HANDLE event = record.hEvent;
   std::memset(&record, 0, sizeof record);
@@ -85,8 +99,7 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CS
                                  int *error) {
   Close();
   *error = 0;
-  SOCKET s = WSASocketA(address.family, address.socketType, address.protocol, nullptr, 0,
-                        WSA_FLAG_OVERLAPPED);
+  SOCKET s = NewSocket(address);
   if (s == INVALID_SOCKET) {
     *error = WSAGetLastError();
     return ConnectStep::kCreateSocket;

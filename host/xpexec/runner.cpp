@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <vector>
 
+#include "charset/threads.h"
 #include "host/ods_standin.h"
 
 namespace xpexec {
@@ -64,7 +63,7 @@ bool RunCall(const PreparedCall &call, CallRecord *record) {
 
 int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
            const OutputSink &sink, const OutputSink &error_sink) {
-  std::mutex output_lock;
+  CLock output_lock;
   std::atomic<bool> any_failed{false};
   const auto run_calls = [&]() {
     for (int round = 0; round < options.repeat; ++round) {
@@ -74,7 +73,7 @@ int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
         if (!ran || record.return_value != 0) any_failed = true;
         std::string text = ran ? FormatCall(record, options.style)
                                : std::string("xpexec: cannot open a call: out of memory\n");
-        std::lock_guard<std::mutex> hold(output_lock);
+        CLockHold hold(output_lock);
         (ran ? sink : error_sink)(text);
       }
     }
@@ -86,27 +85,24 @@ int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
       run_calls();
     } catch (const std::exception &e) {
       any_failed = true;
-      std::lock_guard<std::mutex> hold(output_lock);
+      CLockHold hold(output_lock);
       error_sink(std::string("xpexec: ") + e.what() + "\n");
     }
   };
   if (options.threads <= 1) {
     run_thread();
   } else {
-    std::vector<std::thread> threads;
-    threads.reserve(static_cast<size_t>(options.threads));
+    std::vector<CThread> threads(static_cast<size_t>(options.threads));
     for (int i = 0; i < options.threads; ++i) {
-      try {
-        threads.emplace_back(run_thread);
-      } catch (const std::system_error &) {
+      if (!threads[static_cast<size_t>(i)].Start(run_thread)) {
         // The system gave no more threads: the ones started still finish.
         any_failed = true;
-        std::lock_guard<std::mutex> hold(output_lock);
+        CLockHold hold(output_lock);
         error_sink("xpexec: cannot start thread " + std::to_string(i + 1) + "\n");
         break;
       }
     }
-    for (std::thread &t : threads) t.join();
+    for (CThread &t : threads) t.Join();
   }
   return any_failed ? 1 : 0;
 }

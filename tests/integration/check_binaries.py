@@ -8,8 +8,12 @@ Linux: the library exports exactly `mailvane` and `__GetXpVersion`
 a PE32+ file for x86-64 (win64); it exports exactly those two names,
 undecorated, and nothing by ordinal alone; it imports only from Windows
 system DLLs (an allow-list) and OPENDS60.dll, never from a mingw-w64
-runtime DLL. Each PROGRAM (xpexec, the stand-in, the test program) must
-need no mingw-w64 runtime DLL either, so that it runs where the DLL runs.
+runtime DLL. Its symbol table (objdump -t) holds nothing of winpthreads
+or of emulated TLS (emutls): both keep per-thread state that calls abort()
+when an allocation fails and outlives an unload. Each PROGRAM (xpexec, the
+stand-in, the test program) must need no mingw-w64 runtime DLL either, so
+that it runs where the DLL runs, and contains nothing of winpthreads (they
+may keep the C++ runtime's emulated TLS: they are never unloaded).
 With --version, the library carries VERSION, the build's: read back by
 TOOL, readelf from its version note on Linux, windres from its version
 resource (file and product version, original file name) on Windows.
@@ -37,6 +41,11 @@ RUNTIME_DLL = re.compile(r"^(libstdc\+\+-\d+|libgcc_s_.*|libwinpthread-\d+|libss
                          re.IGNORECASE)
 
 FORMATS = {"win32": "pei-i386", "win64": "pei-x86-64"}
+
+# Symbols of winpthreads and of emulated TLS, as the symbol table shows
+# them (an x86 name has one more leading underscore).
+WINPTHREADS_SYMBOL = re.compile(r"\s_*(pthread_|sched_yield|winpthread)")
+EMUTLS_SYMBOL = re.compile(r"\s(\.data\$)?_*emutls")
 
 
 class Checks:
@@ -114,11 +123,26 @@ def check_windows(checks, platform, objdump, dll, programs):
     checks.check(not unexpected, "%s imports only system DLLs and OPENDS60.dll" % dll,
                  "imports %s" % imports)
 
+    check_symbols(checks, objdump, dll, {"winpthreads": WINPTHREADS_SYMBOL,
+                                         "emutls": EMUTLS_SYMBOL})
+
     for program in programs:
         runtime = [d for d in pe_imports(tool_output(objdump, "-p", program))
                    if RUNTIME_DLL.match(d)]
         checks.check(not runtime, "%s needs no mingw-w64 runtime DLL" % program,
                      "imports %s" % runtime if runtime else "")
+        check_symbols(checks, objdump, program, {"winpthreads": WINPTHREADS_SYMBOL})
+
+
+def check_symbols(checks, objdump, binary, forbidden):
+    """The symbol table of binary has one, and no name of forbidden's kinds."""
+    table = [line for line in tool_output(objdump, "-t", binary).splitlines()
+             if line.startswith("[")]
+    checks.check(bool(table), "%s has a symbol table to inspect" % binary)
+    for kind, pattern in forbidden.items():
+        found = sorted({line.split()[-1] for line in table if pattern.search(line)})
+        checks.check(not found, "%s holds nothing of %s" % (binary, kind),
+                     ", ".join(found[:5]))
 
 
 def windows_version(windres, dll):

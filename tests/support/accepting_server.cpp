@@ -32,19 +32,19 @@ bool CAcceptingServer::Start() { return StartServing(kBacklog, 0, [this] { Run()
 void CAcceptingServer::Stop() { StopServing(); }
 
 int CAcceptingServer::Connections() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_connections;
 }
 std::vector<std::string> CAcceptingServer::Commands() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_commands;
 }
 std::vector<std::string> CAcceptingServer::Messages() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_messages;
 }
 int CAcceptingServer::Unknown() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_unknown;
 }
 
@@ -53,7 +53,7 @@ void CAcceptingServer::Run() {
     TestSocket client = AcceptWithin(kSliceMs);
     if (client == kNoTestSocket) continue;
     {
-      std::lock_guard<std::mutex> hold(m_lock);
+      CLockHold hold(m_lock);
       ++m_connections;
     }
     Serve(client);
@@ -94,7 +94,7 @@ void CAcceptingServer::Serve(TestSocket client) {
   std::string line;
   while (TakeUntil(client, kCrLf, kLongestLine, &line)) {
     {
-      std::lock_guard<std::mutex> hold(m_lock);
+      CLockHold hold(m_lock);
       m_commands.push_back(line);
     }
     if (credentialsNext) {
@@ -125,13 +125,13 @@ void CAcceptingServer::Serve(TestSocket client) {
         return;
       }
       {
-        std::lock_guard<std::mutex> hold(m_lock);
+        CLockHold hold(m_lock);
         // The CR LF in front of the dot ends the message's last line.
         m_messages.push_back(message.substr(2, message.size() - 2 - (sizeof kFinalDot - 1)));
       }
       reply = "250 queued\r\n";
     } else {
-      std::lock_guard<std::mutex> hold(m_lock);
+      CLockHold hold(m_lock);
       ++m_unknown;
     }
     if (!Reply(client, reply)) return;

@@ -17,10 +17,10 @@
 #define MAILVANE_TESTS_SUPPORT_ACCEPTING_SERVER_H
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "charset/threads.h"
 #include "tests/support/loopback_server.h"
 
 class CAcceptingServer : public CLoopbackServer {
@@ -57,7 +57,7 @@ class CAcceptingServer : public CLoopbackServer {
 
   std::string m_pending;
   long long m_deadline = 0;  // steady-clock ms of the current connection's end
-  mutable std::mutex m_lock;
+  mutable CLock m_lock;
   int m_connections = 0;
   int m_unknown = 0;
   std::vector<std::string> m_commands;

@@ -6,29 +6,31 @@ bool CLoopbackServer::StartServing(int backlog, int receiveBuffer,
                                    std::function<void()> serve) {
   m_listener = TestListen(m_family, backlog, &m_port, receiveBuffer);
   if (m_listener == kNoTestSocket) return false;
-  m_thread = std::thread(std::move(serve));
-  return true;
+  if (m_thread.Start(std::move(serve))) return true;
+  TestClose(m_listener);
+  m_listener = kNoTestSocket;
+  return false;
 }
 
 void CLoopbackServer::StopServing() {
   m_stop = true;
-  if (m_thread.joinable()) m_thread.join();
+  m_thread.Join();
   TestClose(m_listener);
   m_listener = kNoTestSocket;
 }
 
 std::string CLoopbackServer::Received() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_received;
 }
 
 std::vector<std::string> CLoopbackServer::Problems() const {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   return m_problems;
 }
 
 void CLoopbackServer::Problem(const std::string &text) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   m_problems.push_back(text);
 }
 
@@ -38,7 +40,7 @@ long CLoopbackServer::ReceiveRecorded(TestSocket client, std::string *pending, s
   long n = TestReceive(client, m_buffer.data(), m_buffer.size(), timeoutMs);
   if (n <= 0) return n;
   pending->append(m_buffer.data(), static_cast<std::size_t>(n));
-  std::lock_guard<std::mutex> hold(m_lock);
+  CLockHold hold(m_lock);
   m_received.append(m_buffer.data(), static_cast<std::size_t>(n));
   return n;
 }

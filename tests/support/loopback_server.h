@@ -15,11 +15,10 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "charset/threads.h"
 #include "tests/support/test_socket.h"
 
 class CLoopbackServer {
@@ -60,10 +59,10 @@ class CLoopbackServer {
   TestFamily m_family;
   int m_port;
   TestSocket m_listener = kNoTestSocket;
-  std::thread m_thread;
+  CThread m_thread;
   std::atomic<bool> m_stop{false};
   std::string m_buffer;  // the serving thread's receive buffer
-  mutable std::mutex m_lock;
+  mutable CLock m_lock;
   std::string m_received;
   std::vector<std::string> m_problems;
 };

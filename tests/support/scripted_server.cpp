@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "charset/threads.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -104,13 +106,13 @@ void CScriptedServer::Stop() {
 bool CScriptedServer::AwaitEnd() {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
   while (!m_ended && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    SleepMilliseconds(5);
   return m_ended;
 }
 
 bool CScriptedServer::AwaitReset() {
   if (!AwaitEnd()) return false;
-  std::this_thread::sleep_for(std::chrono::milliseconds(kResetSettleMs));
+  SleepMilliseconds(kResetSettleMs);
   return true;
 }
 
@@ -172,7 +174,7 @@ bool CScriptedServer::Play(const Step &step) {
     case Step::kDelay: {
       Clock::time_point until = Clock::now() + std::chrono::milliseconds(step.ms);
       while (Clock::now() < until && !Stopping())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        SleepMilliseconds(5);
       return true;
     }
     case Step::kClose:
@@ -186,7 +188,7 @@ bool CScriptedServer::Play(const Step &step) {
       m_closed = true;
       return false;
     case Step::kStall:
-      while (!Stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+      while (!Stopping()) SleepMilliseconds(kSliceMs);
       return false;
     case Step::kSlow: {
       Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStepLimitMs);
@@ -195,7 +197,7 @@ bool CScriptedServer::Play(const Step &step) {
         std::size_t before = m_pending.size();
         ReceiveSome(kSliceMs, step.piece);
         got += m_pending.size() - before;
-        std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+        SleepMilliseconds(step.ms);
       }
       if (got < step.count) Problem("slow read ended early");
       m_pending.clear();

@@ -3,7 +3,6 @@
 // replacement of characters the target lacks, and the service's own
 // conversion and reference counting.
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include "charset/multi_language.h"
 #include "charset/system_name.h"
 #include "charset/thread_codepage.h"
+#include "charset/threads.h"
 #include "charset/utf8.h"
 #include "proc/com_guard.h"
 #include "tests/support/test_thread_locale.h"
@@ -183,13 +183,13 @@ TEST_F(Conversion, FirstUsesOnManyThreadsAgree) {
   // thread comes first; every thread must see the same result.
   constexpr int kThreads = 4;
   std::vector<std::u16string> results(kThreads);
-  std::vector<std::thread> threads;
+  std::vector<CThread> threads(kThreads);
   for (int i = 0; i < kThreads; ++i)
-    threads.emplace_back([&results, i] {
+    ASSERT_TRUE(threads[static_cast<std::size_t>(i)].Start([&results, i] {
       CTestThreadLocale locale;
       WidenFromThreadCodePage("abc", 3, results[static_cast<std::size_t>(i)]);
-    });
-  for (std::thread &t : threads) t.join();
+    }));
+  for (CThread &t : threads) t.Join();
   for (const std::u16string &r : results) EXPECT_EQ(r, u"abc");
 }
 

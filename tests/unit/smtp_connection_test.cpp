@@ -5,11 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <new>
 #include <set>
 #include <string>
-#include <thread>
+#include <string_view>
 
+#include "charset/threads.h"
 #include "smtp/address_list.h"
 #include "smtp/reply.h"
 #include "tests/support/scripted_server.h"
@@ -282,12 +283,35 @@ TEST(SmtpCommand, LateGreetingLineEndsTheGreetingAndLaterBytesAreOutOfTurn) {
   server.Send("220-first\r\n").Delay(300).Send("220 second\r\n").Delay(50).Send("250 ok\r\n").Delay(300);
   CTestConnection connection;
   ASSERT_TRUE(connection.ConnectTo(server));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  SleepMilliseconds(200);
   EXPECT_FALSE(connection.session.SendHelo());
   EXPECT_EQ(connection.GetLastErrorText(), "SMTP Server reply out of turn(HELO)");
   EXPECT_FALSE(connection.IsConnected());
   server.Stop();
   EXPECT_EQ(server.Received(), "");
+}
+
+// A trace that fails (no memory for its line) leaves the connection by an
+// exception; its destructor then traces nothing (a throw out of a
+// destructor would end the process).
+TEST(SmtpTrace, ConnectionLeftByAnExceptionTracesNothingMore) {
+  struct CFailingSink : CTraceSink {
+    int replies = 0;
+    void Trace(std::string_view event) override {
+      if (event.substr(0, 2) == "< " && ++replies > 1) throw std::bad_alloc();
+    }
+  } sink;
+  CScriptedServer server;
+  server.Send("220 mx\r\n").Delay(300).Send("250-half a line").Stall();
+  {
+    CTestConnection connection;
+    connection.SetTrace(&sink);
+    ASSERT_TRUE(connection.ConnectTo(server));
+    char buffer[kReplyCapacity];
+    EXPECT_EQ(connection.ReadReply(buffer, {500}).outcome, CommandOutcome::kReplyTimedOut);
+    EXPECT_THROW(connection.Disconnect(), std::bad_alloc);  // the half line's trace
+  }
+  EXPECT_EQ(sink.replies, 2);
 }
 
 TEST(SmtpReset, ReplyCutOffByAResetIsNotReceived) {

@@ -132,6 +132,30 @@ void ToSystemNames(CSecretString (&p)[kParamCount], TextSource (&source)[kParamC
   }
 }
 
+// The credentials of the send, the password or a token fetched with the
+// client secret, and the send itself: what is done again, with other
+// credentials or through another server, when a send may be repeated.
+void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (&p)[kParamCount],
+             const TextSource (&source)[kParamCount]) {
+  if (options.FetchesToken()) {
+    // "@pwd" is the client secret, and the token fetched with it is the
+    // credential. Fetched before the server is contacted: a failed fetch
+    // opens no connection.
+    CTokenEndpoint endpoint;
+    ApplyTokenEndpoint(options, endpoint);
+    CSecretString token;
+    std::string text;
+    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace())) throw CRequestFailure(text);
+    Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
+    if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
+  } else {
+    Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
+  }
+
+  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort]), source[kServer]) != S_OK)
+    throw CRequestFailure(mail.GetLastErrorText());
+}
+
 void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
   // The one listing of the call's parameters: every look-up below is a
   // search of it.
@@ -202,23 +226,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   // The name in this message is spelled as callers have always seen it.
   if (!p[kAttachments].empty())
     Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
-  if (options.FetchesToken()) {
-    // "@pwd" is the client secret, and the token fetched with it is the
-    // credential. Fetched before the server is contacted: a failed fetch
-    // opens no connection.
-    CTokenEndpoint endpoint;
-    ApplyTokenEndpoint(options, endpoint);
-    CSecretString token;
-    std::string text;
-    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace())) throw CRequestFailure(text);
-    Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
-    if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
-  } else {
-    Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
-  }
-
-  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort]), source[kServer]) != S_OK)
-    throw CRequestFailure(mail.GetLastErrorText());
+  Deliver(mail, options, p, source);
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ struct Param {
   BYTE type = 0;
   std::string data;   // the value's bytes
   bool is_null = false;
+  bool output = false;      // passed as OUTPUT
+  ULONG max_length = 0;     // OUTPUT: the variable's declared length in bytes
 };
 
 struct Token {
@@ -45,7 +47,7 @@ struct CXPData {
   std::deque<Token> tokens;  // a deque keeps the views' addresses stable
   // Parameter n; null, with the notice the server sends, when the call has
   // none at n.
-  const Param *Listed(int n, const char *function);
+  Param *Listed(int n, const char *function);
 };
 
 namespace {
@@ -65,7 +67,7 @@ void Notice(CXPData *call, Text text) {
 
 }  // namespace
 
-const Param *CXPData::Listed(int n, const char *function) {
+Param *CXPData::Listed(int n, const char *function) {
   if (n >= 1 && static_cast<size_t>(n) <= params.size()) return &params[static_cast<size_t>(n) - 1];
   Notice(this, [&] {
     return std::string(function) + ": no parameter " + std::to_string(n) + " (the call has " +
@@ -93,6 +95,24 @@ STANDIN_API int standin_add_param(CXPData *call, const char *name, int type,
   } catch (...) {
     return 0;
   }
+}
+
+STANDIN_API int standin_add_output_param(CXPData *call, const char *name, int type,
+                                         uint32_t max_length) {
+  if (standin_add_param(call, name, type, nullptr, 0, 1) == 0) return 0;
+  call->params.back().output = true;
+  call->params.back().max_length = max_length;
+  return 1;
+}
+
+STANDIN_API int standin_param_value(const CXPData *call, int n, const char **data,
+                                    size_t *length, int *is_null) {
+  if (call == nullptr || n < 1 || static_cast<size_t>(n) > call->params.size()) return 0;
+  const Param &p = call->params[static_cast<size_t>(n) - 1];
+  *data = p.data.data();
+  *length = p.data.size();
+  *is_null = p.is_null ? 1 : 0;
+  return 1;
 }
 
 STANDIN_API size_t standin_token_count(const CXPData *call) {
@@ -137,13 +157,45 @@ int srv_paraminfo(SRV_PROC *srvproc, int n, BYTE *pbType, ULONG *pcbMaxLen,
   const Param *p = srvproc != nullptr ? srvproc->Listed(n, "srv_paraminfo") : nullptr;
   if (p == nullptr) return FAIL;
   ULONG actual = p->is_null ? 0 : static_cast<ULONG>(p->data.size());
-  // A literal's declared length is its own length, as the server types it.
-  ULONG maximum = actual > 0 ? actual : 1;
+  // A literal's declared length is its own length, as the server types it;
+  // a variable's is its declaration's.
+  ULONG maximum = p->output ? p->max_length : actual > 0 ? actual : 1;
   if (pbType != nullptr) *pbType = p->type;
   if (pcbMaxLen != nullptr) *pcbMaxLen = maximum;
   if (pcbActualLen != nullptr) *pcbActualLen = actual;
   if (pfNull != nullptr) *pfNull = p->is_null ? 1 : 0;
   if (pbData != nullptr && actual > 0) std::memcpy(pbData, p->data.data(), actual);
+  return SUCCEED;
+}
+
+int srv_paramstatus(SRV_PROC *srvproc, int n) {
+  const Param *p = srvproc != nullptr ? srvproc->Listed(n, "srv_paramstatus") : nullptr;
+  if (p == nullptr) return -1;
+  return p->output ? SRV_PARAMRETURN : 0;
+}
+
+int srv_paramsetoutput(SRV_PROC *srvproc, int n, BYTE *data, ULONG len, WINBOOL isnull) {
+  Param *p = srvproc != nullptr ? srvproc->Listed(n, "srv_paramsetoutput") : nullptr;
+  if (p == nullptr) return FAIL;
+  const ULONG length = isnull ? 0 : len;
+  if (!p->output || length > p->max_length || (length > 0 && data == nullptr)) {
+    Notice(srvproc, [&] {
+      return "srv_paramsetoutput: parameter " + std::to_string(n) +
+             (p->output ? " holds at most " + std::to_string(p->max_length) + " bytes, not " +
+                              std::to_string(length)
+                        : std::string(" is not OUTPUT"));
+    });
+    return FAIL;
+  }
+  try {
+    if (length > 0)
+      p->data.assign(reinterpret_cast<const char *>(data), length);
+    else
+      p->data.clear();
+  } catch (...) {
+    return FAIL;
+  }
+  p->is_null = isnull != 0;
   return SUCCEED;
 }
 

@@ -13,6 +13,11 @@
 // that does not exist, also sends an informational message
 // (STANDIN_NOTICE_NUMBER) to the client: a procedure that asks such
 // questions shows it in its tokens.
+// A parameter passed as OUTPUT has SRV_PARAMRETURN in srv_paramstatus and
+// its declared maximum length in srv_paraminfo; srv_paramsetoutput sets
+// its value, which the host reads back after the call. Setting a
+// parameter that is not OUTPUT, or a value longer than its maximum,
+// fails with a notice as well: a procedure must cut what it returns.
 //
 // A call belongs to the thread that opened it; distinct calls share nothing,
 // so several threads may run calls at once.
@@ -50,6 +55,9 @@ enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2 };
 // The number of the message a question about a missing parameter sends.
 enum { STANDIN_NOTICE_NUMBER = 20099 };
 
+// The maximum length srv_paraminfo reports for a (max) type.
+#define STANDIN_UNLIMITED_LENGTH 0xFFFFFFFFu
+
 // One token the procedure sent, copied at the time it was sent.
 struct StandinToken {
   int kind;             // STANDIN_TOKEN_MESSAGE or STANDIN_TOKEN_DONE
@@ -74,6 +82,20 @@ STANDIN_API struct CXPData *standin_open(void);
 STANDIN_API int standin_add_param(struct CXPData *call, const char *name,
                                   int type, const void *data, size_t length,
                                   int is_null);
+
+// Adds a parameter passed as OUTPUT: a variable of type `type` that holds
+// at most max_length bytes (STANDIN_UNLIMITED_LENGTH for a (max) type),
+// passed in as NULL. Returns 1, or 0 when memory runs out.
+STANDIN_API int standin_add_output_param(struct CXPData *call, const char *name,
+                                         int type, uint32_t max_length);
+
+// The value parameter n (from 1) holds now: as added, or as the procedure
+// set it with srv_paramsetoutput. *data stays valid until the parameter
+// is set again or the call is closed. Returns 0 when there is no
+// parameter n.
+STANDIN_API int standin_param_value(const struct CXPData *call, int n,
+                                    const char **data, size_t *length,
+                                    int *is_null);
 
 STANDIN_API size_t standin_token_count(const struct CXPData *call);
 // The i-th token; null when i is out of range. Valid until standin_close.

@@ -16,6 +16,7 @@ constexpr char kTextBadTls[] = "@tls must be 'starttls', 'implicit' or empty.";
 constexpr char kTextBadTlsVerify[] = "@tls_verify must be 'yes' or 'no'.";
 constexpr char kTextBadAuth[] = "@auth must be 'plain', 'login', 'xoauth2', 'oauthbearer' or empty.";
 constexpr char kTextBadTrace[] = "@trace must be 'yes' or 'no'.";
+constexpr char kTextBadRaise[] = "@raise must be 'yes' or 'no'.";
 constexpr char kTextBadTimeout[] = "@timeout must be a whole number of seconds from 1 to 600.";
 constexpr char kTextBadTokenUrl[] = "@oauth_token_url must be an https URL.";
 constexpr char kTextBadClientId[] = "@oauth_client_id must be printable text.";
@@ -89,12 +90,17 @@ bool ReadAuth(const std::string &value, CCallOptions &o) {
   return true;
 }
 
-bool ReadTrace(const std::string &value, CCallOptions &o) {
+// 'yes' or 'no'; the empty value is no.
+bool ReadYesNo(const std::string &value, bool &out) {
   int yes = 0;
   if (!value.empty() && !MatchKeyword(value, kYesNo, yes)) return false;
-  o.trace = yes != 0;
+  out = yes != 0;
   return true;
 }
+
+bool ReadTrace(const std::string &value, CCallOptions &o) { return ReadYesNo(value, o.trace); }
+
+bool ReadRaise(const std::string &value, CCallOptions &o) { return ReadYesNo(value, o.raise); }
 
 bool ReadTimeout(const std::string &value, CCallOptions &o) {
   if (value.empty()) {
@@ -152,6 +158,7 @@ constexpr COptionRow kOptions[] = {
     {"@oauth_token_url", ReadTokenUrl, kTextBadTokenUrl},
     {"@oauth_client_id", ReadClientId, kTextBadClientId},
     {"@oauth_scope", ReadScope, kTextBadScope},
+    {"@raise", ReadRaise, kTextBadRaise},
 };
 
 }  // namespace
@@ -172,6 +179,10 @@ const char *ReadCallOptions(const OptionReader &read, bool hasUser, CCallOptions
   }
   if (options.AuthGiven() && !hasUser) return kTextAuthNeedsUser;
   return nullptr;
+}
+
+void AppendCallOptionNames(std::vector<const char *> &names) {
+  for (const COptionRow &row : kOptions) names.push_back(row.name);
 }
 
 void ApplyTls(const CCallOptions &options, CTlsSettings &settings) {

@@ -1,6 +1,6 @@
 // The options of a call beyond its twelve parameters: "@tls",
 // "@tls_verify", "@auth", "@trace", "@timeout", "@oauth_token_url",
-// "@oauth_client_id" and "@oauth_scope".
+// "@oauth_client_id", "@oauth_scope" and "@raise".
 //
 // They have no position (a bare value never sets one) and are read through
 // one table: each row names the option, the values it takes and the text
@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "mail/auth_mechanism.h"
 #include "mail/smtp_timeouts.h"
@@ -36,6 +37,7 @@ struct CCallOptions {
   std::string oauthTokenUrl;
   std::string oauthClientId;
   std::string oauthScope = kDefaultOAuthScope;
+  bool raise = false;  // a failure is sent with severity 16 (proc/call_report.h)
 
   bool AuthGiven() const { return auth != AuthMechanism::kChoose; }
   bool FetchesToken() const { return !oauthTokenUrl.empty(); }
@@ -50,6 +52,10 @@ using OptionReader = std::function<void(const char *name, std::string &value)>;
 // hasUser tells whether "@user" was given: the authentication options need
 // it.
 const char *ReadCallOptions(const OptionReader &read, bool hasUser, CCallOptions &options);
+
+// Appends the name of every option of the table (the names a call may
+// pass beyond the twelve).
+void AppendCallOptionNames(std::vector<const char *> &names);
 
 // The TLS part of the options, as the mail takes it; keeps the trust file.
 void ApplyTls(const CCallOptions &options, CTlsSettings &settings);

@@ -6,7 +6,6 @@ namespace {
 
 // The message every failure carries: a client tells failures apart by text.
 constexpr DBINT kMessageNumber = 20001;
-constexpr BYTE kMessageClass = 1;
 constexpr BYTE kMessageState = 1;
 
 // The trace's messages: a number of their own, class 0 (informational).
@@ -16,9 +15,9 @@ constexpr USHORT kTraceLine = 0;
 
 }  // namespace
 
-void ReplyFailure(CXPData *srvproc, int line, const char *text) {
-  srv_sendmsg(srvproc, SRV_MSG_ERROR, kMessageNumber, kMessageClass, kMessageState, nullptr, 0,
-              static_cast<USHORT>(line), const_cast<char *>(text), SRV_NULLTERM);
+void ReplyFailure(CXPData *srvproc, int line, const char *text, int severity) {
+  srv_sendmsg(srvproc, SRV_MSG_ERROR, kMessageNumber, static_cast<BYTE>(severity), kMessageState,
+              nullptr, 0, static_cast<USHORT>(line), const_cast<char *>(text), SRV_NULLTERM);
   srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_ERROR), 0, 0);
 }
 

@@ -7,9 +7,15 @@
 
 struct CXPData;
 
-// Message 20001, class 1, state 1, at line `line`; the text is sent up to
-// its first zero byte. Then DONE with status 0x0003 and count 0.
-void ReplyFailure(CXPData *srvproc, int line, const char *text);
+// The class (severity) of a failure's message: 1 as it always was, or 16
+// with "@raise" = 'yes', which fails an Agent job step and sqlcmd -b.
+inline constexpr int kFailureSeverity = 1;
+inline constexpr int kRaisedSeverity = 16;
+
+// Message 20001, class `severity`, state 1, at line `line`; the text is
+// sent up to its first zero byte. Then DONE with status 0x0003 and count 0.
+void ReplyFailure(CXPData *srvproc, int line, const char *text,
+                  int severity = kFailureSeverity);
 
 // An informational message (type SRV_MSG_INFO, number 20002, class 0,
 // state 1, line 0) with exactly length bytes of text: what a trace of the

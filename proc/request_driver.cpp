@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "charset/system_name.h"
 #include "charset/text_source.h"
@@ -15,8 +17,10 @@
 #include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
 #include "proc/call_options.h"
+#include "proc/call_report.h"
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
+#include "proc/param_names.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -156,11 +160,24 @@ void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (
     throw CRequestFailure(mail.GetLastErrorText());
 }
 
-void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
+// Every name a call may pass: the twelve, the options and the OUTPUT
+// parameters, in one list.
+std::vector<const char *> KnownNames() {
+  std::vector<const char *> names(std::begin(kParamNames), std::end(kParamNames));
+  AppendCallOptionNames(names);
+  AppendOutputParamNames(names);
+  return names;
+}
+
+void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace,
+          CCallReport &report) {
   // The one listing of the call's parameters: every look-up below is a
   // search of it.
   CXpParams params(srvproc);
+  report.Prepare(srvproc, params);
   if (params.Count() < kMinimumParams) throw CRequestFailure(kUsage);
+  const std::string unknown = UnknownParamText(params, KnownNames());
+  if (!unknown.empty()) throw CRequestFailure(unknown);
 
   ParamText form[kParamCount] = {};
   for (int i = 0; i < kParamCount; ++i) {
@@ -252,17 +269,25 @@ bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   // for all keeps the reading one loop.
   CSecretString p[kParamCount];
   CClientTrace trace(srvproc);
+  CCallReport report;
+  // Never throws (call_report.h): a sent mail is reported sent.
+  auto setOutputs = [&](const char *error) {
+    report.SetOutputs(srvproc, mail.m_messageId, mail.GetSendOutcome().serverReply, error);
+  };
   try {
-    Fill(srvproc, mail, p, trace);
+    Fill(srvproc, mail, p, trace, report);
     mail.SetTrace(nullptr);
+    setOutputs(nullptr);
     ReplySuccess(srvproc);
     return true;
   } catch (const CRequestFailure &failure) {
     mail.SetTrace(nullptr);
-    ReplyFailure(srvproc, kTextLine, failure.Text().c_str());
+    setOutputs(failure.Text().c_str());
+    ReplyFailure(srvproc, kTextLine, failure.Text().c_str(), report.Severity());
   } catch (...) {
     mail.SetTrace(nullptr);
-    ReplyFailure(srvproc, kUnknownLine, kUnknownError);
+    setOutputs(kUnknownError);
+    ReplyFailure(srvproc, kUnknownLine, kUnknownError, report.Severity());
   }
   return false;
 }

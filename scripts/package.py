@@ -28,6 +28,7 @@ FILES = [
     ("x64/mailvane.dll", "build/win64/bin/mailvane.dll"),
     ("x86/mailvane.dll", "build/win32/bin/mailvane.dll"),
     ("sql/install.sql", "sql/install.sql"),
+    ("sql/upgrade.sql", "sql/upgrade.sql"),
     ("sql/uninstall.sql", "sql/uninstall.sql"),
     ("sql/examples.sql", "sql/examples.sql"),
     ("README.md", "README.md"),

@@ -29,6 +29,13 @@
 --                  every wait on the server and the token fetch; absent or
 --                  '': 10 s per connect, 2 to 10 minutes per reply, 30 s for
 --                  the token fetch
+--   @raise         'yes': a failure's message has severity 16, not 1, and
+--                  fails an Agent job step or sqlcmd -b
+--   @message_id, @server_reply, @error   OUTPUT: the Message-ID, the
+--                  server's last reply line, the failure text (NULL where
+--                  there is none)
+-- Any other name is refused ('Unknown parameter @body (did you mean
+-- @message?)').
 --
 -- A recipient list is separated by ';' or ','. Each entry is an address, a
 -- display name followed by the address in angle brackets (as mail programs
@@ -42,7 +49,7 @@
 -- The result is 0 when the mail was sent and 1 otherwise; on failure the
 -- procedure also sends one message (number 20001, severity 1) whose text
 -- says why. Severity 1 is informational: no CATCH block sees it, so test
--- the result.
+-- the result (or pass @raise = 'yes').
 
 -- Plain text.
 DECLARE @rc int;
@@ -53,6 +60,32 @@ EXEC @rc = master..mailvane
     @subject = N'Nightly load finished',
     @message = N'All 12 tables were loaded.';
 IF @rc <> 0 PRINT 'the mail was not sent';
+GO
+
+-- A SQL Agent job step: the step fails, with the text in its history,
+-- when the mail is not sent.
+DECLARE @rc int;
+EXEC @rc = master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = N'ops@example.com',
+    @subject = N'Nightly load finished',
+    @raise = 'yes';
+IF ISNULL(@rc, 1) <> 0 THROW 50001, N'The mail was not sent.', 1;
+GO
+
+-- The outcome for a log table: the Message-ID, the relay's reply with its
+-- queue id, or why it failed.
+DECLARE @rc int, @id nvarchar(1000), @reply nvarchar(1000), @error nvarchar(4000);
+EXEC @rc = master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Nightly load finished',
+    @message_id = @id OUTPUT,
+    @server_reply = @reply OUTPUT,
+    @error = @error OUTPUT;
+SELECT @rc AS rc, @id AS message_id, @reply AS server_reply, @error AS error;
 GO
 
 -- An HTML body.

@@ -37,6 +37,9 @@ typedef int SRVRETCODE;
 #define SRV_DONE_ERROR ((USHORT)0x0002)
 #define SRV_DONE_COUNT ((USHORT)0x0010)
 
+/* srv_paramstatus: the parameter was passed as OUTPUT. */
+#define SRV_PARAMRETURN 0x0001
+
 /* SQL type codes reported by srv_paraminfo. */
 #define SRVINTN ((BYTE)0x26)
 #define SRVVARCHAR ((BYTE)0x27)
@@ -64,6 +67,8 @@ int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
                 BYTE state, char *rpcname, int rpcnamelen, USHORT linenum,
                 char *message, int msglen);
 int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count);
+int srv_paramstatus(SRV_PROC *srvproc, int n);
+int srv_paramsetoutput(SRV_PROC *srvproc, int n, BYTE *data, ULONG len, WINBOOL isnull);
 
 #ifdef __cplusplus
 }

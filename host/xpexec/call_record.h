@@ -1,6 +1,7 @@
-// What one procedure call left behind: the tokens it sent, in order, and
-// the value it returned. Each record owns copies of its tokens, taken
-// from the stand-in before the call was closed.
+// What one procedure call left behind: the tokens it sent, in order, the
+// value it returned, and the values of its OUTPUT variables. Each record
+// owns copies of its tokens and values, taken from the stand-in before the
+// call was closed.
 #ifndef MAILVANE_HOST_XPEXEC_CALL_RECORD_H
 #define MAILVANE_HOST_XPEXEC_CALL_RECORD_H
 
@@ -25,9 +26,18 @@ struct ReceivedToken {
   int32_t count = 0;
 };
 
+// A variable passed as OUTPUT, with the value it holds after the call.
+struct ReturnedValue {
+  std::string variable;  // with its '@'
+  int type = 0;          // STANDIN_TYPE_*
+  std::string data;
+  bool is_null = true;
+};
+
 struct CallRecord {
   std::vector<ReceivedToken> tokens;
   int return_value = 0;
+  std::vector<ReturnedValue> outputs{};  // in the order of the arguments
 };
 
 }  // namespace xpexec

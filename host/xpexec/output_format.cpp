@@ -1,6 +1,9 @@
 #include "host/xpexec/output_format.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "host/ods_standin.h"
 #include "host/xpexec/utf16le.h"
@@ -12,6 +15,7 @@ namespace {
 constexpr int kDoneCountBit = 0x10;
 // An informational message (SRV_MSG_INFO): sqlcmd shows its text alone.
 constexpr int kInfoMessage = 1;
+constexpr size_t kIntBytes = 4;
 
 void AppendByteEscape(std::string *out, unsigned char byte) {
   char text[sizeof "\\u0000"];
@@ -28,6 +32,51 @@ std::string HumanToken(const ReceivedToken &t) {
   if (t.kind == STANDIN_TOKEN_DONE && (t.status & kDoneCountBit) != 0)
     return "(" + std::to_string(t.count) + " rows affected)\n";
   return std::string();
+}
+
+// The value of an OUTPUT variable as text: nvarchar as UTF-8, varchar as
+// its bytes, int as its decimal digits; "NULL" (JSON: null) for none.
+std::string OutputText(const ReturnedValue &v, bool json) {
+  if (v.is_null) return json ? "null" : "NULL";
+  if (v.type == STANDIN_TYPE_INT && v.data.size() == kIntBytes) {
+    uint32_t bits = 0;
+    for (size_t i = 0; i < kIntBytes; ++i)
+      bits |= static_cast<uint32_t>(static_cast<unsigned char>(v.data[i])) << (8 * i);
+    return std::to_string(static_cast<int32_t>(bits));
+  }
+  std::string text = v.type == STANDIN_TYPE_NVARCHAR ? Utf16leToUtf8(v.data) : v.data;
+  return json ? JsonString(text) : text;
+}
+
+size_t Characters(const std::string &text) {
+  size_t n = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// One row of the columns, each padded to its width but the last.
+std::string Row(const std::vector<std::string> &cells, const std::vector<size_t> &widths) {
+  std::string line;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) line += ' ';
+    line += cells[i];
+    if (i + 1 < cells.size()) line.append(widths[i] - Characters(cells[i]), ' ');
+  }
+  return line + "\n";
+}
+
+std::string HumanOutputs(const std::vector<ReturnedValue> &outputs) {
+  std::vector<std::string> names, values, dashes;
+  std::vector<size_t> widths;
+  for (const ReturnedValue &v : outputs) {
+    names.push_back(v.variable);
+    values.push_back(OutputText(v, false));
+    widths.push_back(std::max(Characters(names.back()), Characters(values.back())));
+    dashes.push_back(std::string(widths.back(), '-'));
+  }
+  return Row(names, widths) + Row(dashes, widths) + Row(values, widths) +
+         "\n(1 rows affected)\n";
 }
 
 std::string JsonToken(const ReceivedToken &t) {
@@ -83,8 +132,12 @@ std::string FormatCall(const CallRecord &call, OutputStyle style) {
   std::string out;
   for (const ReceivedToken &t : call.tokens)
     out += style == OutputStyle::kTokens ? JsonToken(t) : HumanToken(t);
-  if (style == OutputStyle::kTokens)
-    out += "{\"token\":\"return\",\"value\":" + std::to_string(call.return_value) + "}\n";
+  if (style == OutputStyle::kHuman)
+    return call.outputs.empty() ? out : out + HumanOutputs(call.outputs);
+  for (const ReturnedValue &v : call.outputs)
+    out += "{\"token\":\"output\",\"name\":" + JsonString(v.variable) +
+           ",\"value\":" + OutputText(v, true) + "}\n";
+  out += "{\"token\":\"return\",\"value\":" + std::to_string(call.return_value) + "}\n";
   return out;
 }
 

@@ -6,6 +6,12 @@
 // affected)", any other DONE not at all; the return value not at all.
 // Token form is one JSON object a line, in the order the procedure sent
 // the tokens, then the return value.
+// The values of OUTPUT variables follow the tokens: in human form as
+// sqlcmd shows a SELECT of them (a header of the variables' names, a line
+// of dashes, the values, NULL for none, each column as wide as its widest
+// entry, then "(1 rows affected)"), in token form as one
+// {"token":"output","name":"@var","value":...} each before the return
+// value (a string, a number for int, or null).
 //
 // Message text is untrusted bytes: in JSON, valid UTF-8 passes, every
 // other byte becomes \u00XX, and quotes, backslashes and control

@@ -16,6 +16,31 @@ std::string LittleEndian32(int32_t value) {
   return bytes;
 }
 
+constexpr uint32_t kIntLength = 4;
+constexpr uint32_t kBytesPerUtf16Unit = 2;
+
+// A variable passed as OUTPUT: NULL of its type, and how much it holds.
+void EncodeOutput(const Argument &a, Parameter *p) {
+  p->output = true;
+  p->variable = a.variable;
+  p->is_null = true;
+  const bool unlimited = a.type.length == VariableType::kMaxLength;
+  switch (a.type.kind) {
+    case ValueKind::kInt:
+      p->type = STANDIN_TYPE_INT;
+      p->max_length = kIntLength;
+      break;
+    case ValueKind::kVarchar:
+      p->type = STANDIN_TYPE_VARCHAR;
+      p->max_length = unlimited ? STANDIN_UNLIMITED_LENGTH : a.type.length;
+      break;
+    default:
+      p->type = STANDIN_TYPE_NVARCHAR;
+      p->max_length = unlimited ? STANDIN_UNLIMITED_LENGTH : a.type.length * kBytesPerUtf16Unit;
+      break;
+  }
+}
+
 }  // namespace
 
 std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
@@ -24,6 +49,11 @@ std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
   for (const Argument &a : arguments) {
     Parameter p;
     p.name = a.name;
+    if (a.output) {
+      EncodeOutput(a, &p);
+      parameters.push_back(std::move(p));
+      continue;
+    }
     switch (a.kind) {
       case ValueKind::kVarchar:
         p.type = STANDIN_TYPE_VARCHAR;

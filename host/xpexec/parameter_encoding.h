@@ -4,12 +4,15 @@
 //
 // varchar text is converted from the statement's UTF-8 to the host code
 // page, nvarchar text to UTF-16LE, an int to its 4 bytes little-endian;
-// NULL is a varchar NULL with no bytes. Encoding never fails (see
+// NULL is a varchar NULL with no bytes. A variable passed as OUTPUT is a
+// NULL of its type with its maximum length in bytes (two a character for
+// nvarchar, STANDIN_UNLIMITED_LENGTH for (max)). Encoding never fails (see
 // host_codepage.h and utf16le.h for what happens to text that does not
 // convert), and uses the process locale, so it runs before the calls do.
 #ifndef MAILVANE_HOST_XPEXEC_PARAMETER_ENCODING_H
 #define MAILVANE_HOST_XPEXEC_PARAMETER_ENCODING_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,10 @@ struct Parameter {
   int type = 0;       // STANDIN_TYPE_VARCHAR, _NVARCHAR or _INT
   std::string data;   // the value's bytes; empty for NULL
   bool is_null = false;
+  // Passed as OUTPUT: the variable and its maximum length in bytes.
+  bool output = false;
+  std::string variable;
+  uint32_t max_length = 0;
 };
 
 std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments);

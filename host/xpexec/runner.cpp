@@ -40,18 +40,41 @@ ReceivedToken CopyToken(const StandinToken &t) {
   return r;
 }
 
+// The values the OUTPUT variables hold after the call.
+std::vector<ReturnedValue> ReadOutputs(const CXPData *call, const std::vector<Parameter> &params) {
+  std::vector<ReturnedValue> outputs;
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (!params[i].output) continue;
+    ReturnedValue value;
+    value.variable = params[i].variable;
+    value.type = params[i].type;
+    const char *data = nullptr;
+    size_t length = 0;
+    int is_null = 1;
+    if (standin_param_value(call, static_cast<int>(i + 1), &data, &length, &is_null) != 0) {
+      value.data.assign(data, length);
+      value.is_null = is_null != 0;
+    }
+    outputs.push_back(std::move(value));
+  }
+  return outputs;
+}
+
 }  // namespace
 
 bool RunCall(const PreparedCall &call, CallRecord *record) {
   OpenCall open;
   if (open.get() == nullptr) return false;
   for (const Parameter &p : call.parameters) {
-    if (standin_add_param(open.get(), p.name.c_str(), p.type,
-                          p.data.empty() ? nullptr : p.data.data(), p.data.size(),
-                          p.is_null ? 1 : 0) == 0)
-      return false;
+    const int added =
+        p.output ? standin_add_output_param(open.get(), p.name.c_str(), p.type, p.max_length)
+                 : standin_add_param(open.get(), p.name.c_str(), p.type,
+                                     p.data.empty() ? nullptr : p.data.data(), p.data.size(),
+                                     p.is_null ? 1 : 0);
+    if (added == 0) return false;
   }
   record->return_value = call.entry(open.get());
+  record->outputs = ReadOutputs(open.get(), call.parameters);
   record->tokens.clear();
   size_t count = standin_token_count(open.get());
   for (size_t i = 0; i < count; ++i) {

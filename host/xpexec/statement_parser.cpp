@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <map>
 
 namespace xpexec {
 namespace {
@@ -12,6 +13,9 @@ namespace {
 constexpr size_t kMaxIdentifierCharacters = 128;
 // server.database.schema.object: the most parts a name may have.
 constexpr int kMaxNameParts = 4;
+// The longest varchar(n) and nvarchar(n), in characters.
+constexpr uint32_t kMaxVarcharLength = 8000;
+constexpr uint32_t kMaxNvarcharLength = 4000;
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -63,6 +67,10 @@ class Parser {
         continue;
       }
       if (SkipGoLine()) continue;
+      if (AtWord("DECLARE")) {
+        ParseDeclare();
+        continue;
+      }
       statements.push_back(ParseStatement());
     }
     return statements;
@@ -145,15 +153,95 @@ class Parser {
   bool SkipGoLine() {
     if (!AtWord("GO") || !AtLineStart()) return false;
     pos_ += 2;
+    variables_.clear();  // the batch ends
     while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\r')) ++pos_;
     if (Peek() == '-' && Peek(1) == '-') return true;  // SkipTrivia takes it
     if (!AtEnd() && Peek() != '\n') Fail(pos_, "expected end of line after GO");
     return true;
   }
 
-  // After a complete statement: ';', the end, GO or the next EXEC.
+  // After a complete statement: ';', the end, GO or the next statement.
   bool AtStatementEnd() const {
-    return AtEnd() || Peek() == ';' || AtWord("GO") || AtWord("EXEC") || AtWord("EXECUTE");
+    return AtEnd() || Peek() == ';' || AtWord("GO") || AtWord("EXEC") || AtWord("EXECUTE") ||
+           AtWord("DECLARE");
+  }
+
+  // DECLARE @a type [, @b type]...; the types are those an OUTPUT variable
+  // takes.
+  void ParseDeclare() {
+    pos_ += PeekWord().size();
+    for (;;) {
+      SkipTrivia();
+      size_t start = pos_;
+      if (Peek() != '@') Fail(pos_, "expected a variable");
+      std::string name = ParseVariable();
+      if (variables_.count(Folded(name)) != 0)
+        Fail(start, "variable already declared in this batch");
+      SkipTrivia();
+      if (AtWord("AS")) {
+        pos_ += 2;
+        SkipTrivia();
+      }
+      variables_[Folded(name)] = ParseType();
+      SkipTrivia();
+      if (Peek() != ',') break;
+      ++pos_;
+    }
+    if (!AtStatementEnd()) Fail(pos_, "expected ',' or end of statement");
+  }
+
+  VariableType ParseType() {
+    VariableType type;
+    size_t start = pos_;
+    if (AtWord("INT")) {
+      pos_ += 3;
+      type.kind = ValueKind::kInt;
+      type.length = 0;
+      return type;
+    }
+    if (AtWord("NVARCHAR")) {
+      type.kind = ValueKind::kNvarchar;
+    } else if (AtWord("VARCHAR")) {
+      type.kind = ValueKind::kVarchar;
+    } else {
+      Fail(start, "expected a type (nvarchar(n), varchar(n), (max) or int)");
+    }
+    pos_ += PeekWord().size();
+    SkipTrivia();
+    // Without a length the type holds one character, as in T-SQL.
+    type.length = 1;
+    if (Peek() != '(') return type;
+    ++pos_;
+    SkipTrivia();
+    const uint32_t limit =
+        type.kind == ValueKind::kNvarchar ? kMaxNvarcharLength : kMaxVarcharLength;
+    size_t at = pos_;
+    if (AtWord("MAX")) {
+      pos_ += 3;
+      type.length = VariableType::kMaxLength;
+    } else {
+      uint32_t length = 0;
+      // Digits beyond the limit are not read: nothing overflows.
+      while (IsDigit(Peek()) && length <= limit)
+        length = length * 10 + static_cast<uint32_t>(in_[pos_++] - '0');
+      if (length < 1 || length > limit)
+        Fail(at, limit == kMaxNvarcharLength ? "expected a length from 1 to 4000 or MAX"
+                                              : "expected a length from 1 to 8000 or MAX");
+      type.length = length;
+    }
+    SkipTrivia();
+    if (Peek() != ')') Fail(pos_, "expected ')'");
+    ++pos_;
+    return type;
+  }
+
+  // Variable names compare without case, as under the server's usual
+  // collation.
+  static std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char &c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
   }
 
   Statement ParseStatement() {
@@ -260,7 +348,16 @@ class Parser {
 
   void ParseValue(Argument *a) {
     char c = Peek();
-    if (c == '\'') {
+    if (c == '@') {
+      a->kind = ValueKind::kNull;
+      a->variable = ParseVariable();
+      SkipTrivia();
+      if (!AtWord("OUTPUT") && !AtWord("OUT")) Fail(pos_, "expected OUTPUT after a variable");
+      pos_ += PeekWord().size();
+      a->output = true;
+      auto declared = variables_.find(Folded(a->variable));
+      if (declared != variables_.end()) a->type = declared->second;
+    } else if (c == '\'') {
       a->kind = ValueKind::kVarchar;
       a->text = ParseString();
     } else if ((c == 'N' || c == 'n') && Peek(1) == '\'') {
@@ -314,6 +411,8 @@ class Parser {
 
   std::string_view in_;
   size_t pos_ = 0;
+  // The variables the current batch declared, by folded name.
+  std::map<std::string, VariableType> variables_;
 };
 
 }  // namespace

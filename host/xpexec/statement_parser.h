@@ -4,7 +4,13 @@
 // EXEC (or EXECUTE) statements, optionally `@rc =`, a procedure name that
 // may be qualified (master..mailvane, master.dbo.mailvane), and arguments
 // separated by commas, each `@name = value` or a bare value. Values are
-// 'text' (varchar), N'text' (nvarchar), an integer (int) or NULL.
+// 'text' (varchar), N'text' (nvarchar), an integer (int), NULL, or a
+// variable passed as OUTPUT (`@name = @var OUTPUT`, or OUT). A variable is
+// one declared earlier in its batch (`DECLARE @var nvarchar(4000)`, of
+// nvarchar(n), varchar(n), (max) or int, several in one DECLARE), or, when
+// not declared, one xpexec declares itself as nvarchar(4000). xpexec has no
+// assignments, so a variable goes in as NULL; what the procedure sets is
+// shown after the call. A GO line ends a batch and its variables.
 // Statements follow one another with or without ';'; GO lines, `--` and
 // `/* */` comments are skipped; strings may span lines.
 //
@@ -25,11 +31,23 @@ namespace xpexec {
 
 enum class ValueKind { kVarchar, kNvarchar, kInt, kNull };
 
+// The type of a variable: kVarchar, kNvarchar or kInt, and for the first
+// two its length in characters (kMaxLength for (max)).
+struct VariableType {
+  static constexpr uint32_t kMaxLength = 0;
+  ValueKind kind = ValueKind::kNvarchar;
+  uint32_t length = 4000;
+};
+
 struct Argument {
   std::string name;  // with its '@'; "" for a bare value
   ValueKind kind = ValueKind::kNull;
   std::string text;     // kVarchar, kNvarchar: the literal's text, quotes undone
   int32_t number = 0;   // kInt
+  // A variable passed as OUTPUT (kind kNull: it goes in as NULL).
+  bool output = false;
+  std::string variable;  // with its '@'
+  VariableType type;
 };
 
 struct Statement {

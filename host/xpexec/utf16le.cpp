@@ -42,7 +42,46 @@ void AppendUnit(std::string *out, uint32_t unit) {
   out->push_back(static_cast<char>((unit >> 8) & 0xFF));
 }
 
+void AppendUtf8(std::string *out, uint32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+    return;
+  }
+  if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  }
+  out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
 }  // namespace
+
+std::string Utf16leToUtf8(std::string_view utf16le) {
+  std::string out;
+  const auto unit = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i + 1])) << 8;
+  };
+  const size_t units = utf16le.size() / 2;
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+        unit(i + 1) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(++i) - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacementCharacter;
+    }
+    AppendUtf8(&out, cp);
+  }
+  if (utf16le.size() % 2 != 0) AppendUtf8(&out, kReplacementCharacter);
+  return out;
+}
 
 size_t ValidUtf8SequenceLength(std::string_view text) {
   uint32_t ignored;

@@ -12,6 +12,7 @@ only from operations not built yet.
 """
 
 import os
+import re
 import tempfile
 import unittest
 
@@ -109,7 +110,7 @@ class Usage(FrontEndCase):
         self.assert_texts([
             ("three NULLs", ["@server = NULL", "@recipients = NULL", "@from = NULL"],
              SERVER_EMPTY),
-            ("three unknown names", ["@a = 1", "@b = 2", "@c = 3"], SERVER_EMPTY),
+            ("three unknown names", ["@a = 1", "@b = 2", "@c = 3"], "Unknown parameter @a."),
         ])
 
     def test_human_output_shows_the_message_as_sqlcmd_does(self):
@@ -154,17 +155,23 @@ class RequiredParameters(FrontEndCase):
             ("from NULL", [self.SERVER, self.RECIPIENTS, "@from = NULL"], FROM_EMPTY),
         ])
 
-    def test_bare_and_misspelled_parameters_are_ignored(self):
+    def test_bare_values_are_ignored_and_misspelled_names_refused(self):
         self.assert_texts([
             ("all three bare", ["'mail.example'", "'ann@example.com'", "'bob@example.com'"],
              SERVER_EMPTY),
             ("bare server", ["'mail.example'", self.RECIPIENTS, self.FROM], SERVER_EMPTY),
             ("misspelled server", ["@sever = 'mail.example'", self.RECIPIENTS, self.FROM],
-             SERVER_EMPTY),
+             "Unknown parameter @sever (did you mean @server?)"),
             ("misspelled recipients", [self.SERVER, "@recipient = 'ann@example.com'",
-                                       self.FROM], RECIPIENTS_EMPTY),
+                                       self.FROM],
+             "Unknown parameter @recipient (did you mean @recipients?)"),
             ("misspelled sender", [self.SERVER, self.RECIPIENTS, "@form = 'bob@example.com'"],
-             FROM_EMPTY),
+             "Unknown parameter @form (did you mean @from?)"),
+            ("the other mail feature's body", [self.SERVER, self.RECIPIENTS, self.FROM,
+                                               "@body = N'x'"],
+             "Unknown parameter @body (did you mean @message?)"),
+            ("no name close", [self.SERVER, self.RECIPIENTS, self.FROM, "@colour = 'red'"],
+             "Unknown parameter @colour."),
         ])
 
     def test_values_of_every_type_count_as_present(self):
@@ -195,7 +202,7 @@ class Results(FrontEndCase):
         calls = result.calls()
         self.assertEqual(len(calls), 3, result)
         self.assertEqual([FailureReport.text(self, c) for c in calls],
-                         [USAGE, SERVER_EMPTY, USAGE])
+                         [USAGE, "Unknown parameter @a.", USAGE])
         self.assertEqual(result.returns, [1, 1, 1])
         self.assertEqual(result.exit_status, 1)
 
@@ -287,8 +294,8 @@ class Delivery(FrontEndCase):
                 self.assertNotIn(b"\nbcc:", header)
 
     def test_misspelled_parameters_are_not_read(self):
-        # "@attachements" is not a parameter: the missing file it names
-        # is never opened.
+        # "@attachements" is not a parameter: the call is refused before the
+        # server is contacted, and the missing file it names is never opened.
         missing = os.path.join(tempfile.gettempdir(), "mailvane-no-such-file.txt")
         with harness.smtp_server() as server:
             result, call = self.send(server, "@port = %d" % server.port,
@@ -296,7 +303,64 @@ class Delivery(FrontEndCase):
                                      "@from = 'bob@example.com'",
                                      "@attachements = %s" % harness.sql_text(
                                          harness.procedure_path(missing)))
-            self.assert_sent(result, call)
+            self.assertEqual(FailureReport.text(self, call),
+                             "Unknown parameter @attachements (did you mean @attachments?)")
+            self.assertEqual(server.messages, [])
+
+
+class Outcome(FrontEndCase):
+    """@raise and the OUTPUT parameters, on success and on each kind of failure."""
+
+    OUTPUTS = "@message_id = @id OUTPUT, @server_reply = @reply OUTPUT, @error = @e OUTPUT"
+
+    @staticmethod
+    def outputs(call):
+        return {t["name"]: t["value"] for t in call if t["token"] == "output"}
+
+    def test_outputs_tell_the_message_id_the_reply_and_the_error(self):
+        with harness.smtp_server(refused=("nobody@example.com",)) as server:
+            relay = "@server = '127.0.0.1', @port = %d, @from = 'bob@example.com'" % server.port
+            result = harness.run(
+                "DECLARE @id nvarchar(4000), @reply varchar(max)\n"
+                + exec_statement(relay, "@recipients = 'ann@example.com'", self.OUTPUTS)
+                + exec_statement(relay, "@recipients = 'nobody@example.com'", self.OUTPUTS)
+                + exec_statement("@server = '%s', @port = %d" % (NOBODY, harness.free_port()),
+                                 "@from = 'bob@example.com', @recipients = 'ann@example.com'",
+                                 self.OUTPUTS)
+                + exec_statement("@server = 'x', @recipients = 'ann@example.com'", self.OUTPUTS))
+            sent, refused, unreachable, before = result.calls()
+            self.assertTrue(server.wait_for(1))
+            header = server.messages[0].data.split(b"\r\n\r\n", 1)[0].decode()
+            message_id = re.search(r"^Message-ID: <([^>]*)>\r$", header, re.MULTILINE).group(1)
+        self.assertEqual(self.outputs(sent), {
+            "@id": message_id, "@reply": "250 2.0.0 Ok: queued as M00001", "@e": None})
+        self.assertEqual(self.outputs(refused), {
+            "@id": None, "@reply": "550 5.1.1 <nobody@example.com>: Recipient address rejected",
+            "@e": "SMTP Server response code(550)"})
+        self.assertEqual(self.outputs(unreachable),
+                         {"@id": None, "@reply": None, "@e": unreachable[0]["text"]})
+        self.assertTrue(unreachable[0]["text"].startswith("Socket"), unreachable)
+        self.assertEqual(self.outputs(before), {"@id": None, "@reply": None, "@e": FROM_EMPTY})
+
+    def test_a_short_variable_gets_what_fits(self):
+        if harness.is_windows_build():
+            self.skipTest("the quoted entry is in Wine's code page, not UTF-8")
+        entry = "@recipients = N'\U0001F600 <ann>', @from = 'b@x', @server = 'x'"
+        result = harness.run("DECLARE @n nvarchar(34), @v varchar(34)\n"
+                             + exec_statement(entry, "@error = @n OUTPUT")
+                             + exec_statement(entry, "@error = @v OUTPUT"))
+        # 33 characters and the emoji (two UTF-16 units, four UTF-8 bytes).
+        fits = 'Invalid address in @recipients: "'
+        self.assertEqual([self.outputs(c) for c in result.calls()], [{"@n": fits}, {"@v": fits}])
+
+    def test_raise_fails_the_caller_with_severity_16(self):
+        result = harness.run(
+            "DECLARE @rc int\nEXEC @rc = master..mailvane @server = '%s', @port = %d, "
+            "@recipients = 'ann@example.com', @from = 'bob@example.com', @raise = 'yes'"
+            % (NOBODY, harness.free_port()), tokens=False)
+        self.assertEqual(result.exit_status, 1, result)
+        self.assertTrue(result.stdout.startswith(b"Msg 20001, Level 16, State 1, Line 252\n"),
+                        result.stdout)
 
 
 if __name__ == "__main__":

@@ -32,6 +32,19 @@ CStandinCall &CStandinCall::Null(const char *name) {
   return *this;
 }
 
+CStandinCall &CStandinCall::Output(const char *name, int type, std::uint32_t maxLength) {
+  standin_add_output_param(m_call, name, type, maxLength);
+  return *this;
+}
+
+std::string CStandinCall::Value(int n) const {
+  const char *data = nullptr;
+  size_t length = 0;
+  int isNull = 1;
+  if (standin_param_value(m_call, n, &data, &length, &isNull) == 0 || isNull) return "NULL";
+  return std::string(data, length);
+}
+
 std::vector<StandinToken> CStandinCall::Tokens() const {
   std::vector<StandinToken> tokens;
   for (size_t i = 0; i < standin_token_count(m_call); ++i) tokens.push_back(*standin_token(m_call, i));

@@ -21,6 +21,10 @@ class CStandinCall {
   CStandinCall &NVarchar(const char *name, const std::u16string &value);
   CStandinCall &Int(const char *name, std::int32_t value);
   CStandinCall &Null(const char *name);
+  // A variable passed as OUTPUT, of at most maxLength bytes.
+  CStandinCall &Output(const char *name, int type, std::uint32_t maxLength);
+  // The value parameter n (from 1) holds after the call; "NULL" for none.
+  std::string Value(int n) const;
 
   CXPData *Proc() const { return m_call; }
   std::vector<StandinToken> Tokens() const;

@@ -66,6 +66,8 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@auth", "plain"}}, false, "@auth needs @user."},
       {{{"@trace", "no"}}, false, nullptr},
       {{{"@trace", "1"}}, false, kBadTrace},
+      {{{"@raise", "YES"}, {"@trace", "no"}}, false, nullptr},
+      {{{"@raise", "true"}}, false, "@raise must be 'yes' or 'no'."},
       {{{"@timeout", "1"}}, false, nullptr},
       {{{"@timeout", "600"}}, false, nullptr},
       {{{"@timeout", "0"}}, false, kBadTimeout},

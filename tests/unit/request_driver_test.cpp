@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "proc/param_names.h"
 #include "proc/param_value.h"
 #include "proc/request_driver.h"
 #include "proc/xp_params.h"
@@ -22,9 +23,9 @@ const char kUsage[] =
     "\t[,[@blind_copy_recipients =] 'blind_copy_recipients [;...n]'\n \t[,[@subject =] 'subject']\n"
     "\t[,[@message =] 'message']\n\t[,[@type =] 'type']\n\t[,[@attachments =] 'attachments [;...n]']\n";
 
-// Runs the call and checks the failure report: one message 20001, class 1,
-// state 1 at `line`, then DONE with status 3 and count 0.
-std::string FailureText(CStandinCall &call, int line = 252) {
+// Runs the call and checks the failure report: one message 20001, class
+// `severity`, state 1 at `line`, then DONE with status 3 and count 0.
+std::string FailureText(CStandinCall &call, int line = 252, int severity = 1) {
   EXPECT_FALSE(RunRequest(call.Proc()));
   std::vector<StandinToken> tokens = call.Tokens();
   EXPECT_EQ(tokens.size(), 2u);
@@ -33,7 +34,7 @@ std::string FailureText(CStandinCall &call, int line = 252) {
   EXPECT_EQ(msg.kind, STANDIN_TOKEN_MESSAGE);
   EXPECT_EQ(msg.msgtype, 2);
   EXPECT_EQ(msg.number, 20001);
-  EXPECT_EQ(msg.msgclass, 1);
+  EXPECT_EQ(msg.msgclass, severity);
   EXPECT_EQ(msg.state, 1);
   EXPECT_EQ(msg.line, line);
   const StandinToken &done = tokens[1];
@@ -76,14 +77,108 @@ TEST(RequestDriver, RequiredParametersAreCheckedInOrder) {
   }
 }
 
-TEST(RequestDriver, BareAndMisspelledParametersAreIgnored) {
+TEST(RequestDriver, BareParametersAreIgnoredAndMisspeltNamesRefused) {
   CStandinCall call;
   call.Varchar("", "smtp.example.com").Varchar("", "ann@example.com").Varchar("", "me@example.com");
   EXPECT_EQ(FailureText(call), "@server can not be empty.");
 
   CStandinCall misspelled;
   misspelled.Varchar("@servr", "s").Varchar("@recipients", "a").Varchar("@from", "b");
-  EXPECT_EQ(FailureText(misspelled), "@server can not be empty.");
+  EXPECT_EQ(FailureText(misspelled), "Unknown parameter @servr (did you mean @server?)");
+}
+
+// Before anything is sent; after the usage text. Known names (options and
+// OUTPUT parameters among them) pass on to the next check.
+TEST(RequestDriver, UnknownNamesAreRefusedWithAHintWhereOneIsClose) {
+  const char *from = "@from can not be empty.";
+  struct Row {
+    const char *name;
+    const char *text;
+  } rows[] = {
+      {"@body", "Unknown parameter @body (did you mean @message?)"},
+      {"@body_format", "Unknown parameter @body_format (did you mean @type?)"},
+      {"@file_attachments", "Unknown parameter @file_attachments (did you mean @attachments?)"},
+      {"@cc", "Unknown parameter @cc (did you mean @copy_recipients?)"},
+      {"@Recipient", "Unknown parameter @Recipient (did you mean @recipients?)"},
+      {"@subjet", "Unknown parameter @subjet (did you mean @subject?)"},
+      {"@form", "Unknown parameter @form (did you mean @from?)"},  // a swap is one edit
+      {"@id", "Unknown parameter @id."},  // two edits from @pwd: too many for a short name
+      {"@query", "Unknown parameter @query."},  // its hint, @rows, is not an option here
+      {"@colour\n", "Unknown parameter @colour?."},
+      {"@raise", from}, {"@TRACE", from}, {"@message_id", from}, {"@error", from}, {"", from},
+  };
+  for (const Row &row : rows) {
+    CStandinCall call;
+    call.Varchar("@server", "s").Varchar("@recipients", "a@x").Varchar(row.name, "");
+    EXPECT_EQ(FailureText(call), row.text) << row.name;
+  }
+  CStandinCall two;
+  two.Varchar("@server", "s").Varchar("@body", "x");
+  EXPECT_EQ(FailureText(two), kUsage);
+}
+
+TEST(RequestDriver, RaiseSendsEveryFailureWithSeverity16) {
+  struct Row {
+    const char *raise;
+    const char *from;
+    int severity;
+    const char *text;
+  } rows[] = {
+      {"yes", "", 16, "@from can not be empty."},
+      {"Yes", "me\r\nRCPT TO:x", 16, "Error(@from): \t80070057"},
+      {"maybe", "b@x", 16, "@raise must be 'yes' or 'no'."},  // asked for, if misspelt
+      {"no", "", 1, "@from can not be empty."},
+      {"", "", 1, "@from can not be empty."},
+  };
+  for (const Row &row : rows) {
+    CStandinCall call;
+    call.Varchar("@server", "s").Varchar("@recipients", "a@x").Varchar("@raise", row.raise);
+    call.Varchar("@from", row.from);
+    EXPECT_EQ(FailureText(call, 252, row.severity), row.text) << row.raise;
+  }
+  CStandinCall usage;
+  usage.Varchar("@raise", "yes");
+  EXPECT_EQ(FailureText(usage, 252, 16), kUsage);
+}
+
+// The UTF-16LE bytes of ASCII text.
+std::string Wide(const std::string &ascii) {
+  std::string bytes;
+  for (char c : ascii) bytes += std::string{c, '\0'};
+  return bytes;
+}
+
+// Set on a failure as on success, to what fits the variable, and only when
+// passed as OUTPUT; the stand-in refuses (with a notice token) any value
+// longer than the variable, so FailureText's two tokens show none was.
+TEST(RequestDriver, OutputParametersGetWhatFits) {
+  const std::string text = "@from can not be empty.";
+  struct Row {
+    int type;
+    std::uint32_t maxLength;  // 0: passed as a plain value 'x'
+    std::string value;
+  } rows[] = {
+      {STANDIN_TYPE_NVARCHAR, 8000, Wide(text)},
+      {STANDIN_TYPE_NVARCHAR, 11, Wide("@from")},  // an odd length holds whole units only
+      {STANDIN_TYPE_VARCHAR, 3, "@fr"},
+      {STANDIN_TYPE_VARCHAR, STANDIN_UNLIMITED_LENGTH, text},
+      {STANDIN_TYPE_INT, 4, "NULL"},  // another type: left as it was
+      {STANDIN_TYPE_VARCHAR, 0, "x"},
+  };
+  for (const Row &row : rows) {
+    CStandinCall call;
+    call.Varchar("@server", "s").Varchar("@recipients", "a@x");
+    call.Output("@message_id", STANDIN_TYPE_NVARCHAR, 200)
+        .Output("@server_reply", STANDIN_TYPE_VARCHAR, 200);
+    if (row.maxLength == 0)
+      call.Varchar("@error", "x");
+    else
+      call.Output("@error", row.type, row.maxLength);
+    EXPECT_EQ(FailureText(call), text);
+    EXPECT_EQ(call.Value(3), "NULL");
+    EXPECT_EQ(call.Value(4), "NULL");
+    EXPECT_EQ(call.Value(5), row.value) << row.maxLength;
+  }
 }
 
 TEST(RequestDriver, NullAndEmptyAreAlike) {
@@ -96,6 +191,17 @@ TEST(RequestDriver, ParametersAreMatchedByNameWhereverTheyStand) {
   CStandinCall call;
   call.Varchar("@from", "b").Varchar("@recipients", "a").Varchar("@SERVER", "");
   EXPECT_EQ(FailureText(call), "@server can not be empty.");
+}
+
+// A hint names a known name only: "@profile" only where it is one.
+TEST(RequestDriver, AHintFromTheTableNeedsItsNameKnown) {
+  CStandinCall call;
+  call.Varchar("@profile_name", "p");
+  CXpParams params(call.Proc());
+  EXPECT_EQ(UnknownParamText(params, {"@message", "@profile"}),
+            "Unknown parameter @profile_name (did you mean @profile?)");
+  EXPECT_EQ(UnknownParamText(params, {"@message"}), "Unknown parameter @profile_name.");
+  EXPECT_EQ(UnknownParamText(params, {"@PROFILE_name"}), "");
 }
 
 TEST(RequestDriver, AFailingSetterIsReportedWithItsParameterAndCode) {

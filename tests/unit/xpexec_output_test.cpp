@@ -112,5 +112,26 @@ TEST(XpexecHumanOutput, MessagesAndCountsAsSqlcmdShowsThem) {
   for (const Row &row : rows) EXPECT_EQ(FormatCall(row.call, OutputStyle::kHuman), row.shown);
 }
 
+TEST(XpexecOutputs, ShownAsASelectOfThemAndAsTokens) {
+  CallRecord call;
+  call.tokens = {Done(0x11, 1)};
+  // U+00E9, then a lone surrogate
+  call.outputs = {{"@id", STANDIN_TYPE_NVARCHAR, std::string("a\0\xe9\0\x3d\xd8", 6), false},
+                  {"@n", STANDIN_TYPE_INT, "\xfe\xff\xff\xff", false},
+                  {"@error", STANDIN_TYPE_VARCHAR, "", true}};
+  EXPECT_EQ(FormatCall(call, OutputStyle::kHuman),
+            "(1 rows affected)\n"
+            "@id @n @error\n"
+            "--- -- ------\n"
+            "a\xc3\xa9\xef\xbf\xbd -2 NULL\n"
+            "\n(1 rows affected)\n");
+  EXPECT_EQ(FormatCall(call, OutputStyle::kTokens),
+            "{\"token\":\"done\",\"status\":17,\"curcmd\":0,\"count\":1}\n"
+            "{\"token\":\"output\",\"name\":\"@id\",\"value\":\"a\xc3\xa9\xef\xbf\xbd\"}\n"
+            "{\"token\":\"output\",\"name\":\"@n\",\"value\":-2}\n"
+            "{\"token\":\"output\",\"name\":\"@error\",\"value\":null}\n"
+            "{\"token\":\"return\",\"value\":0}\n");
+}
+
 }  // namespace
 }  // namespace xpexec

@@ -121,6 +121,40 @@ TEST(XpexecParserArguments, IntegersCoverTheWholeIntRange) {
   }
 }
 
+TEST(XpexecParserArguments, VariablesPassedAsOutputHaveTheirDeclaredType) {
+  ParseResult r = ParseStatements(
+      "DECLARE @id varchar(100), @e AS nvarchar(max), @rc int; DECLARE @one nvarchar\n"
+      "EXEC @rc = mailvane @message_id = @id OUTPUT, @error = @E out, @x = @rc OUTPUT,"
+      " @o = @one OUTPUT, @n = @new OUTPUT\n"
+      "GO\n"
+      "EXEC mailvane @a = @id OUTPUT");  // a new batch: @id is xpexec's own
+  ASSERT_TRUE(r.ok) << DescribeParseError(r.error);
+  ASSERT_EQ(r.statements.size(), 2u);
+  std::vector<Argument> a = r.statements[0].arguments;
+  a.push_back(r.statements[1].arguments.at(0));
+  struct Row {
+    const char *name, *variable;
+    ValueKind kind;
+    uint32_t length;
+  } rows[] = {
+      {"@message_id", "@id", ValueKind::kVarchar, 100},
+      {"@error", "@E", ValueKind::kNvarchar, VariableType::kMaxLength},
+      {"@x", "@rc", ValueKind::kInt, 0},
+      {"@o", "@one", ValueKind::kNvarchar, 1},
+      {"@n", "@new", ValueKind::kNvarchar, 4000},
+      {"@a", "@id", ValueKind::kNvarchar, 4000},
+  };
+  ASSERT_EQ(a.size(), std::size(rows));
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_TRUE(a[i].output) << i;
+    EXPECT_EQ(a[i].kind, ValueKind::kNull) << i;
+    EXPECT_EQ(a[i].name, rows[i].name) << i;
+    EXPECT_EQ(a[i].variable, rows[i].variable) << i;
+    EXPECT_EQ(a[i].type.kind, rows[i].kind) << i;
+    EXPECT_EQ(a[i].type.length, rows[i].length) << i;
+  }
+}
+
 TEST(XpexecParserArguments, NullIsAWordInAnyCase) {
   Statement s = ParseOne("EXEC mailvane null, @b = NuLl");
   ASSERT_EQ(s.arguments.size(), 2u);
@@ -200,6 +234,14 @@ TEST(XpexecParserErrors, NameTheLineAndColumn) {
       // Columns count characters, not bytes: the é is one column.
       {"EXEC mailvane @a = 'caf\xc3\xa9' x", 1, 27, "expected ',' or end of statement"},
       {"\r\n\r\n\tEXEC mailvane ,", 3, 16, "expected a value ('text', N'text', an integer or NULL)"},
+      {"EXEC mailvane @a = @v", 1, 22, "expected OUTPUT after a variable"},
+      {"DECLARE @v nvarchar(4001)", 1, 21, "expected a length from 1 to 4000 or MAX"},
+      {"DECLARE @v varchar(0)", 1, 20, "expected a length from 1 to 8000 or MAX"},
+      {"DECLARE @v varchar(10", 1, 22, "expected ')'"},
+      {"DECLARE @v text", 1, 12, "expected a type (nvarchar(n), varchar(n), (max) or int)"},
+      {"DECLARE @v int, @V int", 1, 17, "variable already declared in this batch"},
+      {"DECLARE v int", 1, 9, "expected a variable"},
+      {"DECLARE @v int = 5", 1, 16, "expected ',' or end of statement"},
   };
   for (const Row &row : rows) {
     ParseResult r = ParseStatements(row.input);

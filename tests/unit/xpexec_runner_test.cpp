@@ -51,6 +51,19 @@ int EchoProcedure(CXPData *call) {
   return rc;
 }
 
+// Reports what srv_paramstatus says of each parameter and of one beyond
+// them, and sets every parameter to "abcdef".
+int OutputProcedure(CXPData *call) {
+  std::string statuses;
+  for (int i = 1; i <= srv_rpcparams(call) + 1; ++i)
+    statuses += std::to_string(srv_paramstatus(call, i)) + " ";
+  srv_sendmsg(call, SRV_MSG_INFO, 1, 0, 1, nullptr, 0, 0, statuses.data(), SRV_NULLTERM);
+  std::string value = "abcdef";
+  for (int i = 1; i <= srv_rpcparams(call); ++i)
+    srv_paramsetoutput(call, i, reinterpret_cast<BYTE *>(value.data()), 6, 0);
+  return 0;
+}
+
 std::vector<PreparedCall> Prepare(const std::string &script) {
   ParseResult parsed = ParseStatements(script);
   EXPECT_TRUE(parsed.ok) << DescribeParseError(parsed.error);
@@ -120,6 +133,25 @@ TEST(XpexecRunner, TheProcedureSeesTheParametersAndItsTokensComeBack) {
   EXPECT_EQ(record.tokens[2].line, 3);
   EXPECT_EQ(record.tokens[3].kind, STANDIN_TOKEN_DONE);
   EXPECT_EQ(record.tokens[3].count, 3);
+}
+
+TEST(XpexecRunner, OutputVariablesComeBackAsTheProcedureSetThem) {
+  ParseResult parsed = ParseStatements(
+      "DECLARE @short varchar(3); EXEC p @a = @long OUTPUT, @b = @short OUTPUT, @c = 'x'");
+  PreparedCall call{OutputProcedure, EncodeArguments(parsed.statements.at(0).arguments)};
+  CallRecord record;
+  ASSERT_TRUE(RunCall(call, &record));
+  ASSERT_EQ(record.outputs.size(), 2u);
+  EXPECT_EQ(record.outputs[0].variable, "@long");
+  EXPECT_EQ(record.outputs[0].data, "abcdef");
+  EXPECT_FALSE(record.outputs[0].is_null);
+  EXPECT_TRUE(record.outputs[1].is_null);  // six bytes do not fit varchar(3)
+  std::vector<std::string> texts;
+  for (const ReceivedToken &t : record.tokens) texts.push_back(t.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "srv_paramstatus: no parameter 4 (the call has 3)", "1 1 0 -1 ",
+                       "srv_paramsetoutput: parameter 2 holds at most 3 bytes, not 6",
+                       "srv_paramsetoutput: parameter 3 is not OUTPUT"}));
 }
 
 TEST(XpexecRunner, ExitStatusOverAllCalls) {

@@ -171,6 +171,30 @@ TEST(ParamValue, UnicodeValuesBecomeUtf8WholeOrAreRefused) {
   }
 }
 
+// The limit holds for the text after conversion, and is checked on the
+// length the server lists before anything is fetched: a UTF-16 unit gives
+// at least one byte, at most three.
+TEST(ParamValue, ValuesPastTheLimitAreRefused) {
+  EXPECT_FALSE(ExceedsValueLimit(0xA7, kMaxValueBytes));
+  EXPECT_TRUE(ExceedsValueLimit(0xA7, kMaxValueBytes + 1));
+  EXPECT_TRUE(ExceedsValueLimit(0x23, kMaxValueBytes + 1));  // text
+  EXPECT_FALSE(ExceedsValueLimit(kSqlNText, 2 * kMaxValueBytes));
+  EXPECT_TRUE(ExceedsValueLimit(kSqlNVarChar, 2 * kMaxValueBytes + 2));
+  EXPECT_FALSE(ExceedsValueLimit(kSqlInt4, kMaxValueBytes + 1));
+  CSecretString euros("\xAC\x20\xAC\x20", 4);  // six bytes of UTF-8
+  EXPECT_EQ(ConvertParamValue(kSqlNVarChar, euros, 5), ValueConversion::kTooLong);
+  EXPECT_EQ(euros.size(), 4u);
+  EXPECT_EQ(ConvertParamValue(kSqlNVarChar, euros, 6), ValueConversion::kDone);
+  EXPECT_EQ(euros, "\xE2\x82\xAC\xE2\x82\xAC");
+  CStandinCall call;
+  call.Varchar("@a", std::string(kMaxValueBytes + 1, 'x'));
+  CXpParams params(call.Proc());
+  std::string value;
+  ParamText text = ParamText::kBytes;
+  EXPECT_FALSE(params.GetParam("@a", 0, value, &text));
+  EXPECT_EQ(text, ParamText::kTooLong);
+}
+
 TEST(ParamValue, IntegersBecomeTheirDecimalText) {
   struct Row {
     int type;

@@ -26,11 +26,11 @@ std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
     p.name = a.name;
     switch (a.kind) {
       case ValueKind::kVarchar:
-        p.type = STANDIN_TYPE_VARCHAR;
+        p.type = a.long_text == LongText::kText ? STANDIN_TYPE_TEXT : STANDIN_TYPE_VARCHAR;
         p.data = Utf8ToHostCodepage(a.text);
         break;
       case ValueKind::kNvarchar:
-        p.type = STANDIN_TYPE_NVARCHAR;
+        p.type = a.long_text == LongText::kText ? STANDIN_TYPE_NTEXT : STANDIN_TYPE_NVARCHAR;
         p.data = Utf8ToUtf16le(a.text);
         break;
       case ValueKind::kInt:
@@ -42,6 +42,8 @@ std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
         p.is_null = true;
         break;
     }
+    if (a.long_text == LongText::kMax)
+      p.max_length = static_cast<uint32_t>(STANDIN_MAX_LENGTH_UNLIMITED);
     parameters.push_back(std::move(p));
   }
   return parameters;

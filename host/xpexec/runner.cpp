@@ -47,9 +47,9 @@ bool RunCall(const PreparedCall &call, CallRecord *record) {
   OpenCall open;
   if (open.get() == nullptr) return false;
   for (const Parameter &p : call.parameters) {
-    if (standin_add_param(open.get(), p.name.c_str(), p.type,
-                          p.data.empty() ? nullptr : p.data.data(), p.data.size(),
-                          p.is_null ? 1 : 0) == 0)
+    if (standin_add_param_sized(open.get(), p.name.c_str(), p.type, p.max_length,
+                                p.data.empty() ? nullptr : p.data.data(), p.data.size(),
+                                p.is_null ? 1 : 0) == 0)
       return false;
   }
   record->return_value = call.entry(open.get());

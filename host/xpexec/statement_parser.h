@@ -4,7 +4,10 @@
 // EXEC (or EXECUTE) statements, optionally `@rc =`, a procedure name that
 // may be qualified (master..mailvane, master.dbo.mailvane), and arguments
 // separated by commas, each `@name = value` or a bare value. Values are
-// 'text' (varchar), N'text' (nvarchar), an integer (int) or NULL.
+// 'text' (varchar), N'text' (nvarchar), an integer (int) or NULL; and a
+// string literal cast to one of the long text types, as a caller's
+// variable of such a type arrives: CAST('text' AS text), CAST(N'text' AS
+// ntext), CAST(... AS varchar(max)) and CAST(... AS nvarchar(max)).
 // Statements follow one another with or without ';'; GO lines, `--` and
 // `/* */` comments are skipped; strings may span lines.
 //
@@ -24,12 +27,15 @@
 namespace xpexec {
 
 enum class ValueKind { kVarchar, kNvarchar, kInt, kNull };
+// The type a cast gave a text: none, text/ntext, or a (max) type.
+enum class LongText { kNone, kText, kMax };
 
 struct Argument {
   std::string name;  // with its '@'; "" for a bare value
   ValueKind kind = ValueKind::kNull;
   std::string text;     // kVarchar, kNvarchar: the literal's text, quotes undone
   int32_t number = 0;   // kInt
+  LongText long_text = LongText::kNone;  // kVarchar, kNvarchar: the cast's type
 };
 
 struct Statement {

@@ -18,6 +18,7 @@
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
 #include "proc/param_value.h"
+#include "proc/report_texts.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -157,10 +158,12 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ToSystemNames(p, source);
 
   CCallOptions options;
-  auto read = [&params](const char *name, std::string &value) {
+  CReportForms forms;
+  auto read = [&params, &forms](const char *name, std::string &value) {
     ParamText optionText = ParamText::kBytes;
     params.GetParam(name, kByNameOnly, value, &optionText);
     RefuseUnreadable(name, optionText);
+    forms.Note(name, optionText);
   };
   if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
     throw CRequestFailure(refusal);
@@ -201,13 +204,28 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   if (p[kType].empty()) p[kType] = "text/plain";
   if (!p[kMessage].empty())
     Check(mail.SetBody(p[kMessage].c_str(), static_cast<int>(p[kMessage].size()), p[kType].c_str(),
-                       CodePageOf(form[kMessage]), SourceOf(form[kMessage])),
+                       // A table of rows is UTF-8, and so the body it joins.
+                       options.RowsInBody() ? kUtf8CodePage : CodePageOf(form[kMessage]),
+                       SourceOf(form[kMessage])),
           "@message");
   // The body holds the text now: the value goes, so that it is held once.
   CSecretString().swap(p[kMessage]);
   // The name in this message is spelled as callers have always seen it.
   if (!p[kAttachments].empty())
     Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
+  if (!options.rows.empty()) {
+    const HResult rows =
+        mail.SetRows(std::move(options.rows), SourceOf(forms.rows), p[kType].c_str(),
+                     options.rowsAttachment.c_str(), SourceOf(forms.rowsAttachment));
+    if (rows == kRefusedRows) throw CRequestFailure(RowsRefusalText(mail.GetRowsFault()));
+    Check(rows, "@rows");
+  }
+  if (!options.replyTo.empty())
+    CheckEntries(mail,
+                 mail.SetReplyTo(options.replyTo.c_str(), CodePageOf(forms.replyTo),
+                                 SourceOf(forms.replyTo)),
+                 "@reply_to", forms.replyTo);
+  mail.SetMarks(options.importance, options.sensitivity);
   if (options.FetchesToken()) {
     // "@pwd" is the client secret, and the token fetched with it is the
     // credential. Fetched before the server is contacted: a failed fetch

@@ -39,10 +39,13 @@ HResult CSmtpMail::SetRows(std::string rows, TextSource source, const char *cont
                            const char *file_name, TextSource name_source) {
   m_rowsFault = CRowsFault();
   try {
-    if (source == TextSource::kThreadCodePage && m_multiLanguage != nullptr) {
-      std::string utf8;
-      if (!ConvertText(m_multiLanguage, kUtf8CodePage, rows.c_str(), utf8, source))
-        return HResultOfFailure();
+    // 8-bit text becomes UTF-8. Text the conversion cannot take (a NUL,
+    // where it would stop; bytes the code page has no character for) is
+    // left as it is, for the reader to refuse where it is no UTF-8 JSON.
+    std::string utf8;
+    if (source == TextSource::kThreadCodePage && m_multiLanguage != nullptr &&
+        rows.find('\0') == std::string::npos &&
+        ConvertText(m_multiLanguage, kUtf8CodePage, rows.c_str(), utf8, source)) {
       rows = std::string();  // held once, as UTF-8 from here on
       rows.swap(utf8);
     }

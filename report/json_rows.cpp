@@ -25,7 +25,6 @@ constexpr unsigned kParseFlags =
 // callers catch, rather than a null pointer the parser would write through.
 class CJsonAllocator {
  public:
-  static const bool kNeedFree = true;
   void *Malloc(std::size_t size) { return size == 0 ? nullptr : ::operator new(size); }
   void *Realloc(void *original, std::size_t originalSize, std::size_t newSize) {
     void *grown = Malloc(newSize);

@@ -99,19 +99,18 @@ REPORT_TABLE = [["Database", "State", "Created", "Size MB", "Log wait", "Owner.N
 
 def peak_kib(statement):
     """Runs xpexec (Linux) on statement; its exit status and peak resident
-    memory in KiB, as the kernel counted it."""
-    with tempfile.NamedTemporaryFile("wb", suffix=".sql") as script:
-        script.write(statement.encode("utf-8"))
-        script.flush()
-        env = dict(os.environ, **harness.FIXED_LOCALE)
-        process = subprocess.Popen(harness.XPEXEC + ["--tokens", "-i", script.name],
-                                   stdout=subprocess.DEVNULL, env=env)
-        timer = __import__("threading").Timer(harness.DEFAULT_TIMEOUT, process.kill)
-        timer.start()
-        _, status, usage = os.wait4(process.pid, 0)
-        timer.cancel()
-        process.returncode = os.waitstatus_to_exitcode(status)
-        return process.returncode, usage.ru_maxrss
+    memory in KiB, as /usr/bin/time reads it from the kernel (a child
+    Python started itself would count Python's own pages)."""
+    with tempfile.TemporaryDirectory() as folder:
+        script, peak = os.path.join(folder, "call.sql"), os.path.join(folder, "peak")
+        with open(script, "wb") as f:
+            f.write(statement.encode("utf-8"))
+        done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak] + harness.XPEXEC +
+                              ["--tokens", "-i", script], stdout=subprocess.DEVNULL,
+                              env=dict(os.environ, **harness.FIXED_LOCALE),
+                              timeout=harness.DEFAULT_TIMEOUT)
+        with open(peak) as f:
+            return done.returncode, int(f.read().split()[-1])
 
 
 def lines(text):
@@ -490,7 +489,11 @@ class Delivery(unittest.TestCase):
         with harness.smtp_server() as server:
             statement = head % server.port + ("@message = 'x', @rows_attachment = 'rows.csv', "
                                               "@rows = N'%s'" % rows)
-            if harness.is_windows_build():
+            # Wine's memory is not the call's, and a sanitizer keeps what
+            # is freed (ASan's quarantine): there the call is only sent.
+            measured = not harness.is_windows_build() and not (
+                {"ASAN_OPTIONS", "TSAN_OPTIONS"} & set(os.environ))
+            if not measured:
                 self.assert_sent(harness.run(statement, timeout=240))
             else:
                 # A call without rows holding the same text in its body: the
@@ -499,7 +502,7 @@ class Delivery(unittest.TestCase):
                 status, peak = peak_kib(statement)
                 self.assertEqual((without[0], status), (0, 0))
                 self.assertLess(abs(peak - without[1]), 4096, (peak, without[1]))
-            self.assertTrue(server.wait_for(2 if not harness.is_windows_build() else 1, timeout=60))
+            self.assertTrue(server.wait_for(2 if measured else 1, timeout=60))
             msg = parse(server.messages[-1])
         text = next(msg.iter_attachments()).get_payload(decode=True).decode("utf-8-sig")
         table = list(csv.reader(io.StringIO(text, newline="")))

@@ -28,6 +28,32 @@ bool CopyName(char *out, const char *name, std::size_t length, int limit) {
   return true;
 }
 
+// A long text is converted piece by piece, so that its UTF-16 form is
+// never held whole beside the text and its conversion (a body of tens of
+// megabytes would be held three times over). Pieces end where a character
+// ends in every code page the text may be in: UTF-8 before any byte that
+// starts a sequence; 8-bit text after a space or a line end, bytes that in
+// no ASCII-based code page are the second byte of a character. The code
+// pages of text and target keep no state across characters (no ANSI code
+// page does), so the pieces convert to the bytes of the whole.
+constexpr std::size_t kConversionPiece = 64 * 1024;
+
+bool EndsPiece(const char *text, std::size_t i, TextSource source) {
+  const unsigned char byte = static_cast<unsigned char>(text[i]);
+  if (source == TextSource::kUtf8) return (static_cast<unsigned char>(text[i + 1]) & 0xC0) != 0x80;
+  return byte == ' ' || byte == '\n' || byte == '\r';
+}
+
+// The end of the piece that starts at start: at least kConversionPiece
+// bytes on, at the first place a piece may end; the text's end at the
+// latest.
+std::size_t PieceEnd(const char *text, std::size_t length, std::size_t start, TextSource source) {
+  if (length - start <= kConversionPiece) return length;
+  for (std::size_t i = start + kConversionPiece - 1; i + 1 < length; ++i)
+    if (EndsPiece(text, i, source)) return i + 1;
+  return length;
+}
+
 }  // namespace
 
 bool ConvertText(CMultiLanguageService *service, std::uint32_t code_page, const char *text,
@@ -36,20 +62,32 @@ bool ConvertText(CMultiLanguageService *service, std::uint32_t code_page, const 
   if (service == nullptr || text == nullptr) return false;
   // The text ends at its first zero byte, whatever length a caller knows.
   const std::size_t length = std::strlen(text);
-  std::u16string wide;
+  const std::uint32_t target = ResolveCodePage(code_page);
   if (source == TextSource::kUtf8) {
-    if (!Utf16FromUtf8(text, length, wide)) return false;
-    if (ResolveCodePage(code_page) == kUtf8CodePage) {
+    if (!IsWellFormedUtf8(text, length)) return false;
+    if (target == kUtf8CodePage) {
       out.assign(text, length);
       return true;
     }
-  } else if (!WidenFromThreadCodePage(text, length, wide)) {
-    return false;
   }
-  if (!service->ConvertFromUnicode(ResolveCodePage(code_page), wide.data(), wide.size(), out)) {
-    out.clear();
-    return false;
-  }
+  // A text the size of most is converted as it would be whole; a larger
+  // one as a few pieces (kConversionPiece).
+  out.reserve(length);
+  std::u16string wide;
+  std::string converted;
+  std::size_t start = 0;
+  do {
+    const std::size_t end = PieceEnd(text, length, start, source);
+    const bool widened = source == TextSource::kUtf8
+                             ? Utf16FromUtf8(text + start, end - start, wide)
+                             : WidenFromThreadCodePage(text + start, end - start, wide);
+    if (!widened || !service->ConvertFromUnicode(target, wide.data(), wide.size(), converted)) {
+      out.clear();
+      return false;
+    }
+    out += converted;
+    start = end;
+  } while (start < length);
   return true;
 }
 

@@ -7,7 +7,8 @@
 // system's ANSI code page. UTF-8 text must be well formed, and is copied
 // as it is when code_page is UTF-8 too: converted again, it could only
 // change. The service must be present: callers without one keep their
-// bytes as they are.
+// bytes as they are. A long text is converted in pieces cut between
+// characters, so that its UTF-16 form is never held whole.
 // GetCharsetName writes the web charset name of code_page into out (a
 // caller's array of `limit` bytes) and fails for a name of `limit` bytes or
 // more; without a service only code pages 0 and 28591 have a name,

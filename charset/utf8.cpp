@@ -1,5 +1,8 @@
 #include "charset/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "charset/thread_codepage.h"
 
 namespace {
@@ -109,6 +112,34 @@ bool Utf16FromUtf8(const char *text, std::size_t length, std::u16string &out) {
     }
   }
   return true;
+}
+
+std::size_t Utf8WellFormedPrefix(const char *text, std::size_t length) {
+  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
+  std::size_t i = 0;
+  while (i < length) {
+    // Runs of ASCII, most of any text, a word at a time.
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::uint64_t word = 0;
+    for (; i + sizeof word <= length; i += sizeof word) {
+      std::memcpy(&word, bytes + i, sizeof word);
+      if ((word & kHighBits) != 0) break;
+    }
+    if (i == length) break;
+    if (bytes[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t c = 0;
+    const std::size_t n = DecodeSequence(bytes + i, length - i, c);
+    if (n == 0) return i;
+    i += n;
+  }
+  return length;
+}
+
+bool IsWellFormedUtf8(const char *text, std::size_t length) {
+  return Utf8WellFormedPrefix(text, length) == length;
 }
 
 bool Utf8FromThreadCodePage(const char *text, std::size_t length, std::string &out) {

@@ -29,6 +29,12 @@ bool AppendUtf8Strictly(std::string &out, const char16_t *text, std::size_t coun
 // no surrogate, nothing beyond U+10FFFF, no cut sequence).
 bool Utf16FromUtf8(const char *text, std::size_t length, std::u16string &out);
 
+// True when length bytes are well-formed UTF-8 (the rules above); no copy
+// is made. Utf8WellFormedPrefix gives the number of bytes before the first
+// that does not begin a well-formed sequence (length when there is none).
+bool IsWellFormedUtf8(const char *text, std::size_t length);
+std::size_t Utf8WellFormedPrefix(const char *text, std::size_t length);
+
 // The UTF-8 form of length bytes of text in the thread code page; false
 // when the conversion service refuses the text (out is then empty).
 bool Utf8FromThreadCodePage(const char *text, std::size_t length, std::string &out);

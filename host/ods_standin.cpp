@@ -16,9 +16,11 @@ struct Param {
   std::string name;   // "" for a value passed without a name
   BYTE type = 0;
   std::string data;   // the value's bytes
+  // 0: the value's own length; else the declared one (a variable passed
+  // as OUTPUT, a long type) in bytes.
+  ULONG max_length = 0;
   bool is_null = false;
   bool output = false;      // passed as OUTPUT
-  ULONG max_length = 0;     // OUTPUT: the variable's declared length in bytes
 };
 
 struct Token {
@@ -82,11 +84,18 @@ STANDIN_API CXPData *standin_open(void) { return new (std::nothrow) CXPData(); }
 
 STANDIN_API int standin_add_param(CXPData *call, const char *name, int type,
                                   const void *data, size_t length, int is_null) {
+  return standin_add_param_sized(call, name, type, 0, data, length, is_null);
+}
+
+STANDIN_API int standin_add_param_sized(CXPData *call, const char *name, int type,
+                                        uint32_t max_length, const void *data, size_t length,
+                                        int is_null) {
   if (call == nullptr) return 0;
   try {
     Param p;
     p.name = name != nullptr ? name : "";
     p.type = static_cast<BYTE>(type);
+    p.max_length = max_length;
     p.is_null = is_null != 0;
     if (!p.is_null && data != nullptr)
       p.data.assign(static_cast<const char *>(data), length);
@@ -158,8 +167,8 @@ int srv_paraminfo(SRV_PROC *srvproc, int n, BYTE *pbType, ULONG *pcbMaxLen,
   if (p == nullptr) return FAIL;
   ULONG actual = p->is_null ? 0 : static_cast<ULONG>(p->data.size());
   // A literal's declared length is its own length, as the server types it;
-  // a variable's is its declaration's.
-  ULONG maximum = p->output ? p->max_length : actual > 0 ? actual : 1;
+  // a variable's, or a long type's, is its declaration's.
+  ULONG maximum = p->max_length != 0 ? p->max_length : actual > 0 ? actual : 1;
   if (pbType != nullptr) *pbType = p->type;
   if (pcbMaxLen != nullptr) *pcbMaxLen = maximum;
   if (pcbActualLen != nullptr) *pcbActualLen = actual;

@@ -47,7 +47,9 @@ struct CXPData;
 enum {
   STANDIN_TYPE_VARCHAR = 0xA7,   // varchar: bytes as given
   STANDIN_TYPE_NVARCHAR = 0xE7,  // nvarchar: UTF-16LE bytes
-  STANDIN_TYPE_INT = 0x38        // int: 4 bytes, little-endian
+  STANDIN_TYPE_INT = 0x38,       // int: 4 bytes, little-endian
+  STANDIN_TYPE_TEXT = 0x23,      // text: bytes as given
+  STANDIN_TYPE_NTEXT = 0x63      // ntext: UTF-16LE bytes
 };
 
 enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2 };
@@ -96,6 +98,14 @@ STANDIN_API int standin_add_output_param(struct CXPData *call, const char *name,
 STANDIN_API int standin_param_value(const struct CXPData *call, int n,
                                     const char **data, size_t *length,
                                     int *is_null);
+
+// The same with the maximum length srv_paraminfo reports for it (a
+// literal's own length when 0; STANDIN_UNLIMITED_LENGTH for a value
+// of varchar(max) or nvarchar(max)).
+STANDIN_API int standin_add_param_sized(struct CXPData *call, const char *name,
+                                        int type, uint32_t max_length,
+                                        const void *data, size_t length,
+                                        int is_null);
 
 STANDIN_API size_t standin_token_count(const struct CXPData *call);
 // The i-th token; null when i is out of range. Valid until standin_close.

@@ -1,13 +1,19 @@
 // The message as a whole: the header block, the X-Priority and MIME lines,
 // the parts in list order, and the multipart/mixed body that holds them
 // when there are two or more. Nested in another message, the mail writes
-// itself as a message/rfc822 part first.
+// itself as a message/rfc822 part first. An HTML body that shows some of
+// the attachments inline is written with them as one multipart/related
+// part, where the body stands (inline_images.cpp).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "mail/smtp_mail.h"
+#include "mime/attachment.h"
+#include "mime/related_part.h"
 #include "mime/text_part.h"
 #include "mime/tick_count.h"
 
@@ -90,8 +96,21 @@ int CSmtpMail::WriteTo(COutputChannel *channel, const char *boundary, int flags)
     if (!CMailHeader::WriteTo(channel, boundary, flags)) return 0;
     std::string header;
     if (!FormatPartHeader(header, own) || !Write(channel, header)) return 0;
+    LinkInlineImages();
+    std::vector<CMimePart *> shownInline;
     for (const auto &part : m_parts)
-      if (!part->WriteTo(channel, own, flags)) return 0;
+      if (const auto *a = dynamic_cast<const CAttachment *>(part.get()); a && !a->ContentId().empty())
+        shownInline.push_back(part.get());
+    for (std::size_t i = 0; i < m_parts.size(); ++i) {
+      CMimePart *part = m_parts[i].get();
+      if (!shownInline.empty() && i == 0) {
+        CRelatedPart related(part, shownInline);
+        if (!related.WriteTo(channel, own, flags)) return 0;
+      } else if (std::find(shownInline.begin(), shownInline.end(), part) == shownInline.end() &&
+                 !part->WriteTo(channel, own, flags)) {
+        return 0;
+      }
+    }
     if (own[0] != '\0' && !Write(channel, std::string("\r\n\r\n--") + own + "--\r\n")) return 0;
     return 1;
   } catch (const std::bad_alloc &) {

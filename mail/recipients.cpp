@@ -1,8 +1,8 @@
-// The recipient lists: SetTo, SetCc and SetBcc cut a list into entries
-// (recipient_entry.h: ";" and "," separate, empty entries are skipped),
-// split each into display name and address, and store the To and CC texts
-// in their header form ("name" <address>, joined by ", ") and the BCC text
-// as bare addresses joined by ",".
+// The recipient lists: SetTo, SetCc, SetBcc and SetReplyTo cut a list
+// into entries (recipient_entry.h: ";" and "," separate, empty entries are
+// skipped), split each into display name and address, and store the To,
+// CC and Reply-To texts in their header form ("name" <address>, joined by
+// ", ") and the BCC text as bare addresses joined by ",".
 //
 // An entry with a CR or LF inside it (blanks around it are trimmed, line
 // breaks among them) is refused with E_INVALIDARG, whatever its form: no
@@ -82,6 +82,10 @@ HResult CSmtpMail::SetTo(const char *list, std::uint32_t code_page, TextSource s
 
 HResult CSmtpMail::SetCc(const char *list, std::uint32_t code_page, TextSource source) {
   return SetList(m_cc, list, code_page, source, false);
+}
+
+HResult CSmtpMail::SetReplyTo(const char *list, std::uint32_t code_page, TextSource source) {
+  return SetList(m_replyTo, list, code_page, source, false);
 }
 
 HResult CSmtpMail::SetBcc(const char *list, TextSource source) {

@@ -27,12 +27,14 @@
 #include "charset/text_source.h"
 #include "mail/auth_mechanism.h"
 #include "mail/error_codes.h"
+#include "mail/message_marks.h"
 #include "mail/secret_string.h"
 #include "mail/send_outcome.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "mail/trace_sink.h"
 #include "mime/mail_header.h"
+#include "report/json_rows.h"
 
 // Name and file name under which a mail announces itself when it is written
 // as a message/rfc822 part of another mail: 264 bytes with the NUL.
@@ -44,6 +46,9 @@ inline constexpr int kNestedNameSize = 264;
 // which GetRefusedEntry then quotes.
 inline constexpr HResult kMalformedEntry = 1;
 inline constexpr HResult kRefusedAddress = 2;
+// The result of SetRows for rows that are no table it takes; GetRowsFault
+// says why.
+inline constexpr HResult kRefusedRows = 3;
 
 class CLeadBytes;
 
@@ -73,6 +78,27 @@ class CSmtpMail : public CMailHeader {
   // up as names of source (charset/system_name.h).
   HResult SetAttachments(char *list, TextSource source = TextSource::kThreadCodePage);
   HResult SetCredentials(const char *user, const char *password);
+
+  // Beyond the twelve parameters. The Reply-To list takes the recipient
+  // syntax and its refusals, and is written as To is; it adds no envelope
+  // recipient. The marks set the X-Priority and the lines after it
+  // (message_marks.h).
+  HResult SetReplyTo(const char *list, std::uint32_t code_page,
+                     TextSource source = TextSource::kThreadCodePage);
+  void SetMarks(Importance importance, Sensitivity sensitivity);
+  // The rows of a report: JSON text of source (report/json_rows.h),
+  // converted to UTF-8 when it is 8-bit. With a file name (text of
+  // name_source) they go as a CSV attachment of that name, right after the
+  // body; without, into the body as a table of the body's kind, which must
+  // be in UTF-8: in an HTML body where it holds "<!--rows-->" (in its
+  // place), else before its "</body>", else after its text; in a plain
+  // body after its text. Without a body, one of content_type (as SetBody
+  // takes it) is made for the table. S_OK; kRefusedRows with the reason
+  // in GetRowsFault; another code when memory runs out or the body is not
+  // in UTF-8.
+  HResult SetRows(std::string rows, TextSource source, const char *content_type,
+                  const char *file_name, TextSource name_source = TextSource::kThreadCodePage);
+  const CRowsFault &GetRowsFault() const { return m_rowsFault; }
 
   // Delivers the mail through server:port, the server a name of source
   // (charset/system_name.h); S_OK, or E_FAIL with the reason in the
@@ -108,6 +134,12 @@ class CSmtpMail : public CMailHeader {
   int WriteTo(COutputChannel *channel, const char *boundary, int flags) override;
   int FormatPartHeader(std::string &out, const char *boundary) override;
   int MakeBoundary(char *out, std::size_t size) const;
+  // Marks the attachments the HTML body shows inline, by a "cid:" reference
+  // to their file name (the first attachment of a name), and unmarks the
+  // others; the message writer then writes the body and them as one
+  // multipart/related part. A body without such references changes
+  // nothing.
+  void LinkInlineImages();
   // True when a part of the message puts bytes above 0x7F on the wire as
   // they are (a text or HTML body sent as 8bit); attachments are encoded
   // to 7-bit text.
@@ -162,6 +194,7 @@ class CSmtpMail : public CMailHeader {
   std::string m_lastError;
   CSendOutcome m_sendOutcome;
   std::string m_refusedEntry;
+  CRowsFault m_rowsFault;
   CSmtpTimeouts m_timeouts;
   CTlsSettings m_tls;
   AuthMechanism m_auth = AuthMechanism::kChoose;

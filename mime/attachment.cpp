@@ -91,7 +91,11 @@ int CAttachment::FormatAttachmentHeader(std::string &out, const char *boundary, 
     AppendFileNameParameter(out, "name", name, m_charset, m_nameSource);
     out += "\r\nContent-Transfer-Encoding: ";
     out += m_encodingName;
-    out += "\r\nContent-Disposition: attachment;\r\n\t";
+    if (m_contentId.empty()) {
+      out += "\r\nContent-Disposition: attachment;\r\n\t";
+    } else {
+      out += "\r\nContent-ID: <" + m_contentId + ">\r\nContent-Disposition: inline;\r\n\t";
+    }
     AppendFileNameParameter(out, "filename", name, m_charset, m_nameSource);
     out += "\r\n\r\n";
     return 1;

@@ -49,6 +49,13 @@ class CAttachment : public CMimePart {
   virtual int FormatAttachmentHeader(std::string &out, const char *boundary, const char *path);
 
   void SetContentType(const std::string &content_type) { m_contentType = content_type; }
+  // An id (RFC 2392) puts the part inline, named by a Content-ID line, for
+  // an HTML body that shows it (a "cid:" reference); "", the default: an
+  // attachment. The id is printable ASCII without blanks or brackets.
+  void SetContentId(const std::string &id) { m_contentId = id; }
+  const std::string &ContentId() const { return m_contentId; }
+  // What the attachment's names are (charset/text_source.h).
+  TextSource NameSource() const { return m_nameSource; }
   // Fails for a null name or one of kCharsetNameSize bytes or more.
   bool SetCharset(const char *charset);
 
@@ -57,6 +64,7 @@ class CAttachment : public CMimePart {
   char m_charset[kCharsetNameSize] = "iso-8859-1";
   const char *m_encodingName = nullptr;  // a constant text, set from the kind
   TextSource m_nameSource = TextSource::kThreadCodePage;  // what its paths are
+  std::string m_contentId;
 };
 
 class CFileAttachment : public CAttachment {

@@ -1,5 +1,5 @@
-// The header block of a message (Date, From, Subject, To, CC and
-// Message-ID) and the copy operations of the header fields.
+// The header block of a message (Date, From, Reply-To, Subject, To, CC
+// and Message-ID) and the copy operations of the header fields.
 #include "mime/mail_header.h"
 
 #include <cstring>
@@ -39,6 +39,7 @@ void CMailHeader::CopyHeaderTo(CMailHeader &other) const {
   other.m_to = m_to;
   other.m_cc = m_cc;
   other.m_bcc.clear();
+  other.m_replyTo = m_replyTo;
   other.m_subject = m_subject;
   other.m_priority = m_priority;
   other.m_extraHeader = m_extraHeader;
@@ -76,7 +77,7 @@ int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flag
   // folds); a line break that got through anyway would add header lines of
   // the caller's choosing, so the block is refused rather than sent.
   if (HasLineBreak(m_from) || HasBareLineBreak(m_fromName) || HasBareLineBreak(m_to) ||
-      HasBareLineBreak(m_cc))
+      HasBareLineBreak(m_cc) || HasBareLineBreak(m_replyTo))
     return 0;
   try {
     std::string block;
@@ -92,6 +93,12 @@ int CMailHeader::WriteTo(COutputChannel *channel, const char *boundary, int flag
       // as one: at its blanks, never inside the address.
       if (m_fromName.empty()) AppendValueFolded(block, "<" + m_from + ">");
       else AppendListFolded(block, m_fromName + " <" + m_from + ">");
+      block += "\r\n";
+    }
+    // Where replies go, when not to the sender (RFC 5322 3.6.2).
+    if (!m_replyTo.empty()) {
+      block += "Reply-To: ";
+      AppendListFolded(block, m_replyTo);
       block += "\r\n";
     }
     if (!m_subject.empty()) {

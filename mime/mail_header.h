@@ -1,10 +1,12 @@
 // CMailHeader: the header fields of a message and the header block it
-// writes (Date, From, Subject, To, CC, then Message-ID), and the RFC 2047
+// writes (Date, From, Reply-To, Subject, To, CC, then Message-ID), and the
+// RFC 2047
 // encoded-word writer used for subjects and display names.
 //
 // The header holds one reference on the multi-language service (may be
 // null: then header text is never encoded) and releases it when destroyed.
-// The To and CC texts arrive in their final form, items joined by ", "; the
+// The To, CC and Reply-To texts arrive in their final form, items joined
+// by ", "; the
 // BCC text only ever serves the envelope and is never written. Caller text
 // is untrusted: CR and LF never reach the header raw.
 #ifndef MAILVANE_MIME_MAIL_HEADER_H
@@ -61,6 +63,8 @@ class CMailHeader : public CMimePart {
   std::string m_to;           // To text, items joined by ", "
   std::string m_cc;           // CC text, same form
   std::string m_bcc;          // BCC addresses joined by ","
+  std::string m_replyTo;      // Reply-To text, the form of the To text;
+                              // empty: no Reply-To line
   std::string m_subject;      // already converted to m_subjectCharset
   std::int32_t m_priority = 3;
   std::string m_extraHeader;  // raw header lines after X-Priority; empty

@@ -25,6 +25,14 @@ constexpr char kTextAuthNeedsUser[] = "@auth needs @user.";
 constexpr char kTextTokenNeedsUser[] = "@oauth_token_url needs @user.";
 constexpr char kTextTokenNeedsClient[] = "@oauth_token_url needs @oauth_client_id.";
 constexpr char kTextClientNeedsUrl[] = "@oauth_client_id and @oauth_scope need @oauth_token_url.";
+constexpr char kTextBadRowsAttachment[] =
+    "@rows_attachment must be a file name (no path, at most 260 characters).";
+constexpr char kTextBadImportance[] = "@importance must be 'low', 'normal' or 'high'.";
+constexpr char kTextBadSensitivity[] =
+    "@sensitivity must be 'normal', 'personal', 'private' or 'confidential'.";
+constexpr char kTextBadReplyTo[] = "@reply_to can not contain a NUL character.";
+// An attachment's name holds what a path does (MAX_PATH).
+constexpr std::size_t kMaxFileName = 260;
 
 bool Printable(const std::string &value, bool blanks) {
   for (char c : value) {
@@ -143,6 +151,54 @@ bool ReadScope(const std::string &value, CCallOptions &o) {
   return true;
 }
 
+// The rows are checked as JSON by the mail, where a NUL is a fault at its
+// offset; here only what would cut the other texts short.
+bool ReadRows(const std::string &value, CCallOptions &o) {
+  o.rows = value;
+  return true;
+}
+
+// The name is shown, never opened: no path, nothing that is no text.
+bool ReadRowsAttachment(const std::string &value, CCallOptions &o) {
+  if (value.size() > kMaxFileName) return false;
+  for (char c : value) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+  }
+  o.rowsAttachment = value;
+  return true;
+}
+
+bool ReadImportance(const std::string &value, CCallOptions &o) {
+  static constexpr CKeyword kLevels[] = {{"low", static_cast<int>(Importance::kLow)},
+                                         {"normal", static_cast<int>(Importance::kNormal)},
+                                         {"high", static_cast<int>(Importance::kHigh)}};
+  int level = static_cast<int>(Importance::kUnset);
+  if (!value.empty() && !MatchKeyword(value, kLevels, level)) return false;
+  o.importance = static_cast<Importance>(level);
+  return true;
+}
+
+bool ReadSensitivity(const std::string &value, CCallOptions &o) {
+  static constexpr CKeyword kLevels[] = {
+      {"normal", static_cast<int>(Sensitivity::kNormal)},
+      {"personal", static_cast<int>(Sensitivity::kPersonal)},
+      {"private", static_cast<int>(Sensitivity::kPrivate)},
+      {"confidential", static_cast<int>(Sensitivity::kConfidential)}};
+  int level = static_cast<int>(Sensitivity::kNormal);
+  if (!value.empty() && !MatchKeyword(value, kLevels, level)) return false;
+  o.sensitivity = static_cast<Sensitivity>(level);
+  return true;
+}
+
+// A recipient list: the mail parses it, and refuses what it refuses in
+// the other lists.
+bool ReadReplyTo(const std::string &value, CCallOptions &o) {
+  if (value.find('\0') != std::string::npos) return false;
+  o.replyTo = value;
+  return true;
+}
+
 struct COptionRow {
   const char *name;
   bool (*read)(const std::string &value, CCallOptions &options);
@@ -159,6 +215,11 @@ constexpr COptionRow kOptions[] = {
     {"@oauth_client_id", ReadClientId, kTextBadClientId},
     {"@oauth_scope", ReadScope, kTextBadScope},
     {"@raise", ReadRaise, kTextBadRaise},
+    {"@rows", ReadRows, kTextRowsNotJson},
+    {"@rows_attachment", ReadRowsAttachment, kTextBadRowsAttachment},
+    {"@importance", ReadImportance, kTextBadImportance},
+    {"@sensitivity", ReadSensitivity, kTextBadSensitivity},
+    {"@reply_to", ReadReplyTo, kTextBadReplyTo},
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The options of a call beyond its twelve parameters: "@tls",
 // "@tls_verify", "@auth", "@trace", "@timeout", "@oauth_token_url",
-// "@oauth_client_id", "@oauth_scope" and "@raise".
+// "@oauth_client_id", "@oauth_scope" and "@raise"; and those of a report:
+// "@rows", "@rows_attachment", "@importance", "@sensitivity" and
+// "@reply_to".
 //
 // They have no position (a bare value never sets one) and are read through
 // one table: each row names the option, the values it takes and the text
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "mail/auth_mechanism.h"
+#include "mail/message_marks.h"
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "oauth/token_fetch.h"
@@ -23,6 +26,10 @@
 // Where an OAuth 2.0 token is for when "@oauth_scope" is not given: SMTP
 // of the largest hosted mail service that asks for such tokens.
 inline constexpr char kDefaultOAuthScope[] = "https://outlook.office365.com/.default";
+
+// The refusal of "@rows" (the mail reads it, and the offset of the fault
+// follows this text).
+inline constexpr char kTextRowsNotJson[] = "@rows must be a JSON array of objects (FOR JSON PATH).";
 
 // "@timeout", in whole seconds.
 inline constexpr int kMinTimeoutSeconds = 1;
@@ -38,9 +45,18 @@ struct CCallOptions {
   std::string oauthClientId;
   std::string oauthScope = kDefaultOAuthScope;
   bool raise = false;  // a failure is sent with severity 16 (proc/call_report.h)
+  // A report: the rows' JSON text (checked by the mail, which takes it),
+  // the CSV attachment's name, the Reply-To list, and the marks.
+  std::string rows;
+  std::string rowsAttachment;
+  std::string replyTo;
+  Importance importance = Importance::kUnset;
+  Sensitivity sensitivity = Sensitivity::kNormal;
 
   bool AuthGiven() const { return auth != AuthMechanism::kChoose; }
   bool FetchesToken() const { return !oauthTokenUrl.empty(); }
+  // The rows go into the body (as a table), not into an attachment.
+  bool RowsInBody() const { return !rows.empty() && rowsAttachment.empty(); }
 };
 
 // Fetches the value of the option with this name into value (left empty

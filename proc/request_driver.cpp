@@ -21,6 +21,8 @@
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
 #include "proc/param_names.h"
+#include "proc/param_value.h"
+#include "proc/report_texts.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -54,6 +56,7 @@ constexpr char kUnknownError[] = "Unknown error.";
 constexpr char kTextNul[] = " can not contain a NUL character.";
 constexpr char kTextInvalidUtf16[] = " can not contain invalid UTF-16.";
 constexpr char kTextOutsideCodePage[] = " can not contain a character outside the ANSI code page.";
+constexpr char kTextTooLong[] = " can not be longer than ";
 
 // A failure with a text for the client; everything else is "Unknown error.".
 class CRequestFailure {
@@ -118,9 +121,11 @@ void RefuseNul(const CSecretString (&p)[kParamCount]) {
 }
 
 // A Unicode value with a lone surrogate has no exact text; it is refused,
-// never mended or dropped.
-void RefuseInvalidUtf16(const char *name, ParamText text) {
+// never mended or dropped. A value too long to hold was never read.
+void RefuseUnreadable(const char *name, ParamText text) {
   if (text == ParamText::kInvalidUtf16) throw CRequestFailure(std::string(name) + kTextInvalidUtf16);
+  if (text == ParamText::kTooLong)
+    throw CRequestFailure(std::string(name) + kTextTooLong + kMaxValueText + ".");
 }
 
 // "@server" and "@attachments" are names the system looks up (the
@@ -182,7 +187,7 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ParamText form[kParamCount] = {};
   for (int i = 0; i < kParamCount; ++i) {
     params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);
-    RefuseInvalidUtf16(kParamNames[i], form[i]);
+    RefuseUnreadable(kParamNames[i], form[i]);
   }
 
   Require(p[kServer], "@server can not be empty.");
@@ -194,10 +199,12 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ToSystemNames(p, source);
 
   CCallOptions options;
-  auto read = [&params](const char *name, std::string &value) {
+  CReportForms forms;
+  auto read = [&params, &forms](const char *name, std::string &value) {
     ParamText optionText = ParamText::kBytes;
     params.GetParam(name, kByNameOnly, value, &optionText);
-    RefuseInvalidUtf16(name, optionText);
+    RefuseUnreadable(name, optionText);
+    forms.Note(name, optionText);
   };
   if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
     throw CRequestFailure(refusal);
@@ -238,11 +245,28 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   if (p[kType].empty()) p[kType] = "text/plain";
   if (!p[kMessage].empty())
     Check(mail.SetBody(p[kMessage].c_str(), static_cast<int>(p[kMessage].size()), p[kType].c_str(),
-                       CodePageOf(form[kMessage]), SourceOf(form[kMessage])),
+                       // A table of rows is UTF-8, and so the body it joins.
+                       options.RowsInBody() ? kUtf8CodePage : CodePageOf(form[kMessage]),
+                       SourceOf(form[kMessage])),
           "@message");
+  // The body holds the text now: the value goes, so that it is held once.
+  CSecretString().swap(p[kMessage]);
   // The name in this message is spelled as callers have always seen it.
   if (!p[kAttachments].empty())
     Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
+  if (!options.rows.empty()) {
+    const HResult rows =
+        mail.SetRows(std::move(options.rows), SourceOf(forms.rows), p[kType].c_str(),
+                     options.rowsAttachment.c_str(), SourceOf(forms.rowsAttachment));
+    if (rows == kRefusedRows) throw CRequestFailure(RowsRefusalText(mail.GetRowsFault()));
+    Check(rows, "@rows");
+  }
+  if (!options.replyTo.empty())
+    CheckEntries(mail,
+                 mail.SetReplyTo(options.replyTo.c_str(), CodePageOf(forms.replyTo),
+                                 SourceOf(forms.replyTo)),
+                 "@reply_to", forms.replyTo);
+  mail.SetMarks(options.importance, options.sensitivity);
   Deliver(mail, options, p, source);
 }
 

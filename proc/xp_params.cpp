@@ -62,6 +62,10 @@ bool CXpParams::ReadValue(const char *name, int position, CSecretString &value,
   // An empty value and SQL NULL both have length 0; the null flag adds
   // nothing.
   if (param->actualLength == 0) return false;
+  if (ExceedsValueLimit(param->type, param->actualLength)) {
+    if (text != nullptr) *text = ParamText::kTooLong;
+    return false;
+  }
   BYTE type = 0;
   ULONG max_length = 0;
   ULONG actual_length = 0;
@@ -70,9 +74,15 @@ bool CXpParams::ReadValue(const char *name, int position, CSecretString &value,
   int fetched = srv_paraminfo(m_srvproc, param->position, &type, &max_length, &actual_length,
                               reinterpret_cast<BYTE *>(data.data()), &is_null);
   if (actual_length < data.size()) data.resize(actual_length);
-  if (!ParamValueToText(param->type, data)) {
-    if (text != nullptr) *text = ParamText::kInvalidUtf16;
-    return false;
+  switch (ConvertParamValue(param->type, data)) {
+    case ValueConversion::kDone:
+      break;
+    case ValueConversion::kInvalidUtf16:
+      if (text != nullptr) *text = ParamText::kInvalidUtf16;
+      return false;
+    case ValueConversion::kTooLong:
+      if (text != nullptr) *text = ParamText::kTooLong;
+      return false;
   }
   if (text != nullptr && IsUnicodeType(param->type)) *text = ParamText::kUtf8;
   value.swap(data);

@@ -22,7 +22,10 @@
 // not cut at its first zero byte; the caller learns which of the two a
 // value is. A Unicode value that is not well-formed UTF-16 is not fetched
 // and is named as such. Values of the integer types arrive as their
-// decimal text.
+// decimal text. A value whose text would pass kMaxValueBytes
+// (param_value.h) is not fetched, or not converted, and is named as such:
+// the length the server lists decides before anything is read, and a
+// Unicode value's UTF-8 length before its text is made.
 //
 // The reader cannot tell a password from a subject, so every value is read
 // and converted in buffers that are wiped before they are freed; a secret
@@ -44,6 +47,7 @@ enum class ParamText {
   kBytes,          // an 8-bit value (thread code page) or an integer's digits
   kUtf8,           // a Unicode value, converted to UTF-8
   kInvalidUtf16,   // a Unicode value that is not well-formed UTF-16: not fetched
+  kTooLong,        // a value longer than kMaxValueBytes: not fetched
 };
 
 // One parameter as the server lists it.

@@ -50,6 +50,8 @@ packages=(
   # Wine's SChannel does its TLS through GnuTLS, which wine64 only recommends.
   libgnutls30
   clang libclang-rt-14-dev valgrind
+  # /usr/bin/time: the peak memory of a call, in the delivery tests.
+  time
   # A private Postfix relay with Cyrus SASL (sasldb, PLAIN) for the
   # delivery test against a real MTA; saslpasswd2 comes with sasl2-bin.
   postfix sasl2-bin libsasl2-modules

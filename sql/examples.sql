@@ -34,6 +34,15 @@
 --   @message_id, @server_reply, @error   OUTPUT: the Message-ID, the
 --                  server's last reply line, the failure text (NULL where
 --                  there is none)
+--   @rows          result rows as JSON (FOR JSON PATH): a table in the body
+--                  (HTML in an HTML body, aligned text in a plain one; in an
+--                  HTML body where it holds <!--rows-->, else before its
+--                  </body>, else after the message); NULL: no rows
+--   @rows_attachment  a file name: the rows as a CSV attachment (UTF-8 with
+--                  a byte order mark) instead of in the body
+--   @importance    'low', 'normal' or 'high'
+--   @sensitivity   'normal', 'personal', 'private' or 'confidential'
+--   @reply_to      where replies go, a list of the recipient forms
 -- Any other name is refused ('Unknown parameter @body (did you mean
 -- @message?)').
 --
@@ -293,4 +302,67 @@ EXEC master..mailvane
     @message = N'Sent with a trace.',
     @trace = N'yes',
     @timeout = 20;
+GO
+
+-- A report: the rows of a query as a table in an HTML body. FOR JSON gives
+-- NULL when the query has no rows; ISNULL turns that into "(no rows)".
+-- Names with & and < and the dates arrive as they are; nulls are empty cells.
+DECLARE @databases nvarchar(max) =
+  (SELECT name AS [Database], state_desc AS [State],
+          CAST(create_date AS date) AS [Created], log_reuse_wait_desc AS [Log wait],
+          recovery_model_desc AS [Recovery]
+   FROM sys.databases ORDER BY name FOR JSON PATH, INCLUDE_NULL_VALUES);
+SET @databases = ISNULL(@databases, N'[]');
+EXEC master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = N'dba@example.com',
+    @subject = N'Databases',
+    @type = N'text/html',
+    @message = N'<html><body><p>Databases on this server:</p><!--rows--><p>-- the nightly job</p></body></html>',
+    @rows = @databases;
+GO
+
+-- The same rows as a CSV attachment that Excel opens as it is, with a
+-- plain body. A dotted alias gives a column of its own ("Backup.Last").
+DECLARE @backups nvarchar(max) =
+  (SELECT d.name AS [Database], MAX(b.backup_finish_date) AS [Backup.Last],
+          CAST(MAX(b.backup_size) / 1048576 AS decimal(18, 1)) AS [Backup.MB]
+   FROM sys.databases AS d
+   LEFT JOIN msdb.dbo.backupset AS b ON b.database_name = d.name AND b.type = 'D'
+   GROUP BY d.name ORDER BY d.name FOR JSON PATH);
+EXEC master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = N'dba@example.com',
+    @subject = N'Last full backups',
+    @message = N'The last full backup of every database is attached.',
+    @rows = @backups,
+    @rows_attachment = N'backups.csv';
+GO
+
+-- A chart inline: the body refers to cid:<file name> of an attachment, which
+-- is then shown in the mail (a multipart/related part) rather than below it.
+-- The other attachment stays an attachment.
+EXEC master..mailvane
+    @server = N'mail.example.com',
+    @from = N'reports@example.com',
+    @recipients = N'ann@example.com',
+    @subject = N'Load this week',
+    @type = N'text/html',
+    @message = N'<p>Load this week:</p><img src="cid:load.png" alt="load chart">',
+    @attachments = N'D:\Reports\load.png;D:\Reports\load.xlsx';
+GO
+
+-- A high-importance alert, confidential, whose replies go to the help desk
+-- rather than to the sending account.
+EXEC master..mailvane
+    @server = N'mail.example.com',
+    @from = N'Nightly Jobs <jobs@example.com>',
+    @recipients = N'dba@example.com',
+    @subject = N'Log backup failed',
+    @message = N'The log backup of Sales failed at 02:10; the log is 92 % full.',
+    @importance = N'high',
+    @sensitivity = N'confidential',
+    @reply_to = N'Help Desk <help@example.com>';
 GO

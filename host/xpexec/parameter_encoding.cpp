@@ -56,11 +56,11 @@ std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
     }
     switch (a.kind) {
       case ValueKind::kVarchar:
-        p.type = STANDIN_TYPE_VARCHAR;
+        p.type = a.long_text == LongText::kText ? STANDIN_TYPE_TEXT : STANDIN_TYPE_VARCHAR;
         p.data = Utf8ToHostCodepage(a.text);
         break;
       case ValueKind::kNvarchar:
-        p.type = STANDIN_TYPE_NVARCHAR;
+        p.type = a.long_text == LongText::kText ? STANDIN_TYPE_NTEXT : STANDIN_TYPE_NVARCHAR;
         p.data = Utf8ToUtf16le(a.text);
         break;
       case ValueKind::kInt:
@@ -72,6 +72,8 @@ std::vector<Parameter> EncodeArguments(const std::vector<Argument> &arguments) {
         p.is_null = true;
         break;
     }
+    if (a.long_text == LongText::kMax)
+      p.max_length = STANDIN_UNLIMITED_LENGTH;
     parameters.push_back(std::move(p));
   }
   return parameters;

@@ -68,9 +68,9 @@ bool RunCall(const PreparedCall &call, CallRecord *record) {
   for (const Parameter &p : call.parameters) {
     const int added =
         p.output ? standin_add_output_param(open.get(), p.name.c_str(), p.type, p.max_length)
-                 : standin_add_param(open.get(), p.name.c_str(), p.type,
-                                     p.data.empty() ? nullptr : p.data.data(), p.data.size(),
-                                     p.is_null ? 1 : 0);
+                 : standin_add_param_sized(open.get(), p.name.c_str(), p.type, p.max_length,
+                                           p.data.empty() ? nullptr : p.data.data(),
+                                           p.data.size(), p.is_null ? 1 : 0);
     if (added == 0) return false;
   }
   record->return_value = call.entry(open.get());

@@ -370,9 +370,49 @@ class Parser {
     } else if (AtWord("NULL")) {
       pos_ += 4;
       a->kind = ValueKind::kNull;
+    } else if (AtWord("CAST")) {
+      ParseCast(a);
     } else {
       Fail(pos_, "expected a value ('text', N'text', an integer or NULL)");
     }
+  }
+
+  void Expect(char c, const char *message) {
+    SkipTrivia();
+    if (Peek() != c) Fail(pos_, message);
+    ++pos_;
+    SkipTrivia();
+  }
+
+  // CAST(<string literal> AS text | ntext | varchar(max) | nvarchar(max)):
+  // the text as a value of that type, Unicode for ntext and nvarchar.
+  void ParseCast(Argument *a) {
+    pos_ += 4;
+    Expect('(', "expected '(' after CAST");
+    const size_t literal = pos_;
+    ParseValue(a);
+    if (a->kind != ValueKind::kVarchar && a->kind != ValueKind::kNvarchar)
+      Fail(literal, "expected a string to cast");
+    SkipTrivia();
+    if (!AtWord("AS")) Fail(pos_, "expected AS");
+    pos_ += 2;
+    SkipTrivia();
+    const size_t type = pos_;
+    const std::string_view word = PeekWord();
+    pos_ += word.size();
+    if (SameWord(word, "TEXT") || SameWord(word, "NTEXT")) {
+      a->long_text = LongText::kText;
+    } else if (SameWord(word, "VARCHAR") || SameWord(word, "NVARCHAR")) {
+      Expect('(', "expected (max)");
+      if (!AtWord("MAX")) Fail(pos_, "expected (max)");
+      pos_ += 3;
+      Expect(')', "expected (max)");
+      a->long_text = LongText::kMax;
+    } else {
+      Fail(type, "expected text, ntext, varchar(max) or nvarchar(max)");
+    }
+    a->kind = word.front() == 'n' || word.front() == 'N' ? ValueKind::kNvarchar : ValueKind::kVarchar;
+    Expect(')', "expected ')' after the type");
   }
 
   std::string ParseString() {

@@ -4,7 +4,10 @@
 // EXEC (or EXECUTE) statements, optionally `@rc =`, a procedure name that
 // may be qualified (master..mailvane, master.dbo.mailvane), and arguments
 // separated by commas, each `@name = value` or a bare value. Values are
-// 'text' (varchar), N'text' (nvarchar), an integer (int), NULL, or a
+// 'text' (varchar), N'text' (nvarchar), an integer (int), NULL, a string
+// literal cast to one of the long text types, as a caller's variable of
+// such a type arrives (CAST('text' AS text), CAST(N'text' AS ntext),
+// CAST(... AS varchar(max)) and CAST(... AS nvarchar(max))), or a
 // variable passed as OUTPUT (`@name = @var OUTPUT`, or OUT). A variable is
 // one declared earlier in its batch (`DECLARE @var nvarchar(4000)`, of
 // nvarchar(n), varchar(n), (max) or int, several in one DECLARE), or, when
@@ -30,6 +33,8 @@
 namespace xpexec {
 
 enum class ValueKind { kVarchar, kNvarchar, kInt, kNull };
+// The type a cast gave a text: none, text/ntext, or a (max) type.
+enum class LongText { kNone, kText, kMax };
 
 // The type of a variable: kVarchar, kNvarchar or kInt, and for the first
 // two its length in characters (kMaxLength for (max)).
@@ -48,6 +53,7 @@ struct Argument {
   bool output = false;
   std::string variable;  // with its '@'
   VariableType type;
+  LongText long_text = LongText::kNone;  // kVarchar, kNvarchar: the cast's type
 };
 
 struct Statement {

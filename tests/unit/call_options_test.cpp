@@ -9,6 +9,7 @@
 #include "mail/smtp_mail.h"
 #include "proc/call_options.h"
 #include "proc/client_trace.h"
+#include "proc/param_value.h"
 #include "proc/request_driver.h"
 #include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
@@ -25,6 +26,11 @@ constexpr char kBadAuth[] = "@auth must be 'plain', 'login', 'xoauth2', 'oauthbe
 constexpr char kBadTrace[] = "@trace must be 'yes' or 'no'.";
 constexpr char kBadTimeout[] = "@timeout must be a whole number of seconds from 1 to 600.";
 constexpr char kBadUrl[] = "@oauth_token_url must be an https URL.";
+constexpr char kBadImportance[] = "@importance must be 'low', 'normal' or 'high'.";
+constexpr char kBadSensitivity[] =
+    "@sensitivity must be 'normal', 'personal', 'private' or 'confidential'.";
+constexpr char kBadRowsAttachment[] =
+    "@rows_attachment must be a file name (no path, at most 260 characters).";
 
 // The options given (by name), whether "@user" is, and the outcome.
 struct Row {
@@ -91,6 +97,15 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@oauth_scope", "s"}}, true, "@oauth_client_id and @oauth_scope need @oauth_token_url."},
       {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c\r"}}, true,
        "@oauth_client_id must be printable text."},
+      {{{"@importance", "HIGH"}, {"@sensitivity", "Confidential"}, {"@rows", "x"}}, false, nullptr},
+      {{{"@importance", "urgent"}}, false, kBadImportance},
+      {{{"@sensitivity", "secret"}}, false, kBadSensitivity},
+      {{{"@rows_attachment", "r\xC3\xA9sum\xC3\xA9 2024.csv"}}, false, nullptr},
+      {{{"@rows_attachment", "dir\\x.csv"}}, false, kBadRowsAttachment},
+      {{{"@rows_attachment", "C:x.csv"}}, false, kBadRowsAttachment},
+      {{{"@rows_attachment", "x.csv\r\nX-Evil: 1"}}, false, kBadRowsAttachment},
+      {{{"@rows_attachment", std::string(261, 'x')}}, false, kBadRowsAttachment},
+      {{{"@reply_to", std::string("a@x\0b@y", 7)}}, false, "@reply_to can not contain a NUL character."},
   };
   for (const Row &row : rows) {
     std::string label;
@@ -215,6 +230,10 @@ TEST(CallOptions, DriverRefusesBeforeConnecting) {
       {{{"@timeout", "0"}}, kBadTimeout},
       {{{"@timeout", "abc"}}, kBadTimeout},
       {{{"@oauth_token_url", "http://login.example.com/token"}}, kBadUrl},
+      {{{"@importance", "top"}}, kBadImportance},
+      {{{"@rows", "[{\"a\":1},x]"}}, "@rows must be a JSON array of objects (FOR JSON PATH). Fault at offset 9."},
+      {{{"@reply_to", "Help Desk"}}, "Invalid address in @reply_to: \"Help Desk\""},
+      {{{"@message", std::string(kMaxValueBytes + 1, 'x')}}, "@message can not be longer than 64 MiB."},
       {{{"@user", "me@example.com"},
         {"@pwd", "client-secret"},
         {"@oauth_token_url", nowhere},

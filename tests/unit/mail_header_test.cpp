@@ -308,9 +308,11 @@ TEST(HeaderBlock, AllLinesInOrderWithOneWrite) {
   header.m_to = "\"Ann\" <ann@example.com>, \"\" <bob@example.com>,\"C\" <c@example.com>";
   header.m_cc = "\"Dee\" <dee@example.com>";
   header.m_bcc = "secret@example.com";
+  header.m_replyTo = "\"Help Desk\" <help@example.com>, \"\" <h@example.com>";
   EXPECT_EQ(Block(header),
             std::string(kDate) +
                 "From: <ann@example.com>\r\n"
+                "Reply-To: \"Help Desk\" <help@example.com>,\r\n\t\"\" <h@example.com>\r\n"
                 "Subject: =?iso-8859-1?Q?Caf=E9=20au=20lait?=\r\n"
                 "To: \"Ann\" <ann@example.com>,\r\n"
                 "\t\"\" <bob@example.com>,\r\n"

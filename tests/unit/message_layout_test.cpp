@@ -3,10 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "mail/content_type.h"
 #include "mail/smtp_mail.h"
 #include "mime/text_part.h"
 #include "tests/support/fixed_header.h"
+#include "tests/support/known_content_type.h"
 #include "tests/support/memory_channel.h"
+#include "tests/support/temp_files.h"
 
 namespace {
 
@@ -243,6 +246,123 @@ TEST(MessageLayout, PartHeaderOfTheMail) {
   EXPECT_EQ(out, "X-Priority: 1\r\nX-Extra: 1\r\nMIME-Version: 1.0\r\n"
                  "Content-Type: multipart/mixed;\r\n\tboundary=\"B\"\r\n");
   EXPECT_EQ(mail.FormatPartHeader(out, nullptr), 0);
+}
+
+// Where the rows go in each kind of body, and how the body is sent.
+TEST(MessageLayout, RowsInTheBody) {
+  const char kRows[] = R"([{"a":1}])";
+  const std::string table = std::string("<table style=\"border-collapse:collapse;border:1px solid "
+                                        "#999999;font-family:Arial,Helvetica,sans-serif;font-size:"
+                                        "10pt\">\r\n<tr><th style=\"border:1px solid #999999;padding:"
+                                        "3px 6px;background-color:#dddddd;text-align:left\">a</th>"
+                                        "</tr>\r\n<tr><td style=\"border:1px solid #999999;padding:"
+                                        "3px 6px;text-align:right\">1</td></tr>\r\n</table>\r\n");
+  const std::string text = "a\r\n-\r\n1\r\n\r\n(1 rows)\r\n";
+  struct Row {
+    const char *type;
+    const char *message;  // null: none
+    std::string body;
+  } rows[] = {
+      {"text/html", "<p>a</p><!--rows--><p>b</p>", "<p>a</p>" + table + "<p>b</p>"},
+      {"text/html", "<html><body>x</BODY></html>", "<html><body>x" + table + "</BODY></html>"},
+      {"TEXT/HTML", "x", "x" + table},
+      {"text/html", nullptr, table},
+      {"text/plain", "Rows:", "Rows:\r\n\r\n" + text},
+      {"text/plain", "Rows:\n", "Rows:\r\n\r\n" + text},
+      {"text/plain", nullptr, text},
+  };
+  for (const Row &row : rows) {
+    CTestMail mail;
+    if (row.message != nullptr) {
+      ASSERT_EQ(mail.SetBody(row.message, -1, row.type, kUtf8CodePage, TextSource::kUtf8), S_OK);
+    }
+    ASSERT_EQ(mail.SetRows(kRows, TextSource::kUtf8, row.type, ""), S_OK);
+    const std::string bytes = Written(mail);
+    const std::string head = "charset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+    ASSERT_NE(bytes.find(head), std::string::npos) << bytes;
+    EXPECT_EQ(bytes.substr(bytes.find(head) + head.size()), row.body);
+  }
+  // A row line past 998 bytes sends the body in quoted-printable; the
+  // refusal of rows that are no table leaves the body as it was.
+  CTestMail mail;
+  ASSERT_EQ(mail.SetBody("x", -1, "text/plain", kUtf8CodePage, TextSource::kUtf8), S_OK);
+  EXPECT_EQ(mail.SetRows("[{\"a\":1},{\"b\"}]", TextSource::kUtf8, "text/plain", ""), kRefusedRows);
+  EXPECT_EQ(mail.GetRowsFault().offset, 13u);
+  const std::string w(300, 'w');  // shown as 256 columns: four pass 998
+  const std::string wide = "[{\"a\":\"" + w + "\",\"b\":\"" + w + "\",\"c\":\"" + w + "\",\"d\":\"" + w + "\"}]";
+  ASSERT_EQ(mail.SetRows(wide, TextSource::kUtf8, "text/plain", ""), S_OK);
+  EXPECT_NE(Written(mail).find("quoted-printable\r\n\r\nx\r\n\r\na"), std::string::npos);
+}
+
+TEST(MessageLayout, RowsAsCsvAttachmentAfterTheBody) {
+  CTestMail mail;
+  Fill(mail);
+  mail.Add(Text("m"));
+  mail.Add(new CFakeAttachment());
+  ASSERT_EQ(mail.SetRows(R"([{"a":"x,y"}])", TextSource::kUtf8, "text/plain", "rows.csv"), S_OK);
+  const std::string bytes = Written(mail);
+  const std::string csv = std::string("\r\n\r\n--") + kBoundary + "\r\nContent-Type: text/csv;\r\n"
+                          "\tcharset=\"utf-8\";\r\n\tname=\"rows.csv\"\r\n"
+                          "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n"
+                          "\tfilename=\"rows.csv\"\r\n\r\n77u/YQ0KIngseSINCg==\r\n";
+  ASSERT_NE(bytes.find(csv), std::string::npos) << bytes;
+  EXPECT_LT(bytes.find("\r\n\r\nm"), bytes.find(csv));
+  EXPECT_LT(bytes.find(csv), bytes.find("a.bin"));
+}
+
+// An image the HTML body shows by "cid:" goes inline, with the body, in
+// one multipart/related part; an attachment it does not show stays one.
+TEST(MessageLayout, InlineImageAndBodyAreRelated) {
+  CKnownContentType known;
+  CTempDir dir;
+  const std::string chart = dir.Write("chart" + known.Extension(), "ABC");
+  const std::string other = dir.Write("other.bin", "");
+  CTestMail mail;
+  Fill(mail);
+  const std::string html = "<img src=\"cid:chart" + known.Extension() + "\">";
+  mail.Add(Text(html.c_str(), true));
+  ASSERT_EQ(mail.AddAttachment(other.c_str(), kDefaultContentType, 0, 0), 1);
+  ASSERT_EQ(mail.AddAttachment(chart.c_str(), kDefaultContentType, 0, 0), 1);
+  const std::string related = "------=_Rel_Part_0000001234.041";
+  EXPECT_EQ(Written(mail).substr(sizeof kHeaderBlock - 1),
+            std::string("X-Priority: 3\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
+                        "\tboundary=\"") + kBoundary + "\"\r\n"
+            "\r\n\r\n--" + kBoundary + "\r\nContent-Type: multipart/related;\r\n"
+            "\ttype=\"text/html\";\r\n\tboundary=\"" + related + "\"\r\n"
+            "\r\n\r\n--" + related + "\r\nContent-Type: text/html;\r\n\tcharset=\"iso-8859-1\"\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n\r\n" + html +
+            "\r\n\r\n--" + related + "\r\nContent-Type: " + known.Type() + ";\r\n"
+            "\tcharset=\"iso-8859-1\";\r\n\tname=\"chart" + known.Extension() + "\"\r\n"
+            "Content-Transfer-Encoding: base64\r\nContent-ID: <chart" + known.Extension() + ">\r\n"
+            "Content-Disposition: inline;\r\n\tfilename=\"chart" + known.Extension() + "\"\r\n\r\n"
+            "QUJD\r\n\r\n\r\n--" + related + "--"
+            "\r\n\r\n--" + kBoundary + "\r\nContent-Type: application/octet-stream;\r\n"
+            "\tcharset=\"iso-8859-1\";\r\n\tname=\"other.bin\"\r\nContent-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment;\r\n\tfilename=\"other.bin\"\r\n\r\n\r\n"
+            "\r\n\r\n--" + kBoundary + "--\r\n");
+}
+
+TEST(MessageLayout, ImportanceAndSensitivityLines) {
+  struct Row {
+    Importance importance;
+    Sensitivity sensitivity;
+    const char *lines;
+  } rows[] = {
+      {Importance::kUnset, Sensitivity::kNormal, "X-Priority: 3\r\n"},
+      {Importance::kHigh, Sensitivity::kNormal, "X-Priority: 1\r\nImportance: high\r\n"},
+      {Importance::kNormal, Sensitivity::kPersonal,
+       "X-Priority: 3\r\nImportance: normal\r\nSensitivity: Personal\r\n"},
+      {Importance::kLow, Sensitivity::kPrivate,
+       "X-Priority: 5\r\nImportance: low\r\nSensitivity: Private\r\n"},
+      {Importance::kUnset, Sensitivity::kConfidential,
+       "X-Priority: 3\r\nSensitivity: Company-Confidential\r\n"},
+  };
+  for (const Row &row : rows) {
+    CTestMail mail;
+    Fill(mail);
+    mail.SetMarks(row.importance, row.sensitivity);
+    EXPECT_EQ(Written(mail), std::string(kHeaderBlock) + row.lines);
+  }
 }
 
 }  // namespace

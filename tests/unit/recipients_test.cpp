@@ -112,8 +112,14 @@ TEST_F(RecipientList, CcTextHasTheToForm) {
   for (const ListRow &row : kToRows) {
     EXPECT_EQ(mail.SetCc(row.input, 0), row.result) << row.input;
     EXPECT_EQ(mail.m_cc, row.stored) << row.input;
+    EXPECT_EQ(mail.SetReplyTo(row.input, 0), row.result) << row.input;
+    EXPECT_EQ(mail.m_replyTo, row.stored) << row.input;
     EXPECT_EQ(mail.m_to, "") << row.input;
   }
+  // Reply-To names no envelope recipient.
+  mail.SetCc("", 0);
+  EXPECT_EQ(mail.SetReplyTo("r@x", 0), S_OK);
+  EXPECT_EQ(mail.GetRecipientsLength(), 1u);  // the NUL alone
 }
 
 TEST_F(RecipientList, BccTextKeepsAddressesOnly) {

@@ -103,7 +103,7 @@ TEST(RequestDriver, UnknownNamesAreRefusedWithAHintWhereOneIsClose) {
       {"@subjet", "Unknown parameter @subjet (did you mean @subject?)"},
       {"@form", "Unknown parameter @form (did you mean @from?)"},  // a swap is one edit
       {"@id", "Unknown parameter @id."},  // two edits from @pwd: too many for a short name
-      {"@query", "Unknown parameter @query."},  // its hint, @rows, is not an option here
+      {"@query", "Unknown parameter @query (did you mean @rows?)"},
       {"@colour\n", "Unknown parameter @colour?."},
       {"@raise", from}, {"@TRACE", from}, {"@message_id", from}, {"@error", from}, {"", from},
   };
@@ -275,6 +275,30 @@ TEST(ParamValue, UnicodeValuesBecomeUtf8WholeOrAreRefused) {
     EXPECT_EQ(ParamValueToText(kSqlNVarChar, row.utf16), row.utf8 != nullptr);
     EXPECT_EQ(row.utf16, row.utf8 != nullptr ? CSecretString(row.utf8) : given);
   }
+}
+
+// The limit holds for the text after conversion, and is checked on the
+// length the server lists before anything is fetched: a UTF-16 unit gives
+// at least one byte, at most three.
+TEST(ParamValue, ValuesPastTheLimitAreRefused) {
+  EXPECT_FALSE(ExceedsValueLimit(0xA7, kMaxValueBytes));
+  EXPECT_TRUE(ExceedsValueLimit(0xA7, kMaxValueBytes + 1));
+  EXPECT_TRUE(ExceedsValueLimit(0x23, kMaxValueBytes + 1));  // text
+  EXPECT_FALSE(ExceedsValueLimit(kSqlNText, 2 * kMaxValueBytes));
+  EXPECT_TRUE(ExceedsValueLimit(kSqlNVarChar, 2 * kMaxValueBytes + 2));
+  EXPECT_FALSE(ExceedsValueLimit(kSqlInt4, kMaxValueBytes + 1));
+  CSecretString euros("\xAC\x20\xAC\x20", 4);  // six bytes of UTF-8
+  EXPECT_EQ(ConvertParamValue(kSqlNVarChar, euros, 5), ValueConversion::kTooLong);
+  EXPECT_EQ(euros.size(), 4u);
+  EXPECT_EQ(ConvertParamValue(kSqlNVarChar, euros, 6), ValueConversion::kDone);
+  EXPECT_EQ(euros, "\xE2\x82\xAC\xE2\x82\xAC");
+  CStandinCall call;
+  call.Varchar("@a", std::string(kMaxValueBytes + 1, 'x'));
+  CXpParams params(call.Proc());
+  std::string value;
+  ParamText text = ParamText::kBytes;
+  EXPECT_FALSE(params.GetParam("@a", 0, value, &text));
+  EXPECT_EQ(text, ParamText::kTooLong);
 }
 
 TEST(ParamValue, IntegersBecomeTheirDecimalText) {

@@ -76,6 +76,7 @@ TEST(XpexecParserArguments, StringLiterals) {
     const char *literal;
     ValueKind kind;
     const char *text;
+    LongText long_text = LongText::kNone;
   } rows[] = {
       {"''", ValueKind::kVarchar, ""},
       {"''''", ValueKind::kVarchar, "'"},
@@ -92,6 +93,11 @@ TEST(XpexecParserArguments, StringLiterals) {
       {"n'lower'", ValueKind::kNvarchar, "lower"},
       {"N''''", ValueKind::kNvarchar, "'"},
       {"N''", ValueKind::kNvarchar, ""},
+      // The long text types, as a caller's variable of one arrives.
+      {"CAST('a' AS text)", ValueKind::kVarchar, "a", LongText::kText},
+      {"cast ( N'b' as NText )", ValueKind::kNvarchar, "b", LongText::kText},
+      {"CAST(N'c' AS varchar(max))", ValueKind::kVarchar, "c", LongText::kMax},
+      {"CAST('d'AS nvarchar ( MAX ))", ValueKind::kNvarchar, "d", LongText::kMax},
   };
   for (const Row &row : rows) {
     std::string input = std::string("EXEC mailvane @v = ") + row.literal;
@@ -99,6 +105,7 @@ TEST(XpexecParserArguments, StringLiterals) {
     ASSERT_EQ(s.arguments.size(), 1u) << input;
     EXPECT_EQ(s.arguments[0].kind, row.kind) << input;
     EXPECT_EQ(s.arguments[0].text, row.text) << input;
+    EXPECT_EQ(s.arguments[0].long_text, row.long_text) << input;
   }
 }
 
@@ -229,6 +236,9 @@ TEST(XpexecParserErrors, NameTheLineAndColumn) {
       {"EXEC [open", 1, 6, "unterminated quoted name"},
       {"EXEC []", 1, 6, "expected a name"},
       {"EXEC mailvane @a = DEFAULT", 1, 20, "expected a value ('text', N'text', an integer or NULL)"},
+      {"EXEC mailvane @a = CAST(1 AS text)", 1, 25, "expected a string to cast"},
+      {"EXEC mailvane @a = CAST('x' AS nchar)", 1, 32, "expected text, ntext, varchar(max) or nvarchar(max)"},
+      {"EXEC mailvane @a = CAST('x' AS varchar(8000))", 1, 40, "expected (max)"},
       {"GO 5\nEXEC mailvane", 1, 4, "expected end of line after GO"},
       {"EXEC mailvane GO", 1, 15, "expected EXEC or EXECUTE"},
       // Columns count characters, not bytes: the é is one column.

@@ -78,27 +78,31 @@ TEST(XpexecParameters, BytesAsSqlServerPassesThem) {
   // is not touched here, so only values whose bytes do not depend on it.
   std::vector<Parameter> p = EncodeArguments(
       ParseStatements("EXEC mailvane 'ab', @n = N'a\xc3\xa9\xf0\x9f\x93\xa7', @i = -2, @z = NULL,"
-                      " @e = ''")
+                      " @e = '', @t = CAST(N'a' AS ntext), @m = CAST('b' AS varchar(max))")
           .statements.at(0)
           .arguments);
-  ASSERT_EQ(p.size(), 5u);
+  ASSERT_EQ(p.size(), 7u);
   struct Row {
     const char *name;
     int type;
     const char *hex;
     bool is_null;
+    uint32_t max_length = 0;
   } expected[] = {
       {"", STANDIN_TYPE_VARCHAR, "6162", false},
       {"@n", STANDIN_TYPE_NVARCHAR, "6100e9003dd8e7dc", false},  // surrogate pair for U+1F4E7
       {"@i", STANDIN_TYPE_INT, "feffffff", false},
       {"@z", STANDIN_TYPE_VARCHAR, "", true},
       {"@e", STANDIN_TYPE_VARCHAR, "", false},
+      {"@t", STANDIN_TYPE_NTEXT, "6100", false},
+      {"@m", STANDIN_TYPE_VARCHAR, "62", false, 0xFFFFFFFFu},
   };
   for (size_t i = 0; i < p.size(); ++i) {
     EXPECT_EQ(p[i].name, expected[i].name) << i;
     EXPECT_EQ(p[i].type, expected[i].type) << i;
     EXPECT_EQ(Hex(p[i].data), expected[i].hex) << i;
     EXPECT_EQ(p[i].is_null, expected[i].is_null) << i;
+    EXPECT_EQ(p[i].max_length, expected[i].max_length) << i;
   }
 }
 

@@ -64,6 +64,8 @@ int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
                 BYTE state, char *rpcname, int rpcnamelen, USHORT linenum,
                 char *message, int msglen);
 int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count);
+/* TRUE once the client has given up on the call (an attention). */
+WINBOOL srv_got_attention(SRV_PROC *srvproc);
 
 #ifdef __cplusplus
 }

@@ -83,9 +83,19 @@ std::string FormatCall(const CallRecord &call, OutputStyle style) {
   std::string out;
   for (const ReceivedToken &t : call.tokens)
     out += style == OutputStyle::kTokens ? JsonToken(t) : HumanToken(t);
+  if (style == OutputStyle::kTokens && call.attention)
+    out += "{\"token\":\"attention\",\"after_ms\":" + std::to_string(call.attention_after_ms) +
+           ",\"returned_ms\":" + std::to_string(call.returned_ms) + "}\n";
   if (style == OutputStyle::kTokens)
     out += "{\"token\":\"return\",\"value\":" + std::to_string(call.return_value) + "}\n";
   return out;
+}
+
+std::string FormatAttention(const CallRecord &call) {
+  if (!call.attention) return std::string();
+  return "xpexec: attention raised " + std::to_string(call.attention_after_ms) +
+         " ms after the call started; the procedure returned " +
+         std::to_string(call.returned_ms) + " ms after it\n";
 }
 
 }  // namespace xpexec

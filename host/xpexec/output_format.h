@@ -5,7 +5,11 @@
 // text alone; a DONE with the count bit as "(N rows
 // affected)", any other DONE not at all; the return value not at all.
 // Token form is one JSON object a line, in the order the procedure sent
-// the tokens, then the return value.
+// the tokens, then, when --cancel-after raised the attention,
+// {"token":"attention","after_ms":A,"returned_ms":R} (raised A ms after the
+// call started; the procedure returned R ms after it), then the return
+// value. In human form that report is a line of its own for standard
+// error (FormatAttention).
 //
 // Message text is untrusted bytes: in JSON, valid UTF-8 passes, every
 // other byte becomes \u00XX, and quotes, backslashes and control
@@ -24,6 +28,9 @@ namespace xpexec {
 enum class OutputStyle { kHuman, kTokens };
 
 std::string FormatCall(const CallRecord &call, OutputStyle style);
+
+// The human form's report of a raised attention; "" when none was raised.
+std::string FormatAttention(const CallRecord &call);
 
 // bytes as a JSON string, quotes included.
 std::string JsonString(std::string_view bytes);

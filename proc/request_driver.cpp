@@ -15,6 +15,7 @@
 #include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
 #include "proc/call_options.h"
+#include "proc/client_cancel.h"
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
 #include "proc/xp_params.h"
@@ -145,7 +146,8 @@ void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (
     ApplyTokenEndpoint(options, endpoint);
     CSecretString token;
     std::string text;
-    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace())) throw CRequestFailure(text);
+    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace(), mail.GetCancel()))
+      throw CRequestFailure(text);
     Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
     if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
   } else {
@@ -252,6 +254,9 @@ bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   // for all keeps the reading one loop.
   CSecretString p[kParamCount];
   CClientTrace trace(srvproc);
+  // Every wait of the call asks whether the client has given up on it.
+  CClientCancel cancel(srvproc);
+  CCancelHold hold(mail, &cancel);
   try {
     Fill(srvproc, mail, p, trace);
     mail.SetTrace(nullptr);

@@ -107,6 +107,44 @@ class CThread {
   bool m_started = false;
 };
 
+// A signal one thread raises once and another waits for.
+class CSignal {
+ public:
+  CSignal() = default;
+  CSignal(const CSignal &) = delete;
+  CSignal &operator=(const CSignal &) = delete;
+
+  void Raise() {
+    CLockHold hold(m_lock);
+    m_set = true;
+    m_raised.WakeAll();
+  }
+  // True once raised; waits at most timeoutMs for it (and may return
+  // earlier without it: the caller waits in a loop).
+  bool Wait(int timeoutMs) {
+    CLockHold hold(m_lock);
+    if (!m_set) m_raised.Wait(hold, timeoutMs);
+    return m_set;
+  }
+
+ private:
+  CLock m_lock;
+  CCondition m_raised;
+  bool m_set = false;
+};
+
+// Runs body on a thread that nobody joins: its starter may stop waiting
+// for it and go (a call cancelled while the thread is blocked in the
+// system). What body uses must be its own, shared with the starter by
+// reference count, never the starter's stack. The library's code stays
+// loaded while such a thread runs: on Windows the thread holds a
+// reference on the module and drops it as it ends (FreeLibraryAndExitThread);
+// elsewhere unloading the library waits for the threads to end. False,
+// and nothing runs, when the system gives no thread. Nothing may leave
+// body; on Windows it must throw nothing at all (the thread has no call's
+// exception state, proc/entry_scope.h).
+bool StartDetachedThread(std::function<void()> body);
+
 // Lets the calling thread sleep for about ms milliseconds.
 void SleepMilliseconds(int ms);
 

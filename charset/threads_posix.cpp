@@ -1,12 +1,15 @@
 // POSIX: the C++ library's mutex, condition variable and thread, built in
 // the room the header gives them. A one-time initialisation is a mutex and
 // a flag, since std::call_once cannot tell a failed run from a done one
-// without an exception.
+// without an exception. A thread nobody joins is joined here, once it has
+// ended, or when the library is unloaded.
 #include "charset/threads.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
+#include <list>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -38,7 +41,64 @@ std::thread &ThreadOf(unsigned char *object) {
   return *std::launder(reinterpret_cast<std::thread *>(object));
 }
 
+// The threads of StartDetachedThread: each is kept until it has ended and
+// joined then, at the next start or when the library is unloaded (this
+// object's destructor), so that no thread still runs the library's code
+// once it is gone. A thread that ended stays unjoined only until the next
+// start.
+class CDetachedThreads {
+ public:
+  CDetachedThreads() = default;
+  ~CDetachedThreads() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (CDetached &detached : m_threads) detached.thread.join();
+  }
+  CDetachedThreads(const CDetachedThreads &) = delete;
+  CDetachedThreads &operator=(const CDetachedThreads &) = delete;
+
+  bool Start(std::function<void()> body) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    JoinEnded();
+    try {
+      m_threads.emplace_back();
+      CDetached &detached = m_threads.back();
+      detached.thread = std::thread([&detached, work = std::move(body)] {
+        work();
+        detached.ended.store(true, std::memory_order_release);
+      });
+      return true;
+    } catch (const std::exception &) {
+      if (!m_threads.empty() && !m_threads.back().thread.joinable()) m_threads.pop_back();
+      return false;
+    }
+  }
+
+ private:
+  struct CDetached {
+    std::thread thread;
+    std::atomic<bool> ended{false};
+  };
+
+  void JoinEnded() {
+    for (auto i = m_threads.begin(); i != m_threads.end();) {
+      if (!i->ended.load(std::memory_order_acquire)) {
+        ++i;
+        continue;
+      }
+      i->thread.join();
+      i = m_threads.erase(i);
+    }
+  }
+
+  std::mutex m_lock;
+  std::list<CDetached> m_threads;
+};
+
+CDetachedThreads g_detached;
+
 }  // namespace
+
+bool StartDetachedThread(std::function<void()> body) { return g_detached.Start(std::move(body)); }
 
 CLock::CLock() { new (m_object) std::mutex(); }
 CLock::~CLock() { MutexOf(m_object).~mutex(); }

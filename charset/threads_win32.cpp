@@ -1,6 +1,10 @@
 // Windows: slim reader/writer locks in exclusive mode, condition variables,
 // one-time initialisation and CreateThread. None of the first three holds
 // a kernel object: nothing to close, nothing to fail after construction.
+// A thread nobody joins holds a reference on the module whose code it runs
+// and drops it as it ends, with FreeLibraryAndExitThread: the module is
+// not unloaded under it, and the last reference may be dropped by the
+// thread itself without returning into code that is gone.
 #include "charset/threads.h"
 
 #include <windows.h>
@@ -38,7 +42,40 @@ DWORD WINAPI RunThreadBody(void *parameter) {
   return 0;
 }
 
+struct CDetachedStart {
+  std::function<void()> body;
+  HMODULE module;
+};
+
+DWORD WINAPI RunDetachedBody(void *parameter) {
+  CDetachedStart *start = static_cast<CDetachedStart *>(parameter);
+  HMODULE module = start->module;
+  start->body();
+  delete start;
+  FreeLibraryAndExitThread(module, 0);
+}
+
 }  // namespace
+
+bool StartDetachedThread(std::function<void()> body) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&RunDetachedBody), &module))
+    return false;
+  auto *start = new (std::nothrow) CDetachedStart{std::move(body), module};
+  if (start == nullptr) {
+    FreeLibrary(module);
+    return false;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, RunDetachedBody, start, 0, nullptr);
+  if (thread == nullptr) {
+    delete start;
+    FreeLibrary(module);
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
 
 CLock::CLock() { InitializeSRWLock(LockOf(m_object)); }
 CLock::~CLock() = default;

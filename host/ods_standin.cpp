@@ -4,6 +4,7 @@
 
 #include <srv.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -47,6 +48,7 @@ bool SameName(const std::string &a, const char *b, size_t b_length) {
 struct CXPData {
   std::vector<Param> params;
   std::deque<Token> tokens;  // a deque keeps the views' addresses stable
+  std::atomic<bool> attention{false};  // raised by the host, from any thread
   // Parameter n; null, with the notice the server sends, when the call has
   // none at n.
   Param *Listed(int n, const char *function);
@@ -131,6 +133,10 @@ STANDIN_API size_t standin_token_count(const CXPData *call) {
 STANDIN_API const StandinToken *standin_token(const CXPData *call, size_t i) {
   if (call == nullptr || i >= call->tokens.size()) return nullptr;
   return &call->tokens[i].view;
+}
+
+STANDIN_API void standin_raise_attention(CXPData *call) {
+  if (call != nullptr) call->attention.store(true);
 }
 
 STANDIN_API void standin_close(CXPData *call) { delete call; }
@@ -231,6 +237,10 @@ int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
   } catch (...) {
     return FAIL;
   }
+}
+
+WINBOOL srv_got_attention(SRV_PROC *srvproc) {
+  return srvproc != nullptr && srvproc->attention.load() ? 1 : 0;
 }
 
 int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count) {

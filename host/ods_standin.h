@@ -19,8 +19,13 @@
 // parameter that is not OUTPUT, or a value longer than its maximum,
 // fails with a notice as well: a procedure must cut what it returns.
 //
+// srv_got_attention answers as the server does for a client that has given
+// up on the call: FALSE until the host raises the attention
+// (standin_raise_attention), TRUE from then on.
+//
 // A call belongs to the thread that opened it; distinct calls share nothing,
-// so several threads may run calls at once.
+// so several threads may run calls at once. Only standin_raise_attention
+// may come from another thread, while the call runs.
 #ifndef MAILVANE_HOST_ODS_STANDIN_H
 #define MAILVANE_HOST_ODS_STANDIN_H
 
@@ -111,6 +116,10 @@ STANDIN_API size_t standin_token_count(const struct CXPData *call);
 // The i-th token; null when i is out of range. Valid until standin_close.
 STANDIN_API const struct StandinToken *standin_token(const struct CXPData *call,
                                                      size_t i);
+
+// Marks the call as given up by its client, as a Cancel or KILL does; from
+// any thread.
+STANDIN_API void standin_raise_attention(struct CXPData *call);
 
 STANDIN_API void standin_close(struct CXPData *call);
 

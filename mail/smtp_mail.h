@@ -26,6 +26,7 @@
 
 #include "charset/text_source.h"
 #include "mail/auth_mechanism.h"
+#include "mail/cancel_probe.h"
 #include "mail/error_codes.h"
 #include "mail/message_marks.h"
 #include "mail/secret_string.h"
@@ -163,6 +164,12 @@ class CSmtpMail : public CMailHeader {
   void SetTrace(CTraceSink *sink) { m_trace = sink; }
   CTraceSink *GetTrace() const { return m_trace; }
 
+  // What every wait of the send asks (cancel_probe.h); none (the
+  // default) for a send nothing can cancel. The probe belongs to the
+  // caller and must outlive Send.
+  void SetCancel(CCancelProbe *probe) { m_cancel = probe; }
+  CCancelProbe *GetCancel() const { return m_cancel; }
+
   const std::vector<std::unique_ptr<CMimePart>> &Parts() const { return m_parts; }
   const CSecretString &GetUser() const { return m_user; }
   const CSecretString &GetPassword() const { return m_password; }
@@ -199,6 +206,7 @@ class CSmtpMail : public CMailHeader {
   CTlsSettings m_tls;
   AuthMechanism m_auth = AuthMechanism::kChoose;
   CTraceSink *m_trace = nullptr;
+  CCancelProbe *m_cancel = nullptr;
 
 };
 

@@ -9,7 +9,10 @@
 // host; the check is part of the handshake, and the form is written only
 // after it succeeded, so an untrusted endpoint never receives it. The
 // whole exchange (resolve, connect, handshake, request, reply) is bounded
-// by timeoutMs, and the body by kMaxReplyBody.
+// by timeoutMs, and the body by kMaxReplyBody. Every wait of it asks the
+// cancel probe, when one is given, at least every kCancelSliceMs; a yes
+// abandons the request at once (kCancelled): its connection is dropped and
+// nothing more of it reaches the endpoint.
 //
 // The caller owns the form (which holds the client secret) and wipes it;
 // the platform client is given it without a copy of its own where it
@@ -22,6 +25,7 @@
 #include <cstddef>
 #include <string>
 
+#include "mail/cancel_probe.h"
 #include "mail/secret_string.h"
 
 // The largest body read: a token reply is a few kilobytes; more is not a
@@ -39,6 +43,7 @@ enum class HttpsOutcome {
   kUntrusted,     // the certificate does not lead to a trusted root, or is invalid
   kNameMismatch,  // the certificate is not for the URL's host
   kTooLarge,      // the body passed kMaxReplyBody
+  kCancelled,     // the call was cancelled while the request was under way
 };
 
 // The body of a reply, in memory reserved once: appending never moves it,
@@ -67,6 +72,7 @@ struct CHttpsPost {
   std::string url;  // https://host[:port]/path[?query]
   bool verify = true;
   int timeoutMs = 0;
+  CCancelProbe *cancel = nullptr;  // none: nothing is asked
 };
 
 // *status gets the HTTP status (with kTooLarge too, when the reply's head

@@ -4,9 +4,19 @@
 // file and path are switched off, and its OpenSSL context gets OpenSSL's
 // default verify paths (which honour SSL_CERT_FILE and SSL_CERT_DIR) and
 // the URL's host, so that chain and name are both checked within the
-// handshake, before a byte of the request is written. Every handle is the call's own; libcurl's
-// process-wide setup is thread-safe in the versions this builds against
-// (7.84 and later), so nothing is shared between the server's threads.
+// handshake, before a byte of the request is written. Every handle is the
+// call's own; libcurl's process-wide setup is thread-safe in the versions
+// this builds against (7.87 and later, for CURLOPT_QUICK_EXIT), so nothing
+// is shared between the server's threads.
+//
+// The transfer runs through a multi handle of its own, in slices of at
+// most kCancelSliceMs between which the cancel probe is asked:
+// curl_easy_perform wakes only once a second while a transfer idles, and
+// its progress function with it. libcurl's limits end the transfer as they
+// would there. A cancelled transfer is taken off at once, which closes its
+// connection; a name still being resolved is left to libcurl's resolver
+// thread, which ends on its own (CURLOPT_QUICK_EXIT), instead of being
+// waited for.
 //
 // The form is given to libcurl without a copy of ours (CURLOPT_POSTFIELDS);
 // the body is written into the caller's CReplyBody. libcurl's own buffers
@@ -145,6 +155,8 @@ CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::str
   set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   // No signals: the procedure runs on threads of a server that owns them.
   set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+  // A cancelled transfer does not wait for its name's resolution to end.
+  set(curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L));
   set(curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket));
   set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs));
   set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
@@ -175,6 +187,41 @@ HttpsOutcome VerificationFailure(CURL *easy, int *error) {
   return HttpsOutcome::kUntrusted;
 }
 
+// Runs the transfer of easy to its end (its result), or until cancel says
+// yes (*cancelled; the transfer is then abandoned).
+CURLcode Perform(CURL *easy, CCancelProbe *cancel, bool *cancelled) {
+  *cancelled = false;
+  CURLM *multi = curl_multi_init();
+  if (multi == nullptr) return CURLE_OUT_OF_MEMORY;
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+    curl_multi_cleanup(multi);
+    return CURLE_OUT_OF_MEMORY;
+  }
+  CURLcode code = CURLE_OK;
+  for (;;) {
+    if (CancelAsked(cancel)) {
+      *cancelled = true;
+      break;
+    }
+    int running = 0;
+    CURLMcode step = curl_multi_perform(multi, &running);
+    if (step == CURLM_OK && running == 0) {
+      int queued = 0;
+      CURLMsg *done = curl_multi_info_read(multi, &queued);
+      code = done != nullptr && done->msg == CURLMSG_DONE ? done->data.result : CURLE_RECV_ERROR;
+      break;
+    }
+    if (step == CURLM_OK) step = curl_multi_poll(multi, nullptr, 0, kCancelSliceMs, nullptr);
+    if (step != CURLM_OK) {
+      code = step == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi, easy);
+  curl_multi_cleanup(multi);
+  return code;
+}
+
 }  // namespace
 
 HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *status,
@@ -198,7 +245,9 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
     *error = code;
     return HttpsOutcome::kSetup;
   }
-  code = curl_easy_perform(handles.Easy());
+  bool cancelled = false;
+  code = Perform(handles.Easy(), post.cancel, &cancelled);
+  if (cancelled) return HttpsOutcome::kCancelled;
   *error = code;
   // The status of whatever reply came, complete or not; 0 without one.
   long responseCode = 0;

@@ -7,9 +7,20 @@
 // Each step is given the time left of the whole exchange as its limit,
 // so the exchange as a whole stays within its bound.
 //
-// The form is handed to WinHTTP from the caller's buffer; the body is read
-// through a stack buffer of ours, wiped before the function returns, into
-// the caller's CReplyBody. WinHTTP's own buffers are WinHTTP's.
+// With a cancel probe the exchange runs on a thread of its own while the
+// caller asks the probe every kCancelSliceMs: WinHTTP's synchronous calls
+// wait for as long as their limits say. On a yes the caller abandons the
+// exchange at once: it closes the request handle under the call that
+// waits on it (WinHttpCloseHandle ends it), or, between two calls, leaves
+// the thread to stop before the next one, so that nothing more of the
+// request is sent. The exchange's state (its copy of the form, the body,
+// the handles) is shared by reference count and freed, wiped, by whoever
+// lets go last; each handle is closed once, by one of the two.
+//
+// The form is handed to WinHTTP from that copy, a CSecretString; the body
+// is read through a stack buffer of ours, wiped before the exchange ends,
+// into a CReplyBody handed to the caller without a copy. WinHTTP's own
+// buffers are WinHTTP's.
 #include "oauth/https_post.h"
 
 #include <windows.h>
@@ -17,7 +28,11 @@
 
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <string>
+#include <utility>
+
+#include "charset/threads.h"
 
 namespace {
 
@@ -44,21 +59,6 @@ constexpr DWORD kDisabledFeatures =
     WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION;
 // The certificate flags that are the name's alone.
 constexpr DWORD kNameFlag = WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID;
-
-// A WinHTTP handle, closed however the POST ends.
-class CHandle {
- public:
-  explicit CHandle(HINTERNET handle) : m_handle(handle) {}
-  ~CHandle() {
-    if (m_handle != nullptr) WinHttpCloseHandle(m_handle);
-  }
-  CHandle(const CHandle &) = delete;
-  CHandle &operator=(const CHandle &) = delete;
-  HINTERNET Get() const { return m_handle; }
-
- private:
-  HINTERNET m_handle;
-};
 
 // The certificate flags of a failed check, as WinHTTP reports them to the
 // status callback (on the calling thread, in the synchronous mode).
@@ -139,20 +139,103 @@ HttpsOutcome Failure(DWORD code, const CSecureFailure &secure, Clock::time_point
   }
 }
 
-// Reads the body into body; false with the last error set, or with
-// *tooLarge when it passes the bound.
-bool ReadBody(HINTERNET request, Clock::time_point deadline, CReplyBody &body, bool *tooLarge) {
+// The handles of an exchange, in the order they are opened.
+enum Handle { kSession, kConnection, kRequest, kHandleCount };
+
+// One exchange, shared by the caller and the thread that runs it.
+struct CExchange {
+  // Set by the caller before the exchange runs.
+  std::wstring host;
+  std::wstring path;
+  INTERNET_PORT port = 0;
+  bool verify = true;
+  Clock::time_point deadline;
+  CSecretString form;
+  // Filled by the exchange.
+  CReplyBody body;
+  CSecureFailure secure;
+  int status = 0;
+  int error = 0;
+  HttpsOutcome outcome = HttpsOutcome::kSetup;
+  CSignal done;
+  // Who closes which handle: under lock, see Step and Abandon.
+  CLock lock;
+  HINTERNET handles[kHandleCount] = {};
+  bool inCall = false;
+  bool abandoned = false;
+};
+
+// Runs one WinHTTP call that may wait, on the request: false as a failed
+// call when the caller has abandoned the exchange, before or during it.
+// The handles are not to be used again after such a false.
+template <typename Call>
+bool Step(CExchange &x, Call call) {
+  {
+    CLockHold hold(x.lock);
+    if (x.abandoned) {
+      SetLastError(ERROR_WINHTTP_OPERATION_CANCELLED);
+      return false;
+    }
+    x.inCall = true;
+  }
+  BOOL ok = call();
+  DWORD error = GetLastError();
+  {
+    CLockHold hold(x.lock);
+    x.inCall = false;
+    if (x.abandoned) {
+      ok = FALSE;
+      error = ERROR_WINHTTP_OPERATION_CANCELLED;
+    }
+  }
+  SetLastError(error);
+  return ok != FALSE;
+}
+
+// Keeps an opened handle for the exchange to close; false (with the last
+// error of the open) when there is none.
+bool Keep(CExchange &x, Handle which, HINTERNET handle) {
+  DWORD error = GetLastError();
+  CLockHold hold(x.lock);
+  x.handles[which] = handle;
+  SetLastError(error);
+  return handle != nullptr;
+}
+
+// The caller gives up: a call waiting on the request is ended by closing
+// it; between calls the exchange stops before its next one.
+void Abandon(CExchange &x) {
+  HINTERNET request = nullptr;
+  {
+    CLockHold hold(x.lock);
+    x.abandoned = true;
+    if (x.inCall) std::swap(request, x.handles[kRequest]);
+  }
+  if (request != nullptr) WinHttpCloseHandle(request);
+}
+
+void CloseHandles(CExchange &x) {
+  CLockHold hold(x.lock);
+  for (int i = kHandleCount - 1; i >= 0; --i) {
+    if (x.handles[i] != nullptr) WinHttpCloseHandle(x.handles[i]);
+    x.handles[i] = nullptr;
+  }
+}
+
+// Reads the body into the exchange's; false with the last error set, or
+// with *tooLarge when it passes the bound.
+bool ReadBody(CExchange &x, HINTERNET request, bool *tooLarge) {
   char piece[kReadPiece];
   bool ok = true;
   for (;;) {
     DWORD got = 0;
-    if (!LimitNextStep(request, deadline) ||
-        !WinHttpReadData(request, piece, sizeof piece, &got)) {
+    if (!LimitNextStep(request, x.deadline) ||
+        !Step(x, [&] { return WinHttpReadData(request, piece, sizeof piece, &got); })) {
       ok = false;
       break;
     }
     if (got == 0) break;
-    if (!body.Append(piece, got)) {
+    if (!x.body.Append(piece, got)) {
       *tooLarge = true;
       ok = false;
       break;
@@ -164,14 +247,79 @@ bool ReadBody(HINTERNET request, Clock::time_point deadline, CReplyBody &body, b
   return ok;
 }
 
+// The exchange proper: allocates nothing of ours and throws nothing, so
+// that it can run on a thread of its own.
+HttpsOutcome Exchange(CExchange &x, int *status, int *error) {
+  if (!Keep(x, kSession,
+            WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                        WINHTTP_NO_PROXY_BYPASS, 0)) ||
+      (!SetDword(x.handles[kSession], WINHTTP_OPTION_SECURE_PROTOCOLS, kProtocols) &&
+       !SetDword(x.handles[kSession], WINHTTP_OPTION_SECURE_PROTOCOLS, kProtocolFloor))) {
+    *error = static_cast<int>(GetLastError());
+    return HttpsOutcome::kSetup;
+  }
+  HINTERNET connection = WinHttpConnect(x.handles[kSession], x.host.c_str(), x.port, 0);
+  HINTERNET request = !Keep(x, kConnection, connection)
+                          ? nullptr
+                          : WinHttpOpenRequest(connection, kPost, x.path.c_str(), nullptr,
+                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                               WINHTTP_FLAG_SECURE);
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&x.secure);
+  if (!Keep(x, kRequest, request) ||
+      !SetDword(request, WINHTTP_OPTION_DISABLE_FEATURE, kDisabledFeatures) ||
+      !SetDword(request, WINHTTP_OPTION_AUTOLOGON_POLICY, WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH) ||
+      (!x.verify && !SetDword(request, WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate)) ||
+      !WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) ||
+      WinHttpSetStatusCallback(request, OnStatus, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0) ==
+          WINHTTP_INVALID_STATUS_CALLBACK) {
+    *error = static_cast<int>(GetLastError());
+    return HttpsOutcome::kSetup;
+  }
+
+  // The request line and headers only; the body announced by its length.
+  const DWORD formLength = static_cast<DWORD>(x.form.size());
+  if (!LimitNextStep(request, x.deadline) || !Step(x, [&] {
+        return WinHttpSendRequest(request, kHeaders, static_cast<DWORD>(-1),
+                                  WINHTTP_NO_REQUEST_DATA, 0, formLength, 0);
+      }))
+    return Failure(GetLastError(), x.secure, x.deadline, error);
+  for (DWORD sent = 0; sent < formLength;) {
+    DWORD written = 0;
+    if (!LimitNextStep(request, x.deadline) || !Step(x, [&] {
+          return WinHttpWriteData(request, x.form.data() + sent, formLength - sent, &written);
+        }))
+      return Failure(GetLastError(), x.secure, x.deadline, error);
+    sent += written;
+  }
+  if (!LimitNextStep(request, x.deadline) ||
+      !Step(x, [&] { return WinHttpReceiveResponse(request, nullptr); }))
+    return Failure(GetLastError(), x.secure, x.deadline, error);
+  DWORD code = 0;
+  DWORD size = sizeof code;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
+    return Failure(GetLastError(), x.secure, x.deadline, error);
+  *status = static_cast<int>(code);
+  bool tooLarge = false;
+  if (!ReadBody(x, request, &tooLarge))
+    return tooLarge ? HttpsOutcome::kTooLarge : Failure(GetLastError(), x.secure, x.deadline, error);
+  return HttpsOutcome::kDone;
+}
+
+void RunExchange(CExchange &x) {
+  x.outcome = Exchange(x, &x.status, &x.error);
+  CloseHandles(x);
+  x.done.Raise();
+}
+
 }  // namespace
 
 HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *status,
                       CReplyBody &body, int *error) {
   *status = 0;
   *error = 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(post.timeoutMs);
-  CSecureFailure secure;
+  auto x = std::make_shared<CExchange>();
+  x->deadline = Clock::now() + std::chrono::milliseconds(post.timeoutMs);
 
   std::wstring url;
   URL_COMPONENTS parts = {};
@@ -188,65 +336,31 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
     *error = ERROR_WINHTTP_INVALID_URL;
     return HttpsOutcome::kSetup;
   }
-  std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  x->host.assign(parts.lpszHostName, parts.dwHostNameLength);
   // The path and query; a fragment is the client's own (RFC 3986 section
   // 3.5) and never sent.
-  std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-  path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  path = path.substr(0, path.find(L'#'));
-  if (path.empty()) path = L"/";
+  x->path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  x->path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  x->path = x->path.substr(0, x->path.find(L'#'));
+  if (x->path.empty()) x->path = L"/";
+  x->port = parts.nPort;
+  x->verify = post.verify;
+  x->form.assign(form.data(), form.size());
 
-  CHandle session(WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                              WINHTTP_NO_PROXY_BYPASS, 0));
-  if (session.Get() == nullptr ||
-      (!SetDword(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, kProtocols) &&
-       !SetDword(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, kProtocolFloor))) {
-    *error = static_cast<int>(GetLastError());
-    return HttpsOutcome::kSetup;
+  // Without a probe, or without a thread, nothing can abandon it: it runs
+  // here.
+  if (post.cancel == nullptr || !StartDetachedThread([x] { RunExchange(*x); })) {
+    RunExchange(*x);
+  } else {
+    while (!x->done.Wait(kCancelSliceMs)) {
+      if (post.cancel->Cancelled()) {
+        Abandon(*x);
+        return HttpsOutcome::kCancelled;
+      }
+    }
   }
-  CHandle connection(WinHttpConnect(session.Get(), host.c_str(), parts.nPort, 0));
-  CHandle request(connection.Get() == nullptr
-                      ? nullptr
-                      : WinHttpOpenRequest(connection.Get(), kPost, path.c_str(), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           WINHTTP_FLAG_SECURE));
-  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&secure);
-  if (request.Get() == nullptr ||
-      !SetDword(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, kDisabledFeatures) ||
-      !SetDword(request.Get(), WINHTTP_OPTION_AUTOLOGON_POLICY,
-                WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH) ||
-      (!post.verify &&
-       !SetDword(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate)) ||
-      !WinHttpSetOption(request.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) ||
-      WinHttpSetStatusCallback(request.Get(), OnStatus, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0) ==
-          WINHTTP_INVALID_STATUS_CALLBACK) {
-    *error = static_cast<int>(GetLastError());
-    return HttpsOutcome::kSetup;
-  }
-
-  // The request line and headers only; the body announced by its length.
-  const DWORD formLength = static_cast<DWORD>(form.size());
-  if (!LimitNextStep(request.Get(), deadline) ||
-      !WinHttpSendRequest(request.Get(), kHeaders, static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
-                          0, formLength, 0))
-    return Failure(GetLastError(), secure, deadline, error);
-  for (DWORD sent = 0; sent < formLength;) {
-    DWORD written = 0;
-    if (!LimitNextStep(request.Get(), deadline) ||
-        !WinHttpWriteData(request.Get(), form.data() + sent, formLength - sent, &written))
-      return Failure(GetLastError(), secure, deadline, error);
-    sent += written;
-  }
-  if (!LimitNextStep(request.Get(), deadline) || !WinHttpReceiveResponse(request.Get(), nullptr))
-    return Failure(GetLastError(), secure, deadline, error);
-  DWORD code = 0;
-  DWORD size = sizeof code;
-  if (!WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
-    return Failure(GetLastError(), secure, deadline, error);
-  *status = static_cast<int>(code);
-  bool tooLarge = false;
-  if (!ReadBody(request.Get(), deadline, body, &tooLarge))
-    return tooLarge ? HttpsOutcome::kTooLarge : Failure(GetLastError(), secure, deadline, error);
-  return HttpsOutcome::kDone;
+  *status = x->status;
+  *error = x->error;
+  body.Bytes().swap(x->body.Bytes());
+  return x->outcome;
 }

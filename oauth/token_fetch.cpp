@@ -25,6 +25,8 @@ std::string OutcomeText(HttpsOutcome outcome, int error) {
       return kTextOAuthNameMismatch;
     case HttpsOutcome::kTooLarge:
       return kTextOAuthTooLarge;
+    case HttpsOutcome::kCancelled:
+      return kTextCallCancelled;
     case HttpsOutcome::kDone:
     case HttpsOutcome::kUnreachable:
       break;
@@ -58,7 +60,7 @@ std::string ShownTokenUrl(const std::string &url) {
 }
 
 bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecretString &token,
-                std::string &text, CTraceSink *trace) {
+                std::string &text, CTraceSink *trace, CCancelProbe *cancel) {
   token.clear();
   std::string form;
   CWipeStringOnExit wipeForm(form);
@@ -68,6 +70,7 @@ bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecret
   post.url = endpoint.url;
   post.verify = endpoint.verify;
   post.timeoutMs = endpoint.timeoutMs;
+  post.cancel = cancel;
   int status = 0;
   int error = 0;
   CReplyBody body;

@@ -29,3 +29,5 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length) {
 void ReplySuccess(CXPData *srvproc) {
   srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_COUNT), 0, 1);
 }
+
+bool AttentionRaised(CXPData *srvproc) { return srv_got_attention(srvproc) != 0; }

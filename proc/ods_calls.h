@@ -1,6 +1,7 @@
 // The ODS calls of the request driver: the replies to the SQL client (one
 // error message and an error DONE on failure, one DONE with a count on
-// success); the parameters are read by CXpParams. Kept apart so that the
+// success) and the question whether the client has given up on the call;
+// the parameters are read by CXpParams. Kept apart so that the
 // driver never meets the Windows headers that <srv.h> brings.
 #ifndef MAILVANE_PROC_ODS_CALLS_H
 #define MAILVANE_PROC_ODS_CALLS_H
@@ -24,5 +25,8 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length);
 
 // DONE with status 0x0011 (more, count) and count 1.
 void ReplySuccess(CXPData *srvproc);
+
+// The client has given up on the call: srv_got_attention.
+bool AttentionRaised(CXPData *srvproc);
 
 #endif

@@ -18,6 +18,7 @@
 #include "proc/com_guard.h"
 #include "proc/call_options.h"
 #include "proc/call_report.h"
+#include "proc/client_cancel.h"
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
 #include "proc/param_names.h"
@@ -154,7 +155,8 @@ void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (
     ApplyTokenEndpoint(options, endpoint);
     CSecretString token;
     std::string text;
-    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace())) throw CRequestFailure(text);
+    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace(), mail.GetCancel()))
+      throw CRequestFailure(text);
     Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
     if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
   } else {
@@ -298,6 +300,9 @@ bool RunRequestWith(CXPData *srvproc, CSmtpMail &mail) {
   auto setOutputs = [&](const char *error) {
     report.SetOutputs(srvproc, mail.m_messageId, mail.GetSendOutcome().serverReply, error);
   };
+  // Every wait of the call asks whether the client has given up on it.
+  CClientCancel cancel(srvproc);
+  CCancelHold hold(mail, &cancel);
   try {
     Fill(srvproc, mail, p, trace, report);
     mail.SetTrace(nullptr);

@@ -7,15 +7,19 @@ which it offers but never accepts, when asked). Every message it accepts is
 kept with its envelope: the sender, the recipients and the data bytes as
 received, and the MAIL FROM parameters; every AUTH command is kept
 with what answered an error challenge. It can offer PIPELINING (which
-aiosmtpd takes but does not announce) and refuse some recipients. It listens on 127.0.0.1 (or the host given) at a free port, and
-stops when the `with` block ends, or at the latest after its lifetime, so
-that no test or demo can leave it running.
+aiosmtpd takes but does not announce) and refuse some recipients. For the
+tests of a cancelled call it can fall silent after RCPT TO, read the DATA
+stream slowly, or hold back its reply to the end of data. It listens on
+127.0.0.1 (or the host given) at a free port, and stops when the `with`
+block ends, or at the latest after its lifetime, so that no test or demo
+can leave it running.
 
     with CaptureServer(user="demo", password="secret") as server:
         ... send to 127.0.0.1:server.port ...
         for mail in server.messages: print(mail.rcpt_tos)
 """
 
+import asyncio
 import base64
 import json
 import logging
@@ -78,6 +82,8 @@ class _Handler:
         return responses
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self._server.silent_after_rcpt:
+            await asyncio.sleep(self._server.lifetime)
         if address in self._server.refused:
             return "550 5.1.1 <%s>: Recipient address rejected" % address
         envelope.rcpt_tos.append(address)
@@ -136,6 +142,7 @@ class _Handler:
         login = session.auth_data
         if isinstance(login, bytes):
             login = login.decode("utf-8", "replace")
+        await asyncio.sleep(self._server.end_of_data_delay)
         queued = self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
                                             envelope.original_content or envelope.content, login,
                                             envelope.mail_options))
@@ -155,9 +162,42 @@ class _PasswordAuthenticator:
                           auth_data=auth_data.login if ok else None)
 
 
+class _PacedReader:
+    """A stream reader that hands out at most `rate` bytes a second."""
+
+    def __init__(self, reader, rate):
+        self._reader, self._rate, self._owed = reader, rate, 0.0
+
+    async def _pace(self, data):
+        self._owed += len(data) / self._rate
+        if self._owed >= 0.05:
+            await asyncio.sleep(self._owed)
+            self._owed = 0.0
+        return data
+
+    async def readuntil(self, *args):
+        return await self._pace(await self._reader.readuntil(*args))
+
+    async def read(self, *args):
+        return await self._pace(await self._reader.read(*args))
+
+    def __getattr__(self, name):
+        return getattr(self._reader, name)
+
+
 class _LongLineSMTP(SMTP):
     # A response after a 334 may be 12288 octets long (RFC 4954 section 4).
     line_length_limit = 12288 + 2
+
+    async def smtp_DATA(self, arg):
+        server = getattr(self.event_handler, "_server", None)
+        reader = self._reader
+        if server is not None and server.data_rate:
+            self._reader = _PacedReader(reader, server.data_rate)
+        try:
+            await super().smtp_DATA(arg)
+        finally:
+            self._reader = reader
 
     def connection_lost(self, error):
         # When the client's connection ended, as the server saw it: a
@@ -187,12 +227,20 @@ class CaptureServer:
     given), from ALL_MECHANISMS; for XOAUTH2 and OAUTHBEARER the password is
     the bearer token. `.auth_commands` lists the AUTH commands received.
     With `pipelining` the EHLO reply announces PIPELINING; the addresses in
-    `refused` get a 550 to their RCPT TO.
+    `refused` get a 550 to their RCPT TO. With `silent_after_rcpt` RCPT TO
+    gets no reply; `data_rate` (bytes a second) paces the reading of the
+    DATA stream; `end_of_data_delay` (seconds) holds back the reply to the
+    end of data.
     """
 
     def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
-                 mechanisms=None, pipelining=False, refused=()):
+                 mechanisms=None, pipelining=False, refused=(), silent_after_rcpt=False,
+                 data_rate=None, end_of_data_delay=0):
         self.host = host
+        self.lifetime = lifetime
+        self.silent_after_rcpt = silent_after_rcpt
+        self.data_rate = data_rate
+        self.end_of_data_delay = end_of_data_delay
         self.pipelining = pipelining
         self.refused = set(refused)
         self.port = free_port(host)

@@ -3,12 +3,21 @@
 //
 // Resolve runs the platform's resolver (smtp/resolver.h) and copies each
 // entry (family, socket type, protocol, address) into the list, passing
-// over one without an address or with one larger than kMaxSocketAddress;
-// the platform's chain is released before Resolve returns, and any earlier
-// list is dropped first. Add appends the entries of another list, so that a
-// caller can try the addresses of several resolutions in one Connect, or
-// one entry built by hand. The host text is untrusted and goes only to the
-// resolver.
+// over one without an address or with one larger than kMaxSocketAddress,
+// and those beyond the first kMaxAddresses; the platform's chain is
+// released before Resolve returns, and any earlier list is dropped first.
+// Add appends the entries of another list, so that a caller can try the
+// addresses of several resolutions in one Connect, or one entry built by
+// hand. The host text is untrusted and goes only to the resolver.
+//
+// Given a cancel probe, a host that is no address literal is resolved on a
+// thread of its own while the caller asks the probe every kCancelSliceMs
+// (the platform's resolver cannot be interrupted, and may wait on a name
+// server for many seconds). A yes returns ResolverCancelled() at once; the
+// thread then finishes alone, with the query, the entries and the result
+// it shares with the caller by reference count, never the caller's
+// memory. Without a thread from the system, or without a probe, it runs
+// on the caller's thread.
 #ifndef MAILVANE_SMTP_ADDRESS_LIST_H
 #define MAILVANE_SMTP_ADDRESS_LIST_H
 
@@ -16,11 +25,17 @@
 #include <string>
 #include <vector>
 
+#include "mail/cancel_probe.h"
 #include "smtp/resolver.h"
 
 // Room for any socket address: the size of sockaddr_storage on every
 // platform we build for.
 inline constexpr std::size_t kMaxSocketAddress = 128;
+
+// The most addresses kept of one resolution: each is given the connect's
+// limit (10 s by default), so far more than a connect ever gets through;
+// a bound known in advance lets the copy be made without allocating.
+inline constexpr std::size_t kMaxAddresses = 64;
 
 struct CAddressEntry {
   int family = 0;
@@ -41,7 +56,7 @@ class CAddressList {
   // Returns 0, or the resolver's error code (the list is then empty;
   // ResolverOutOfMemory when the copy ran out of memory).
   int Resolve(const char *host, int port, int flags, int family, int socketType, int protocol,
-              TextSource source = TextSource::kThreadCodePage);
+              TextSource source = TextSource::kThreadCodePage, CCancelProbe *cancel = nullptr);
   void Add(const CAddressList &other);
   void Add(const CAddressEntry &entry) { m_entries.push_back(entry); }
 

@@ -37,6 +37,9 @@ class CConnectionIo {
     return m_socket.ConnectTo(address, timeoutMs, calls, error);
   }
 
+  // What the waits of the socket and of the session over it ask.
+  void SetCancel(CCancelProbe *probe) { m_socket.SetCancel(probe); }
+
   bool IsOpen() const { return m_socket.IsOpen(); }
   // The socket, for what the platform asks of it (its local address).
   std::intptr_t Handle() const { return m_socket.Handle(); }

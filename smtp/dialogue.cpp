@@ -10,7 +10,8 @@
 // holds), then AUTH when a user is given. AUTH takes the mechanism the
 // mail asks for, or chooses one from the last EHLO reply: PLAIN wherever
 // the server allows it, so that such a dialogue is the one it has always
-// been.
+// been. The mail's cancel probe reaches every wait of the connection.
+#include "mail/cancel_probe.h"
 #include "mail/smtp_mail.h"
 #include "smtp/session.h"
 #include "smtp/smtp_connection.h"
@@ -24,6 +25,7 @@ HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
   connection.SetTimeouts(m_timeouts);
   connection.SetTls(m_tls);
   connection.SetTrace(m_trace);
+  connection.SetCancel(m_cancel);
   CSmtpSession session(connection);
   bool sent = connection.Connect(server, port, m_timeouts.connectMs, source);
   if (sent && m_tls.mode == TlsMode::kStartTls) sent = session.StartTls();
@@ -36,7 +38,10 @@ HResult CSmtpMail::Send(const char *server, int port, TextSource source) {
       sent = session.SendHelo();
   }
   if (sent) sent = session.SendMail(*this);
-  if (!sent) m_lastError = connection.GetLastErrorText();
+  // However far a cancelled call got, it reports that it was cancelled: a
+  // refusal or a lost connection seen on the way is no longer the reason.
+  if (!sent)
+    m_lastError = connection.Cancelled() ? kTextCallCancelled : connection.GetLastErrorText();
   m_sendOutcome.authRefused = session.AuthRefused();
   m_sendOutcome.endOfDataSent = session.EndOfDataSent();
   m_sendOutcome.serverReply = sent ? connection.LastReply() : connection.RefusingReply();

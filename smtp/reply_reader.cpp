@@ -42,6 +42,8 @@ ReplyRead CReplyReader::Next(char *reply, std::size_t *length, CReplyCode *code,
         return ReplyRead::kTimedOut;
       case IoStatus::kFailed:
         return ReplyRead::kFailed;
+      case IoStatus::kCancelled:
+        return ReplyRead::kCancelled;
     }
     if (received == 0) return ReplyRead::kClosed;
     m_heldLength = received;

@@ -55,6 +55,7 @@ enum class ReplyRead {
   kFailed,    // a receive failed; *error holds the platform's number
   kTimedOut,  // the reply was not whole within its limit
   kTooLong,   // the reply passed kMaxReplyLength
+  kCancelled,  // the call was cancelled while the reply was awaited
 };
 
 class CReplyReader {

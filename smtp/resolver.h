@@ -1,12 +1,15 @@
 // The platform's resolver (getaddrinfo): one call, its entries handed to a
 // sink one at a time in the resolver's order. Only what differs per
 // platform lives in resolver_posix.cpp and resolver_win32.cpp (the headers,
-// the call and its out-of-memory code); what is kept of an entry is the
-// caller's (CAddressList).
+// the form of the name, the call and its codes); what is kept of an entry
+// is the caller's (CAddressList).
 //
-// The platform's chain is released before RunResolver returns, also when
-// the sink throws; an entry points into the chain and holds only during
-// Take. The host text is untrusted and goes only to the resolver.
+// A query is prepared on the caller's thread, in the form the platform
+// takes; running it allocates nothing of ours and throws nothing unless
+// the sink does, so that it can run on a thread of its own. The platform's
+// chain is released before RunResolver returns, also when the sink throws;
+// an entry points into the chain and holds only during Take. The host text
+// is untrusted and goes only to the resolver.
 #ifndef MAILVANE_SMTP_RESOLVER_H
 #define MAILVANE_SMTP_RESOLVER_H
 
@@ -40,15 +43,35 @@ class CResolvedSink {
   ~CResolvedSink() = default;
 };
 
-// Resolves host, a name of source (charset/system_name.h: Windows
-// resolves its UTF-16 form with GetAddrInfoW, POSIX its bytes), and
-// service (a port in decimal). Returns 0, or the resolver's error code
-// (the sink then got nothing).
-int RunResolver(const char *host, TextSource source, const char *service,
-                const CResolverHints &hints, CResolvedSink &sink);
+// host and service as the platform's resolver takes them: the bytes on
+// POSIX, the UTF-16 form on Windows (the other pair stays empty).
+struct CResolverQuery {
+  std::string host;
+  std::string service;
+  std::u16string wideHost;
+  std::u16string wideService;
+  CResolverHints hints;
+};
 
-// The resolver's own code for memory running out.
+// The query for host, a name of source (charset/system_name.h: Windows
+// resolves its UTF-16 form with GetAddrInfoW, POSIX its bytes), and
+// service (a port in decimal). Returns 0, or the resolver's error code for
+// a name it cannot be given.
+int PrepareResolverQuery(const char *host, TextSource source, const char *service,
+                         const CResolverHints &hints, CResolverQuery &query);
+
+// Resolves the query. Returns 0, or the resolver's error code (the sink
+// then got nothing).
+int RunResolver(const CResolverQuery &query, CResolvedSink &sink);
+
+// The resolver's own codes for memory running out, and for a resolution
+// abandoned because the call was cancelled.
 int ResolverOutOfMemory();
+int ResolverCancelled();
+
+// The flag that makes the resolver take the host only as an address
+// literal (AI_NUMERICHOST): it then answers at once, without a name server.
+int ResolverNumericHost();
 
 // Families and socket type as the resolver wants them.
 int AddressFamilyUnspecified();

@@ -5,13 +5,23 @@
 #include <sys/socket.h>
 
 int AddressFamilyUnspecified() { return AF_UNSPEC; }
+int ResolverNumericHost() { return AI_NUMERICHOST; }
 int SocketTypeStream() { return SOCK_STREAM; }
 int ResolverOutOfMemory() { return EAI_MEMORY; }
+int ResolverCancelled() { return EAI_CANCELED; }
 
 // The host's bytes are the name, whatever its source.
-int RunResolver(const char *host, TextSource, const char *service, const CResolverHints &hints,
-                CResolvedSink &sink) {
-  return WalkResolver<addrinfo>(getaddrinfo, freeaddrinfo, host, service, hints, sink);
+int PrepareResolverQuery(const char *host, TextSource, const char *service,
+                         const CResolverHints &hints, CResolverQuery &query) {
+  query.host = host;
+  query.service = service;
+  query.hints = hints;
+  return 0;
+}
+
+int RunResolver(const CResolverQuery &query, CResolvedSink &sink) {
+  return WalkResolver<addrinfo>(getaddrinfo, freeaddrinfo, query.host.c_str(),
+                                query.service.c_str(), query.hints, sink);
 }
 
 bool NumericAddress(const void *address, std::size_t length, std::string *host,

@@ -160,9 +160,18 @@ bool CSmtpSession::SendMail(CSmtpMail &mail) {
   std::string shown;
   if (m_connection.Tracing()) shown = CDialogueTrace::MessageShown(channel.BytesWritten());
   m_endOfDataSent = true;
-  CCommandResult result = m_connection.SendCommand(
-      kEndOfData, sizeof kEndOfData - 1, buffer, kOk, m_connection.GetTimeouts().endOfDataMs,
-      shown.empty() ? nullptr : shown.c_str());
+  CCommandResult result = m_connection.WriteCommands(kEndOfData, sizeof kEndOfData - 1,
+                                                     shown.empty() ? nullptr : shown.c_str());
+  if (result.Ok()) {
+    // The end of data is out whole: the server may deliver the message
+    // now. Its reply is waited for as long as the limit allows whatever
+    // the client does meanwhile, so that the call reports what became of
+    // the mail. (A cancel during the write above leaves the end cut short:
+    // nothing is delivered.)
+    m_connection.StopAskingCancel();
+    result = m_connection.ReadReply(buffer, {m_connection.GetTimeouts().endOfDataMs});
+    if (result.Ok() && !result.code.Is(kOk)) result.outcome = CommandOutcome::kRefused;
+  }
   if (!result.Ok()) {
     m_connection.FailCommand(result, "end of data");
     return false;

@@ -52,9 +52,10 @@ constexpr CConnectFailure kConnectFailures[] = {
     {ConnectStep::kWait, kTextConnectTimeout, false},
     {ConnectStep::kResult, kTextConnectResult, false},
     {ConnectStep::kIoEvent, kTextCreateEvent, true},
+    {ConnectStep::kCancelled, kTextCallCancelled, true},
 };
 
-static_assert(OneRowPerOutcome(kConnectFailures, ConnectStep::kIoEvent),
+static_assert(OneRowPerOutcome(kConnectFailures, ConnectStep::kCancelled),
               "one row per connect step, in the order of ConnectStep");
 
 // What a handshake that did not start leaves as the text (with the
@@ -73,8 +74,9 @@ constexpr CTlsFailure kTlsFailures[] = {
     {TlsStart::kOldProtocol, kTextTlsOldProtocol},
     {TlsStart::kUntrusted, kTextTlsUntrusted},
     {TlsStart::kNameMismatch, kTextTlsNameMismatch},
+    {TlsStart::kCancelled, kTextCallCancelled},
 };
-static_assert(OneRowPerOutcome(kTlsFailures, TlsStart::kNameMismatch),
+static_assert(OneRowPerOutcome(kTlsFailures, TlsStart::kCancelled),
               "one row per handshake outcome, in the order of TlsStart");
 
 // The outcome of a handshake as a trace shows it:
@@ -97,6 +99,8 @@ CommandOutcome ReadOutcome(ReplyRead read) {
       return CommandOutcome::kReplyTimedOut;
     case ReplyRead::kTooLong:
       return CommandOutcome::kReplyTooLong;
+    case ReplyRead::kCancelled:
+      return CommandOutcome::kCancelled;
     case ReplyRead::kFailed:
       break;
   }
@@ -109,6 +113,8 @@ CSmtpConnection::CSmtpConnection() : CSmtpConnection(m_realCalls) {}
 
 CSmtpConnection::CSmtpConnection(CSocketCalls &calls) : m_calls(calls), m_channel(m_socket) {
   SetTimeouts(CSmtpTimeouts());
+  m_socket.SetCancel(&m_cancel);
+  m_channel.SetCancel(&m_cancel);
 }
 
 CSmtpConnection::~CSmtpConnection() {
@@ -144,9 +150,11 @@ bool CSmtpConnection::Connect(const char *server, int port, int timeoutMs, TextS
   m_port = port;
   CAddressList addresses;
   error = addresses.Resolve(m_serverName.c_str(), port, 0, AddressFamilyUnspecified(),
-                            SocketTypeStream(), 0, source);
+                            SocketTypeStream(), 0, source,
+                            m_cancel.HasProbe() ? &m_cancel : nullptr);
   if (error != 0) {
-    SetLastErrorText(FormatText(kTextResolve, error));
+    SetLastErrorText(Cancelled() ? std::string(kTextCallCancelled)
+                                 : FormatText(kTextResolve, error));
     return false;
   }
   return ConnectTo(addresses, timeoutMs);
@@ -256,6 +264,9 @@ CCommandResult CSmtpConnection::WriteCommands(const char *command, std::size_t l
     case IoStatus::kFailed:
       result.outcome = CommandOutcome::kNotSent;
       break;
+    case IoStatus::kCancelled:
+      result.outcome = CommandOutcome::kCancelled;
+      break;
   }
   return result;
 }
@@ -334,6 +345,9 @@ void CSmtpConnection::FailCommand(const CCommandResult &result, const char *step
       break;
     case CommandOutcome::kOutOfTurn:
       SetLastErrorText(FormatText(kTextOutOfTurn, step));
+      break;
+    case CommandOutcome::kCancelled:
+      SetLastErrorText(kTextCallCancelled);
       break;
   }
   // The connection can no longer carry a dialogue: a reply may still be on

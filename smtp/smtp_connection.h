@@ -23,6 +23,12 @@
 // command: a command is not written while any wait (WriteCommands fails
 // with kOutOfTurn), so they are never taken as the reply to it.
 //
+// Every wait, the resolution included, asks the call's cancel probe when
+// the mail gave one (cancel_gate.h); a wait it stops ends as kCancelled,
+// leaves kTextCallCancelled and closes the connection at once, with no
+// further command (no RSET, no QUIT). After StopAskingCancel the waits are
+// waited out.
+//
 // The platform calls that only a test can make fail (socket start-up, the
 // connect's events, the host name and local address) go through a
 // CSocketCalls: the connection's own by default, or one the creator gives,
@@ -37,6 +43,7 @@
 #include "mail/smtp_timeouts.h"
 #include "mail/tls_settings.h"
 #include "smtp/address_list.h"
+#include "smtp/cancel_gate.h"
 #include "smtp/connection_io.h"
 #include "smtp/dialogue_trace.h"
 #include "smtp/reply_reader.h"
@@ -54,6 +61,7 @@ enum class CommandOutcome {
   kReplyTimedOut,  // no reply within the step's limit
   kReplyTooLong,   // the reply passed its bound (reply_reader.h)
   kOutOfTurn,      // bytes that answer no command were waiting when it was due
+  kCancelled,      // the call was cancelled while it was written or awaited
 };
 
 struct CCommandResult {
@@ -82,6 +90,13 @@ class CSmtpConnection {
   void SetTrace(CTraceSink *sink) { m_trace.SetSink(sink); }
   // A trace is kept: worth building what it shows in place of a command.
   bool Tracing() const { return m_trace.On(); }
+  // What every wait asks; none (the default) for waits that only end. The
+  // probe belongs to the caller and must outlive the connection.
+  void SetCancel(CCancelProbe *probe) { m_cancel.SetProbe(probe); }
+  // The call was cancelled during a wait of this connection.
+  bool Cancelled() const { return m_cancel.Said(); }
+  // The waits from here on are waited out, whatever the probe says.
+  void StopAskingCancel() { m_cancel.StopAsking(); }
 
   // Resolves server:port (server a name of source, charset/system_name.h)
   // and connects to the first address that answers within timeoutMs (each
@@ -179,6 +194,7 @@ class CSmtpConnection {
 
   CSocketCalls m_realCalls;
   CSocketCalls &m_calls;
+  CCancelGate m_cancel;
   CConnectionIo m_socket;
   CSocketChannel m_channel;
   CReceives m_receives{*this};

@@ -8,12 +8,19 @@ bool CSocketChannel::WriteBytes(const void *data, std::size_t length) {
     return false;
   }
   int error = 0;
-  switch (m_socket.Write(data, length, m_writeTimeoutMs, &error)) {
+  IoStatus status =
+      CancelAsked(m_cancel) ? IoStatus::kCancelled
+                            : m_socket.Write(data, length, m_writeTimeoutMs, &error);
+  switch (status) {
     case IoStatus::kDone:
       m_written += length;
       return true;
     case IoStatus::kTimedOut:
       Fail(kTextWriteTimeout);
+      m_socket.Close();
+      return false;
+    case IoStatus::kCancelled:
+      Fail(kTextCallCancelled);
       m_socket.Close();
       return false;
     case IoStatus::kFailed:

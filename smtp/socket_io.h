@@ -9,6 +9,11 @@
 // the platform's own (WinSock codes, errno). The object owns its socket and
 // closes it when destroyed. Not shared between threads.
 //
+// Every wait asks the cancel probe given (mail/cancel_probe.h) at least
+// every kCancelSliceMs; one that it stops returns kCancelled (a connect
+// kCancelled) with the operation withdrawn as after a time-out, and the
+// caller closes the socket at once. The limits stay those given.
+//
 // The socket is set to TCP_NODELAY. During DATA the client writes the
 // message in several pieces and then the end of data without waiting for
 // a reply; with Nagle's algorithm each small piece after the first waits
@@ -21,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mail/cancel_probe.h"
 #include "smtp/address_list.h"
 #include "smtp/socket_calls.h"
 
@@ -34,9 +40,10 @@ enum class ConnectStep {
   kWait,          // nothing within the limit, or the wait failed
   kResult,        // the connect completed with an error (refused, ...)
   kIoEvent,       // the connected socket's read/write record
+  kCancelled,     // the call was cancelled: no further address is tried
 };
 
-enum class IoStatus { kDone, kFailed, kTimedOut };
+enum class IoStatus { kDone, kFailed, kTimedOut, kCancelled };
 
 // Room for the platform's read/write record (an OVERLAPPED and its event on
 // Windows); the platform file checks that it fits.
@@ -52,6 +59,10 @@ class CSocketIo {
   bool IsOpen() const { return m_socket != kNoSocket; }
   // The platform's socket, for the calls of CSocketCalls that query it.
   std::intptr_t Handle() const { return m_socket; }
+
+  // What every wait asks; none (the default) for waits that only end.
+  // The probe belongs to the caller and must outlive the socket.
+  void SetCancel(CCancelProbe *probe) { m_cancel = probe; }
 
   // Connects to one address, waiting at most timeoutMs; the events and
   // their selection come from calls. On failure the socket is closed again
@@ -77,7 +88,9 @@ class CSocketIo {
  private:
   static constexpr std::intptr_t kNoSocket = -1;
   std::intptr_t m_socket = kNoSocket;
-  alignas(8) unsigned char m_record[kSocketRecordSize] = {};
+  CCancelProbe *m_cancel = nullptr;
+  // The read/write record: Windows only.
+  [[maybe_unused]] alignas(8) unsigned char m_record[kSocketRecordSize] = {};
 };
 
 #endif

@@ -1,6 +1,7 @@
 // POSIX sockets: a non-blocking socket whose every wait is a poll with the
-// caller's limit. send uses MSG_NOSIGNAL: a peer that went away must give
-// EPIPE, not a SIGPIPE that would end the host process.
+// caller's limit, in slices between which the cancel probe is asked. send
+// uses MSG_NOSIGNAL: a peer that went away must give EPIPE, not a SIGPIPE
+// that would end the host process.
 #include "smtp/socket_io.h"
 
 #include <netinet/in.h>
@@ -11,23 +12,27 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// What WaitFor gives when the probe stopped the wait.
+constexpr int kWaitCancelled = -2;
 
-// Waits until fd is ready for events, at most timeoutMs in all (EINTR
-// resumes with what is left). 1 ready, 0 time-out, -1 failure (errno).
-int WaitFor(int fd, short events, int timeoutMs) {
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+// Waits until fd is ready for events, at most timeoutMs in all, asking
+// cancel between slices (EINTR resumes with what is left). 1 ready, 0
+// time-out, -1 failure (errno), kWaitCancelled.
+int WaitFor(int fd, short events, int timeoutMs, CCancelProbe *cancel) {
+  CWaitSlices wait(timeoutMs, cancel);
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (wait.Cancelled()) return kWaitCancelled;
     pollfd p{fd, events, 0};
-    int n = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    int n = poll(&p, 1, wait.NextSliceMs());
     if (n > 0) return 1;
-    if (n == 0) return 0;
+    if (n == 0) {
+      if (wait.Expired()) return 0;
+      continue;
+    }
     if (errno != EINTR) return -1;
   }
 }
@@ -58,8 +63,10 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CS
       *error = errno;
       failed = ConnectStep::kStart;
     } else {
-      int ready = WaitFor(fd, POLLOUT, timeoutMs);
-      if (ready <= 0) {
+      int ready = WaitFor(fd, POLLOUT, timeoutMs, m_cancel);
+      if (ready == kWaitCancelled) {
+        failed = ConnectStep::kCancelled;
+      } else if (ready <= 0) {
         // A silent address leaves no error of its own: name the time-out.
         *error = ready == 0 ? ETIMEDOUT : errno;
         failed = ConnectStep::kWait;
@@ -108,7 +115,8 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
       *error = errno;
       return IoStatus::kFailed;
     }
-    int ready = WaitFor(fd, POLLOUT, timeoutMs);
+    int ready = WaitFor(fd, POLLOUT, timeoutMs, m_cancel);
+    if (ready == kWaitCancelled) return IoStatus::kCancelled;
     if (ready == 0) return IoStatus::kTimedOut;
     if (ready < 0) {
       *error = errno;
@@ -128,7 +136,8 @@ IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *
   }
   int fd = static_cast<int>(m_socket);
   for (;;) {
-    int ready = WaitFor(fd, POLLIN, timeoutMs);
+    int ready = WaitFor(fd, POLLIN, timeoutMs, m_cancel);
+    if (ready == kWaitCancelled) return IoStatus::kCancelled;
     if (ready == 0) return IoStatus::kTimedOut;
     if (ready < 0) {
       *error = errno;

@@ -1,9 +1,11 @@
 // WinSock 2: an overlapped socket whose connect is awaited on a WinSock
 // event and whose reads and writes are overlapped ReadFile/WriteFile on one
-// OVERLAPPED record, each awaited with the caller's limit. An operation
-// still outstanding at the limit is cancelled (CancelIoEx) and its
-// completion collected before returning, so the system never touches a
-// buffer that is gone.
+// OVERLAPPED record, each awaited with the caller's limit, in slices
+// between which the cancel probe is asked. An operation still outstanding
+// at the limit is cancelled (CancelIoEx) and its completion collected
+// before returning, so the system never touches a buffer that is gone; one
+// outstanding when the call is cancelled ends with the socket, closed at
+// once.
 #include "smtp/socket_io.h"
 
 #include <winsock2.h>
@@ -27,37 +29,68 @@ constexpr std::size_t kMaxRead = 1u << 30;
 // is closed under it (some socket layers cannot cancel a send under way).
 constexpr DWORD kWithdrawMs = 1000;
 
-DWORD WaitLimit(int timeoutMs) { return timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0; }
+enum class Waited { kSignalled, kTimedOut, kFailed, kCancelled };
+
+// Asks the probe, leaving the thread's last error as it was: the texts of
+// a failed wait name the error the socket call before it left.
+bool AskCancel(CWaitSlices &wait) {
+  DWORD error = GetLastError();
+  bool cancelled = wait.Cancelled();
+  SetLastError(error);
+  return cancelled;
+}
+
+// Waits for event at most timeoutMs, asking cancel between slices.
+Waited WaitSliced(HANDLE event, int timeoutMs, CCancelProbe *cancel) {
+  CWaitSlices wait(timeoutMs, cancel);
+  for (;;) {
+    if (AskCancel(wait)) return Waited::kCancelled;
+    DWORD result = WaitForSingleObject(event, static_cast<DWORD>(wait.NextSliceMs()));
+    if (result == WAIT_OBJECT_0) return Waited::kSignalled;
+    if (result != WAIT_TIMEOUT) return Waited::kFailed;
+    if (wait.Expired()) return Waited::kTimedOut;
+  }
+}
+
+// Closes the socket under the operation started on record, which ends it,
+// and collects its completion; *socket is then marked closed.
+void Drop(std::intptr_t *socket, OVERLAPPED &record) {
+  HANDLE handle = reinterpret_cast<HANDLE>(*socket);
+  DWORD ignored = 0;
+  closesocket(static_cast<SOCKET>(*socket));
+  GetOverlappedResult(handle, &record, &ignored, TRUE);
+  CloseHandle(record.hEvent);
+  std::memset(&record, 0, sizeof record);
+  *socket = -1;
+}
 
 // Takes back the operation started on record, so that the system is done
 // with the caller's buffer when this returns. Closing the socket ends every
-// operation on it: that is the last resort, and *socket is then marked
-// closed.
+// operation on it: that is the last resort.
 void Withdraw(std::intptr_t *socket, OVERLAPPED &record) {
   HANDLE handle = reinterpret_cast<HANDLE>(*socket);
   DWORD ignored = 0;
   CancelIoEx(handle, &record);
   if (WaitForSingleObject(record.hEvent, kWithdrawMs) != WAIT_OBJECT_0) {
-    SOCKET s = static_cast<SOCKET>(*socket);
-    closesocket(s);
-    GetOverlappedResult(handle, &record, &ignored, TRUE);
-    CloseHandle(record.hEvent);
-    std::memset(&record, 0, sizeof record);
-    *socket = -1;
+    Drop(socket, record);
     return;
   }
   GetOverlappedResult(handle, &record, &ignored, TRUE);
 }
 
 // Waits for the operation started on record, at most timeoutMs.
-IoStatus Await(std::intptr_t *socket, OVERLAPPED &record, int timeoutMs, DWORD *done,
-               int *error) {
+IoStatus Await(std::intptr_t *socket, OVERLAPPED &record, int timeoutMs, CCancelProbe *cancel,
+               DWORD *done, int *error) {
   HANDLE handle = reinterpret_cast<HANDLE>(*socket);
-  DWORD wait = WaitForSingleObject(record.hEvent, WaitLimit(timeoutMs));
-  if (wait != WAIT_OBJECT_0) {
-    if (wait != WAIT_TIMEOUT) *error = static_cast<int>(GetLastError());
+  Waited wait = WaitSliced(record.hEvent, timeoutMs, cancel);
+  if (wait == Waited::kCancelled) {
+    Drop(socket, record);
+    return IoStatus::kCancelled;
+  }
+  if (wait != Waited::kSignalled) {
+    if (wait == Waited::kFailed) *error = static_cast<int>(GetLastError());
     Withdraw(socket, record);
-    return wait == WAIT_TIMEOUT ? IoStatus::kTimedOut : IoStatus::kFailed;
+    return wait == Waited::kTimedOut ? IoStatus::kTimedOut : IoStatus::kFailed;
   }
   if (!GetOverlappedResult(handle, &record, done, FALSE)) {
     DWORD e = GetLastError();
@@ -120,7 +153,10 @@ ConnectStep CSocketIo::ConnectTo(const CAddressEntry &address, int timeoutMs, CS
       if (e != WSAEWOULDBLOCK) {
         *error = e;
         failed = ConnectStep::kStart;
-      } else if (WaitForSingleObject(event, WaitLimit(timeoutMs)) != WAIT_OBJECT_0) {
+      } else if (Waited wait = WaitSliced(event, timeoutMs, m_cancel);
+                 wait == Waited::kCancelled) {
+        failed = ConnectStep::kCancelled;
+      } else if (wait != Waited::kSignalled) {
         *error = WSAGetLastError();
         if (*error == 0) *error = WSAETIMEDOUT;
         failed = ConnectStep::kWait;
@@ -178,15 +214,21 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
     // Wait for room first, within the limit: an overlapped send that meets a
     // full socket buffer is not always resumed (seen under Wine), while one
     // given a small piece when there is room completes.
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(static_cast<SOCKET>(m_socket), &writable);
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    int ready = select(0, nullptr, &writable, nullptr, &limit);
-    if (ready == 0) return IoStatus::kTimedOut;
-    if (ready < 0) {
-      *error = WSAGetLastError();
-      return IoStatus::kFailed;
+    CWaitSlices room(timeoutMs, m_cancel);
+    for (;;) {
+      if (AskCancel(room)) return IoStatus::kCancelled;
+      fd_set writable;
+      FD_ZERO(&writable);
+      FD_SET(static_cast<SOCKET>(m_socket), &writable);
+      const int sliceMs = room.NextSliceMs();
+      timeval slice{sliceMs / 1000, (sliceMs % 1000) * 1000};
+      int ready = select(0, nullptr, &writable, nullptr, &slice);
+      if (ready > 0) break;
+      if (ready < 0) {
+        *error = WSAGetLastError();
+        return IoStatus::kFailed;
+      }
+      if (room.Expired()) return IoStatus::kTimedOut;
     }
     if (!WriteFile(handle, bytes + sent, static_cast<DWORD>(piece), nullptr, &record)) {
       DWORD e = GetLastError();
@@ -196,7 +238,7 @@ IoStatus CSocketIo::Write(const void *data, std::size_t length, int timeoutMs, i
       }
     }
     DWORD done = 0;
-    IoStatus status = Await(&m_socket, record, timeoutMs, &done, error);
+    IoStatus status = Await(&m_socket, record, timeoutMs, m_cancel, &done, error);
     if (status != IoStatus::kDone) return status;
     if (done == 0) {
       // Nothing taken and no error: the connection is gone.
@@ -228,7 +270,7 @@ IoStatus CSocketIo::Read(void *buffer, std::size_t *length, int timeoutMs, int *
     }
   }
   DWORD done = 0;
-  IoStatus status = Await(&m_socket, record, timeoutMs, &done, error);
+  IoStatus status = Await(&m_socket, record, timeoutMs, m_cancel, &done, error);
   if (status == IoStatus::kDone) *length = done;
   return status;
 }

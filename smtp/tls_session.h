@@ -14,7 +14,8 @@
 // Read or Write that fails or runs out of time ends the session: it is
 // inactive from then on, refuses every Read and Write, and its owner
 // (CConnectionIo) closes the connection. Bytes that are not a record of TLS
-// fail a Read at once.
+// fail a Read at once. The waits are the socket's, which ask its cancel
+// probe: a cancelled one ends the session (kCancelled) as a time-out does.
 //
 // Describe tells what a started session is, for the trace: protocol,
 // cipher suite, the server certificate's subject (the server's bytes,
@@ -43,6 +44,7 @@ enum class TlsStart {
   kOldProtocol,   // the server offers nothing of TLS 1.2 or later
   kUntrusted,     // the chain does not lead to a trusted root, or is invalid
   kNameMismatch,  // the certificate is not for the server's name
+  kCancelled,     // the call was cancelled during the handshake
 };
 
 // A started session, as the trace shows it.

@@ -241,6 +241,7 @@ TlsStart CTlsSession::Start(CSocketIo &socket, const char *serverName, TextSourc
   }
   unsigned long failure = ERR_peek_error();
   ERR_clear_error();
+  if (state->status == IoStatus::kCancelled) return TlsStart::kCancelled;
   if (state->status == IoStatus::kTimedOut) return TlsStart::kTimedOut;
   if (verify) {
     long verified = SSL_get_verify_result(state->ssl);
@@ -276,7 +277,7 @@ IoStatus CTlsSession::Write(const void *data, std::size_t length, int timeoutMs,
       IoStatus status = m_state->status;
       *error = status == IoStatus::kDone ? EPROTO : m_state->ioError;
       m_state->active = false;
-      return status == IoStatus::kTimedOut ? IoStatus::kTimedOut : IoStatus::kFailed;
+      return status == IoStatus::kDone ? IoStatus::kFailed : status;
     }
     bytes += written;
     length -= static_cast<std::size_t>(written);
@@ -308,7 +309,7 @@ IoStatus CTlsSession::Read(void *buffer, std::size_t *length, int timeoutMs, int
   // A record cut short by the limit cannot be resumed: the session is over.
   m_state->active = false;
   IoStatus status = m_state->status;
-  if (status == IoStatus::kTimedOut) return IoStatus::kTimedOut;
+  if (status == IoStatus::kTimedOut || status == IoStatus::kCancelled) return status;
   *error = status == IoStatus::kFailed ? m_state->ioError : EPROTO;
   return IoStatus::kFailed;
 }

@@ -4,7 +4,8 @@
 // so every wait is a bounded wait of the socket layer.
 //
 // SChannel is told to leave the certificate alone (manual validation); the
-// chain is then built and checked here: against the system's roots, or
+// chain is then built and checked here, each URL it fetches bounded by the
+// handshake's time left: against the system's roots, or
 // against the roots of the trust file only (the chain's root must be one of
 // them, byte for byte), and the name against the server's through the SSL
 // chain policy. Only TLS 1.2 is enabled: it is what every mail server
@@ -16,6 +17,8 @@
 #include "smtp/tls_session.h"
 
 #define SECURITY_WIN32
+// CERT_CHAIN_PARA with dwUrlRetrievalTimeout.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include <windows.h>
 #include <wincrypt.h>
 #include <schannel.h>
@@ -224,6 +227,11 @@ TlsStart CheckCertificate(CState &state, std::wstring &serverName, const std::st
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Building the chain may fetch intermediate certificates over the
+    // network: each fetch gets the handshake's time left (0 would be the
+    // system's default of 15 s).
+    const int left = state.LeftMs();
+    para.dwUrlRetrievalTimeout = static_cast<DWORD>(left > 0 ? left : 1);
     if (!CertGetCertificateChain(nullptr, certificate, nullptr, extra, &para, 0, nullptr,
                                  &chain)) {
       *error = static_cast<int>(GetLastError());
@@ -385,6 +393,20 @@ std::string ProtocolName(DWORD protocol) {
   return text;
 }
 
+// A handshake whose socket wait did not complete.
+TlsStart StoppedBy(IoStatus io) {
+  switch (io) {
+    case IoStatus::kTimedOut:
+      return TlsStart::kTimedOut;
+    case IoStatus::kCancelled:
+      return TlsStart::kCancelled;
+    case IoStatus::kDone:
+    case IoStatus::kFailed:
+      break;
+  }
+  return TlsStart::kFailed;
+}
+
 // The handshake proper: tokens out and in until SChannel is done.
 TlsStart Negotiate(CState &state, std::wstring &serverName, int *error) {
   SEC_WCHAR *target = serverName.data();
@@ -401,8 +423,7 @@ TlsStart Negotiate(CState &state, std::wstring &serverName, int *error) {
   }
   state.haveContext = true;
   IoStatus io = state.SendToken(out, error);
-  if (io != IoStatus::kDone)
-    return io == IoStatus::kTimedOut ? TlsStart::kTimedOut : TlsStart::kFailed;
+  if (io != IoStatus::kDone) return StoppedBy(io);
 
   state.received.assign(kHandshakeBufferSize, '\0');
   state.receivedLength = 0;
@@ -412,8 +433,7 @@ TlsStart Negotiate(CState &state, std::wstring &serverName, int *error) {
     if (needMore) {
       std::size_t got = 0;
       io = state.Receive(kHandshakeRead, &got, error);
-      if (io == IoStatus::kTimedOut) return TlsStart::kTimedOut;
-      if (io != IoStatus::kDone) return TlsStart::kFailed;
+      if (io != IoStatus::kDone) return StoppedBy(io);
       if (got == 0) return TlsStart::kClosed;
       if (!LooksLikeRecord(state.received.data(), state.receivedLength, false)) {
         *error = Code(SEC_E_ILLEGAL_MESSAGE);
@@ -451,8 +471,7 @@ TlsStart Negotiate(CState &state, std::wstring &serverName, int *error) {
                  IsOldServerHello(state.received.data(), state.receivedLength);
       return old ? TlsStart::kOldProtocol : TlsStart::kFailed;
     }
-    if (io != IoStatus::kDone)
-      return io == IoStatus::kTimedOut ? TlsStart::kTimedOut : TlsStart::kFailed;
+    if (io != IoStatus::kDone) return StoppedBy(io);
     state.KeepExtra(in[1]);
     if (status == SEC_E_OK) return TlsStart::kStarted;
     if (status != SEC_I_CONTINUE_NEEDED) {

@@ -10,7 +10,10 @@
 
 #include <string>
 
+#include "mail/cancel_probe.h"
 #include "mail/format_text.h"
+
+// A call its client cancelled, wherever it stood: kTextCallCancelled.
 
 // Connect.
 inline constexpr char kTextAlreadyConnected[] = "Socket is already connected.";

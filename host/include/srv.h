@@ -69,6 +69,8 @@ int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
 int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count);
 int srv_paramstatus(SRV_PROC *srvproc, int n);
 int srv_paramsetoutput(SRV_PROC *srvproc, int n, BYTE *data, ULONG len, WINBOOL isnull);
+/* TRUE once the client has given up on the call (an attention). */
+WINBOOL srv_got_attention(SRV_PROC *srvproc);
 
 #ifdef __cplusplus
 }

@@ -38,6 +38,11 @@ struct CallRecord {
   std::vector<ReceivedToken> tokens;
   int return_value = 0;
   std::vector<ReturnedValue> outputs{};  // in the order of the arguments
+  // --cancel-after: the attention was raised after_ms after the call
+  // started, and the procedure returned returned_ms after that.
+  bool attention = false;
+  long long attention_after_ms = 0;
+  long long returned_ms = 0;
 };
 
 }  // namespace xpexec

@@ -6,8 +6,18 @@ namespace xpexec {
 
 const char kUsage[] =
     "usage: xpexec [--dll PATH] [--tokens] [--threads N] [--repeat M] "
-    "[-Q STATEMENTS | -i FILE]\n"
+    "[--cancel-after MS] [-Q STATEMENTS | -i FILE]\n"
     "       xpexec [--dll PATH] --version\n";
+
+const char kHelp[] =
+    "  --cancel-after MS  raise the attention of each call (as a client's Cancel\n"
+    "                     or KILL does) MS milliseconds after it started, and\n"
+    "                     report how long the procedure took to return after\n"
+    "                     it: a line on standard error, or with --tokens\n"
+    "                     {\"token\":\"attention\",\"after_ms\":A,\"returned_ms\":R}\n"
+    "                     before the call's return (A: ms from the call's start\n"
+    "                     to the attention; R: ms from the attention to the\n"
+    "                     return). A call that returns first gets none.\n";
 
 namespace {
 
@@ -16,15 +26,17 @@ namespace {
 constexpr int kMaxThreads = 256;
 // A bound on the calls of one thread, so a typo cannot run for days.
 constexpr int kMaxRepeat = 1000000;
+// An hour: longer than any wait of a call.
+constexpr int kMaxCancelAfterMs = 3600 * 1000;
 
-bool ParseCount(const std::string &text, int maximum, int *out) {
+bool ParseCount(const std::string &text, int minimum, int maximum, int *out) {
   if (text.empty() || text.size() > 7) return false;  // 7 digits hold every allowed count
   int64_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
     value = value * 10 + (c - '0');
   }
-  if (value < 1 || value > maximum) return false;
+  if (value < minimum || value > maximum) return false;
   *out = static_cast<int>(value);
   return true;
 }
@@ -34,7 +46,8 @@ bool ParseCount(const std::string &text, int maximum, int *out) {
 bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *out,
                       std::string *error) {
   CommandLine result;
-  bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false;
+  bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false,
+       seen_cancel = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string &option = arguments[i];
     if (option == "--tokens") {
@@ -50,7 +63,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
       continue;
     }
     bool takes_value = option == "--dll" || option == "--threads" || option == "--repeat" ||
-                       option == "-Q" || option == "-i";
+                       option == "--cancel-after" || option == "-Q" || option == "-i";
     if (!takes_value) {
       *error = "unknown option '" + option + "'";
       return false;
@@ -63,6 +76,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
     bool *seen = option == "--dll"       ? &seen_dll
                  : option == "--threads" ? &seen_threads
                  : option == "--repeat"  ? &seen_repeat
+                 : option == "--cancel-after" ? &seen_cancel
                                          : &seen_source;
     if (*seen) {
       *error = option == "-Q" || option == "-i" ? std::string("give -Q or -i once")
@@ -77,13 +91,18 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
       }
       result.library_path = value;
     } else if (option == "--threads") {
-      if (!ParseCount(value, kMaxThreads, &result.threads)) {
+      if (!ParseCount(value, 1, kMaxThreads, &result.threads)) {
         *error = "--threads takes a count from 1 to " + std::to_string(kMaxThreads);
         return false;
       }
     } else if (option == "--repeat") {
-      if (!ParseCount(value, kMaxRepeat, &result.repeat)) {
+      if (!ParseCount(value, 1, kMaxRepeat, &result.repeat)) {
         *error = "--repeat takes a count from 1 to " + std::to_string(kMaxRepeat);
+        return false;
+      }
+    } else if (option == "--cancel-after") {
+      if (!ParseCount(value, 0, kMaxCancelAfterMs, &result.cancel_after_ms)) {
+        *error = "--cancel-after takes milliseconds from 0 to " + std::to_string(kMaxCancelAfterMs);
         return false;
       }
     } else if (option == "-Q") {

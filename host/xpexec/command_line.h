@@ -1,6 +1,6 @@
 // xpexec's command line:
 //   xpexec [--dll PATH] [--tokens] [--threads N --repeat M]
-//          [-Q STATEMENTS | -i FILE]
+//          [--cancel-after MS] [-Q STATEMENTS | -i FILE]
 //   xpexec [--dll PATH] --version
 // Statements come from -Q, from FILE, or else from standard input. The
 // arguments are untrusted: an unknown or repeated option, a missing value,
@@ -21,6 +21,7 @@ struct CommandLine {
   bool tokens = false;
   int threads = 1;
   int repeat = 1;
+  int cancel_after_ms = -1;  // --cancel-after; -1 for none
   StatementSource source = StatementSource::kStandardInput;
   std::string query;  // -Q
   std::string file;   // -i
@@ -33,7 +34,9 @@ struct CommandLine {
 bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *out,
                       std::string *error);
 
+// The usage lines, shown with a refusal; --help shows kHelp after them.
 extern const char kUsage[];
+extern const char kHelp[];
 
 }  // namespace xpexec
 

@@ -67,7 +67,7 @@ int Run(int argc, char **argv) {
     return kExitCannotRun;
   }
   if (command_line.help) {
-    Write(stdout, xpexec::kUsage);
+    Write(stdout, std::string(xpexec::kUsage) + xpexec::kHelp);
     return 0;
   }
   if (command_line.version) return ShowVersions(command_line);
@@ -94,6 +94,7 @@ int Run(int argc, char **argv) {
   xpexec::RunOptions options;
   options.threads = command_line.threads;
   options.repeat = command_line.repeat;
+  options.cancel_after_ms = command_line.cancel_after_ms;
   options.style = command_line.tokens ? xpexec::OutputStyle::kTokens : xpexec::OutputStyle::kHuman;
   return xpexec::RunAll(
       calls, options, [](const std::string &out) { Write(stdout, out); },

@@ -137,8 +137,18 @@ std::string FormatCall(const CallRecord &call, OutputStyle style) {
   for (const ReturnedValue &v : call.outputs)
     out += "{\"token\":\"output\",\"name\":" + JsonString(v.variable) +
            ",\"value\":" + OutputText(v, true) + "}\n";
+  if (call.attention)
+    out += "{\"token\":\"attention\",\"after_ms\":" + std::to_string(call.attention_after_ms) +
+           ",\"returned_ms\":" + std::to_string(call.returned_ms) + "}\n";
   out += "{\"token\":\"return\",\"value\":" + std::to_string(call.return_value) + "}\n";
   return out;
+}
+
+std::string FormatAttention(const CallRecord &call) {
+  if (!call.attention) return std::string();
+  return "xpexec: attention raised " + std::to_string(call.attention_after_ms) +
+         " ms after the call started; the procedure returned " +
+         std::to_string(call.returned_ms) + " ms after it\n";
 }
 
 }  // namespace xpexec

@@ -1,10 +1,12 @@
 #include "host/xpexec/runner.h"
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <vector>
 
 #include "charset/threads.h"
+#include "host/xpexec/attention_timer.h"
 #include "host/ods_standin.h"
 
 namespace xpexec {
@@ -60,9 +62,14 @@ std::vector<ReturnedValue> ReadOutputs(const CXPData *call, const std::vector<Pa
   return outputs;
 }
 
+long long MillisecondsBetween(CAttentionTimer::Clock::time_point from,
+                              CAttentionTimer::Clock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
 }  // namespace
 
-bool RunCall(const PreparedCall &call, CallRecord *record) {
+bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms) {
   OpenCall open;
   if (open.get() == nullptr) return false;
   for (const Parameter &p : call.parameters) {
@@ -73,7 +80,17 @@ bool RunCall(const PreparedCall &call, CallRecord *record) {
                                            p.data.size(), p.is_null ? 1 : 0);
     if (added == 0) return false;
   }
+  CAttentionTimer timer;
+  const CAttentionTimer::Clock::time_point started = CAttentionTimer::Clock::now();
+  if (cancel_after_ms != kNoCancel) timer.Start(open.get(), cancel_after_ms, started);
   record->return_value = call.entry(open.get());
+  const CAttentionTimer::Clock::time_point returned = CAttentionTimer::Clock::now();
+  timer.Stop();
+  record->attention = timer.Raised();
+  if (record->attention) {
+    record->attention_after_ms = MillisecondsBetween(started, timer.RaisedAt());
+    record->returned_ms = MillisecondsBetween(timer.RaisedAt(), returned);
+  }
   record->outputs = ReadOutputs(open.get(), call.parameters);
   record->tokens.clear();
   size_t count = standin_token_count(open.get());
@@ -92,12 +109,14 @@ int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
     for (int round = 0; round < options.repeat; ++round) {
       for (const PreparedCall &call : calls) {
         CallRecord record;
-        bool ran = RunCall(call, &record);
+        bool ran = RunCall(call, &record, options.cancel_after_ms);
         if (!ran || record.return_value != 0) any_failed = true;
         std::string text = ran ? FormatCall(record, options.style)
                                : std::string("xpexec: cannot open a call: out of memory\n");
         CLockHold hold(output_lock);
         (ran ? sink : error_sink)(text);
+        if (ran && record.attention && options.style == OutputStyle::kHuman)
+          error_sink(FormatAttention(record));
       }
     }
   };

@@ -10,6 +10,10 @@
 // run and report in statement order. It returns the exit status: 0 when
 // every call returned 0, 1 otherwise (also when the stand-in could not
 // open a call, which only a lack of memory causes).
+//
+// With cancel_after_ms, each call's attention is raised that many
+// milliseconds after it started (attention_timer.h), and its record tells
+// how long the procedure took to return after that.
 #ifndef MAILVANE_HOST_XPEXEC_RUNNER_H
 #define MAILVANE_HOST_XPEXEC_RUNNER_H
 
@@ -29,14 +33,18 @@ struct PreparedCall {
   std::vector<Parameter> parameters;
 };
 
+// No attention is raised.
+inline constexpr int kNoCancel = -1;
+
 struct RunOptions {
   int threads = 1;
   int repeat = 1;
   OutputStyle style = OutputStyle::kHuman;
+  int cancel_after_ms = kNoCancel;
 };
 
 // Runs one call; false when the stand-in could not open it (no call made).
-bool RunCall(const PreparedCall &call, CallRecord *record);
+bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms = kNoCancel);
 
 using OutputSink = std::function<void(const std::string &)>;
 

@@ -135,6 +135,12 @@ class Result:
         return self.of_kind("done")
 
     @property
+    def attention(self):
+        """What --cancel-after reported: {"after_ms", "returned_ms"}, or None."""
+        found = self.of_kind("attention")
+        return found[0] if found else None
+
+    @property
     def returns(self):
         return [t["value"] for t in self.of_kind("return")]
 
@@ -194,6 +200,21 @@ def assert_failed(test, result, text, prefix=False):
         test.assertEqual(message, text)
 
 
+# The longest a cancelled call may take to return after its attention.
+CANCEL_BOUND_MS = 500
+
+
+def assert_cancelled(test, result, what):
+    """Checks that the call of `result`, run with --cancel-after, reported
+    "Call cancelled" and returned within CANCEL_BOUND_MS of its attention;
+    the time it took goes to standard error, named by `what`."""
+    assert_failed(test, result, "Call cancelled")
+    test.assertIsNotNone(result.attention, result)
+    returned = result.attention["returned_ms"]
+    sys.stderr.write("cancelled %s: returned %d ms after the attention\n" % (what, returned))
+    test.assertLess(returned, CANCEL_BOUND_MS, result)
+
+
 def verify_test_ca():
     """The @tls_verify value for a server whose certificate comes from a test
     authority: None (the check) where the test makes the authority the
@@ -202,7 +223,7 @@ def verify_test_ca():
 
 
 def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None,
-                mechanisms=None, pipelining=False, refused=()):
+                mechanisms=None, pipelining=False, refused=(), **behaviour):
     """A recording SMTP server on loopback, for a `with` block.
 
     aiosmtpd at a free port; with `user`, AUTH is required and only that
@@ -216,11 +237,12 @@ def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=
     `options` are further aiosmtpd Controller options (tls_context=,
     ssl_context=, require_starttls=). With `pipelining` the EHLO reply
     announces PIPELINING; the addresses in `refused` get a 550 to RCPT TO;
-    `.messages[i].mail_options` are the MAIL FROM parameters.
+    `.messages[i].mail_options` are the MAIL FROM parameters. `behaviour`:
+    silent_after_rcpt=, data_rate=, end_of_data_delay= (see CaptureServer).
     """
     return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
                          options=options, mechanisms=mechanisms, pipelining=pipelining,
-                         refused=refused)
+                         refused=refused, **behaviour)
 
 
 def main():

@@ -164,7 +164,8 @@ class TokenEndpoint:
 
 
 class Fetched(unittest.TestCase):
-    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None, trace=None):
+    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None, trace=None,
+             options=()):
         params = [("server", "127.0.0.1"), ("port", str(server_port)),
                   ("recipients", "ann@example.com"), ("from", USER),
                   ("subject", "token"), ("message", "Sent with a fetched token.\n"),
@@ -177,7 +178,7 @@ class Fetched(unittest.TestCase):
         statement = "EXEC master..mailvane " + ", ".join(
             "@%s = %s" % (name, sql_text(value)) for name, value in params)
         env = None if harness.is_windows_build() else {"SSL_CERT_FILE": CERTS["ca"]}
-        result = harness.run(statement, env=env)
+        result = harness.run(statement, *options, env=env)
         for message in result.messages:
             for secret in (SECRET, urllib.parse.quote_plus(SECRET), TOKEN, LONG_TOKEN):
                 self.assertNotIn(secret, message["text"])
@@ -273,6 +274,12 @@ class Fetched(unittest.TestCase):
             self.assertGreaterEqual(took, 2.0)
             self.assertLess(took, 2.0 + START_ALLOWANCE)
             self.assertEqual(len(endpoint.requests), 1)
+            # A fetch the client cancels stops at once, and sends nothing.
+            result = self.call(endpoint.url(), smtp.port, verify_test_ca(),
+                               options=("--cancel-after", "1000"))
+            harness.assert_cancelled(self, result, "awaiting the token endpoint")
+            self.assertEqual(len(endpoint.requests), 2)
+            self.assertEqual(smtp.messages, [])
 
 
 if __name__ == "__main__":

@@ -229,9 +229,11 @@ TEST(XpexecCommandLine, AcceptedForms) {
   EXPECT_EQ(c.source, StatementSource::kStandardInput);
   EXPECT_EQ(c.threads, 1);
   EXPECT_EQ(c.repeat, 1);
+  EXPECT_EQ(c.cancel_after_ms, -1);
   ASSERT_TRUE(ParseCommandLine({"--dll", "x.so", "--tokens", "--threads", "4", "--repeat", "1000",
-                                "-Q", "EXEC mailvane"},
+                                "--cancel-after", "0", "-Q", "EXEC mailvane"},
                                &c, &error));
+  EXPECT_EQ(c.cancel_after_ms, 0);
   EXPECT_EQ(c.library_path, "x.so");
   EXPECT_TRUE(c.tokens);
   EXPECT_EQ(c.threads, 4);
@@ -259,6 +261,9 @@ TEST(XpexecCommandLine, RefusedForms) {
       {"--repeat", "1000001"},
       {"--repeat", "99999999999999999999"},
       {"--threads", "2", "--threads", "3"},
+      {"--cancel-after", "-1"},
+      {"--cancel-after", "3600001"},
+      {"--cancel-after", "5", "--cancel-after", "6"},
       {"EXEC mailvane"},
   };
   for (const auto &row : rows) {

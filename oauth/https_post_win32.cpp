@@ -139,6 +139,24 @@ HttpsOutcome Failure(DWORD code, const CSecureFailure &secure, Clock::time_point
   }
 }
 
+// The reply's Retry-After, when it has one of printable ASCII within the
+// bound.
+void ReadRetryAfter(HINTERNET request, std::string *retryAfter) {
+  if (retryAfter == nullptr) return;
+  retryAfter->clear();
+  wchar_t value[kMaxRetryAfterField + 1] = {};
+  DWORD size = sizeof value;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RETRY_AFTER, WINHTTP_HEADER_NAME_BY_INDEX, value,
+                           &size, WINHTTP_NO_HEADER_INDEX))
+    return;
+  std::string narrow;
+  for (DWORD i = 0; i < size / sizeof(wchar_t) && value[i] != L'\0'; ++i) {
+    if (value[i] < 0x20 || value[i] > 0x7E) return;
+    narrow += static_cast<char>(value[i]);
+  }
+  *retryAfter = narrow;
+}
+
 // Reads the body into body; false with the last error set, or with
 // *tooLarge when it passes the bound.
 bool ReadBody(HINTERNET request, Clock::time_point deadline, CReplyBody &body, bool *tooLarge) {
@@ -245,6 +263,7 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
                            WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
     return Failure(GetLastError(), secure, deadline, error);
   *status = static_cast<int>(code);
+  ReadRetryAfter(request.Get(), post.retryAfter);
   bool tooLarge = false;
   if (!ReadBody(request.Get(), deadline, body, &tooLarge))
     return tooLarge ? HttpsOutcome::kTooLarge : Failure(GetLastError(), secure, deadline, error);

@@ -68,11 +68,19 @@ class CReplyBody {
   CSecretString m_bytes;
 };
 
+// The longest Retry-After value taken: an HTTP-date is 29 characters, a
+// count of seconds fewer.
+inline constexpr std::size_t kMaxRetryAfterField = 64;
+
 struct CHttpsPost {
   std::string url;  // https://host[:port]/path[?query]
   bool verify = true;
   int timeoutMs = 0;
   CCancelProbe *cancel = nullptr;  // none: nothing is asked
+  // Where the reply's Retry-After value goes (RFC 9110 section 10.2.3),
+  // when wanted: left empty when the reply has none, or one longer than
+  // kMaxRetryAfterField.
+  std::string *retryAfter = nullptr;
 };
 
 // *status gets the HTTP status (with kTooLarge too, when the reply's head

@@ -31,6 +31,7 @@
 #include <sys/socket.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -177,6 +178,20 @@ CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::str
   return code;
 }
 
+// The reply's Retry-After, as libcurl kept it from the last response's
+// header (curl_easy_header, libcurl 7.84 on).
+void ReadRetryAfter(CURL *easy, std::string *retryAfter) {
+  if (retryAfter == nullptr) return;
+  retryAfter->clear();
+  curl_header *header = nullptr;
+  constexpr int kLastRequest = -1;
+  if (curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, kLastRequest, &header) != CURLHE_OK ||
+      header == nullptr || header->value == nullptr)
+    return;
+  std::string_view value(header->value);
+  if (value.size() <= kMaxRetryAfterField) retryAfter->assign(value);
+}
+
 // A failed verification, by OpenSSL's result.
 HttpsOutcome VerificationFailure(CURL *easy, int *error) {
   long verified = X509_V_OK;
@@ -253,6 +268,7 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
   long responseCode = 0;
   curl_easy_getinfo(handles.Easy(), CURLINFO_RESPONSE_CODE, &responseCode);
   *status = static_cast<int>(responseCode);
+  ReadRetryAfter(handles.Easy(), post.retryAfter);
   switch (code) {
     case CURLE_OK:
       *error = 0;

@@ -156,6 +156,10 @@ struct CExchange {
   CSecureFailure secure;
   int status = 0;
   int error = 0;
+  // The reply's Retry-After, when it has one of printable ASCII within the
+  // bound: kept here, so that the exchange allocates nothing.
+  char retryAfter[kMaxRetryAfterField + 1] = {};
+  std::size_t retryAfterLength = 0;
   HttpsOutcome outcome = HttpsOutcome::kSetup;
   CSignal done;
   // Who closes which handle: under lock, see Step and Abandon.
@@ -220,6 +224,22 @@ void CloseHandles(CExchange &x) {
     if (x.handles[i] != nullptr) WinHttpCloseHandle(x.handles[i]);
     x.handles[i] = nullptr;
   }
+}
+
+// The reply's Retry-After into the exchange, when it has one of printable
+// ASCII within the bound (RFC 9110 section 10.2.3).
+void ReadRetryAfter(CExchange &x, HINTERNET request) {
+  wchar_t value[kMaxRetryAfterField + 1] = {};
+  DWORD size = sizeof value;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RETRY_AFTER, WINHTTP_HEADER_NAME_BY_INDEX, value,
+                           &size, WINHTTP_NO_HEADER_INDEX))
+    return;
+  std::size_t length = 0;
+  for (DWORD i = 0; i < size / sizeof(wchar_t) && value[i] != L'\0'; ++i) {
+    if (value[i] < 0x20 || value[i] > 0x7E || length == kMaxRetryAfterField) return;
+    x.retryAfter[length++] = static_cast<char>(value[i]);
+  }
+  x.retryAfterLength = length;
 }
 
 // Reads the body into the exchange's; false with the last error set, or
@@ -300,6 +320,7 @@ HttpsOutcome Exchange(CExchange &x, int *status, int *error) {
                            WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
     return Failure(GetLastError(), x.secure, x.deadline, error);
   *status = static_cast<int>(code);
+  ReadRetryAfter(x, request);
   bool tooLarge = false;
   if (!ReadBody(x, request, &tooLarge))
     return tooLarge ? HttpsOutcome::kTooLarge : Failure(GetLastError(), x.secure, x.deadline, error);
@@ -361,6 +382,7 @@ HttpsOutcome PostForm(const CHttpsPost &post, const std::string &form, int *stat
   }
   *status = x->status;
   *error = x->error;
+  if (post.retryAfter != nullptr) post.retryAfter->assign(x->retryAfter, x->retryAfterLength);
   body.Bytes().swap(x->body.Bytes());
   return x->outcome;
 }

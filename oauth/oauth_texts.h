@@ -22,6 +22,8 @@ inline constexpr char kTextOAuthNameMismatch[] =
 
 // The endpoint answered, but not with a token.
 inline constexpr char kTextOAuthRefused[] = "OAuth token request failed(%d)";
+// A refusal (429 or 503) with Retry-After: the seconds to wait, the status.
+inline constexpr char kTextOAuthWait[] = "OAuth token endpoint asks to wait %d s(%d)";
 inline constexpr char kTextOAuthTooLarge[] = "OAuth token reply too large";
 inline constexpr char kTextOAuthNoToken[] = "OAuth token reply holds no usable access token";
 inline constexpr char kTextOAuthNotBearer[] = "OAuth token reply is not of type Bearer";

@@ -1,8 +1,12 @@
 #include "oauth/token_fetch.h"
 
+#include <chrono>
+#include <cstdio>
+
 #include "mail/secure_zero.h"
 #include "oauth/https_post.h"
 #include "oauth/oauth_texts.h"
+#include "oauth/retry_after.h"
 #include "oauth/token_form.h"
 #include "oauth/token_reply.h"
 
@@ -44,7 +48,34 @@ void ExchangeCompleted(const std::string &url, int status, CTraceSink *trace) {
   trace->Trace("token endpoint " + ShownTokenUrl(url) + ": HTTP " + std::to_string(status));
 }
 
+std::int64_t UnixSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A refusal that asks for a wait: its text names the wait, and the details
+// carry it to the cache. The error fields are those the refusal text shows
+// after its head, by the same rules.
+void AskedWait(int status, const std::string &retryAfter, std::string &text,
+               CFetchDetails &details) {
+  if (status != kStatusTooManyRequests && status != kStatusUnavailable) return;
+  const std::optional<std::int64_t> seconds = RetryAfterSeconds(retryAfter, UnixSeconds());
+  const std::string head = FormatText(kTextOAuthRefused, status);
+  if (!seconds || *seconds <= 0 || text.compare(0, head.size(), head) != 0) return;
+  details.waitSeconds = *seconds;
+  details.status = status;
+  details.refusalFields = text.substr(head.size());
+  text = WaitText(details.waitSeconds, status, details.refusalFields);
+}
+
 }  // namespace
+
+std::string WaitText(std::int64_t seconds, int status, const std::string &fields) {
+  char head[kTextSize];
+  std::snprintf(head, sizeof head, kTextOAuthWait, static_cast<int>(seconds), status);
+  return head + fields;
+}
 
 std::string ShownTokenUrl(const std::string &url) {
   // The authority runs from the scheme to the first "/", "?" or "#"; its
@@ -60,7 +91,11 @@ std::string ShownTokenUrl(const std::string &url) {
 }
 
 bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecretString &token,
-                std::string &text, CTraceSink *trace, CCancelProbe *cancel) {
+                std::string &text, CTraceSink *trace, CFetchDetails *details,
+                CCancelProbe *cancel) {
+  CFetchDetails ignored;
+  CFetchDetails &told = details != nullptr ? *details : ignored;
+  told = CFetchDetails();
   token.clear();
   std::string form;
   CWipeStringOnExit wipeForm(form);
@@ -71,6 +106,8 @@ bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecret
   post.verify = endpoint.verify;
   post.timeoutMs = endpoint.timeoutMs;
   post.cancel = cancel;
+  std::string retryAfter;
+  post.retryAfter = &retryAfter;
   int status = 0;
   int error = 0;
   CReplyBody body;
@@ -85,5 +122,7 @@ bool FetchToken(const CTokenEndpoint &endpoint, std::string_view secret, CSecret
   // The body is read where it was received; what came of a page too large
   // is not read at all.
   if (refusedAtLength) body.Bytes().Wipe();
-  return ReadTokenReply(status, body.Bytes(), secret, token, text);
+  if (ReadTokenReply(status, body.Bytes(), secret, token, text, &told.expiresIn)) return true;
+  AskedWait(status, retryAfter, text, told);
+  return false;
 }

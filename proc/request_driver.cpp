@@ -14,6 +14,7 @@
 #include "mail/secret_string.h"
 #include "mail/secure_zero.h"
 #include "mail/smtp_mail.h"
+#include "oauth/call_token.h"
 #include "oauth/token_fetch.h"
 #include "proc/com_guard.h"
 #include "proc/call_options.h"
@@ -145,26 +146,36 @@ void ToSystemNames(CSecretString (&p)[kParamCount], TextSource (&source)[kParamC
 // The credentials of the send, the password or a token fetched with the
 // client secret, and the send itself: what is done again, with other
 // credentials or through another server, when a send may be repeated.
+// A kept token that the server refuses (AUTH ended in a 5xx, so nothing
+// of the message was sent) is dropped, and the send is tried once more,
+// on a new connection, with a token fetched anew; a token just fetched
+// that is refused is dropped too, and fails the call.
 void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (&p)[kParamCount],
              const TextSource (&source)[kParamCount]) {
+  CTokenEndpoint endpoint;
+  CCallToken token;
   if (options.FetchesToken()) {
-    // "@pwd" is the client secret, and the token fetched with it is the
-    // credential. Fetched before the server is contacted: a failed fetch
-    // opens no connection.
-    CTokenEndpoint endpoint;
     ApplyTokenEndpoint(options, endpoint);
-    CSecretString token;
-    std::string text;
-    if (!FetchToken(endpoint, p[kPwd], token, text, mail.GetTrace(), mail.GetCancel()))
-      throw CRequestFailure(text);
-    Check(mail.SetCredentials(p[kUser].c_str(), token.c_str()), "@user");
     if (!options.AuthGiven()) mail.SetAuthMechanism(AuthMechanism::kXOAuth2);
-  } else {
-    Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
   }
-
-  if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort]), source[kServer]) != S_OK)
-    throw CRequestFailure(mail.GetLastErrorText());
+  for (bool again = false;; again = true) {
+    if (options.FetchesToken()) {
+      // "@pwd" is the client secret, and the token got with it is the
+      // credential. Got before the server is contacted: a failed fetch
+      // opens no connection.
+      std::string text;
+      if (!token.Obtain(endpoint, p[kPwd], text, mail.GetTrace(), mail.GetCancel()))
+        throw CRequestFailure(text);
+      Check(mail.SetCredentials(p[kUser].c_str(), token.Token().c_str()), "@user");
+    } else {
+      Check(mail.SetCredentials(p[kUser].c_str(), p[kPwd].c_str()), "@user");
+    }
+    if (mail.Send(p[kServer].c_str(), ParsePort(p[kPort]), source[kServer]) == S_OK) return;
+    if (!options.FetchesToken() || !mail.GetSendOutcome().authRefused) break;
+    token.Refused();
+    if (!token.Kept() || again) break;
+  }
+  throw CRequestFailure(mail.GetLastErrorText());
 }
 
 // Every name a call may pass: the twelve, the options and the OUTPUT

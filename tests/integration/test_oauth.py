@@ -3,9 +3,10 @@
 A token endpoint of the test's own (http.server behind ssl, on loopback,
 with a certificate of a test authority made at run time) plays the parts
 of a real one: it issues a token, refuses the client, never answers,
-redirects, or answers too much; it records every request it reads. The
-SMTP server then checks that the credential it receives is the token
-issued.
+redirects, answers too much, or asks its clients to wait; it records
+every request it reads. The SMTP server then checks that the credential
+it receives is the token issued. Several calls in one xpexec process
+share the token kept for their key.
 
 On Linux the test authority is made the system's through OpenSSL's
 SSL_CERT_FILE, as in test_tls.py; under Wine WinHTTP checks against the
@@ -15,9 +16,11 @@ certificate, under Wine) is refused with 'yes'. Either way the endpoint
 that is refused never reads a request.
 """
 
+import email.utils
 import http.server
 import json
 import os
+import re
 import shutil
 import ssl
 import subprocess
@@ -38,6 +41,8 @@ SCOPE = "https://outlook.office365.com/.default"
 # Short enough for the AUTH PLAIN block (750 bytes with the user).
 TOKEN = "eyJ0eXAiOiJKV1QifQ." + "aB3-_x" * 100 + ".sig"
 LONG_TOKEN = "eyJ0eXAiOiJKV1QifQ." + "Zq9_-w" * 413 + ".sig"
+LATER_TOKEN = "eyJ0eXAiOiJKV1QifQ." + "Lt7-_y" * 100 + ".sig"
+OTHER_SECRET = "An0ther~Secret"
 
 TEXT_INVALID_CLIENT = ("OAuth token request failed(400): invalid_client: AADSTS7000215: "
                        "Invalid client secret provided.")
@@ -48,6 +53,8 @@ TEXT_UNTRUSTED = "OAuth token endpoint not trusted("
 TEXT_UNTRUSTED_WINE = "OAuth token endpoint TLS handshake failed(12157)"
 TEXT_MISMATCH = "OAuth token endpoint certificate does not match its name"
 TEXT_TOO_LARGE = "OAuth token reply too large"
+BUSY = ": temporarily_unavailable: AADSTS50196: The server terminated an operation."
+TEXT_WAIT = re.compile(r"OAuth token endpoint asks to wait (\d+) s\(429\)" + re.escape(BUSY) + "$")
 
 # Longest a silent endpoint keeps a request waiting.
 SILENCE = 30.0
@@ -101,13 +108,19 @@ class TokenEndpoint:
     `mode`: "token" issues `token`; "invalid_client" refuses with 400;
     "silent" never answers; "redirect" sends the client elsewhere; "huge"
     answers 200, and "huge_error" 500, with a body far larger than any
-    token reply. `.requests`
-    holds every request read (path, headers, body). `which` picks the
-    certificate. It stops when the block ends, or after `lifetime` seconds.
+    token reply; "busy" refuses with 429 and `retry_after`, when given.
+    A token lives `expires_in` seconds (None: not said); requests after
+    the first get `later_token`, when given, each after `delay` seconds.
+    `.requests` holds every request read (path, headers, body). `which`
+    picks the certificate. It stops when the block ends, or after
+    `lifetime` seconds.
     """
 
-    def __init__(self, mode="token", which="server", token=TOKEN, lifetime=120):
+    def __init__(self, mode="token", which="server", token=TOKEN, lifetime=120, expires_in=3599,
+                 later_token=None, retry_after=None, delay=0):
         self.mode, self.token, self.requests = mode, token, []
+        self.expires_in, self.later_token = expires_in, later_token
+        self.retry_after, self.delay = retry_after, delay
         self._stopped = threading.Event()
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _EndpointHandler)
         self._server.daemon_threads = True
@@ -128,9 +141,18 @@ class TokenEndpoint:
         return "https://%s:%d/contoso/oauth2/v2.0/token" % (host, self.port)
 
     def answer(self, handler):
+        time.sleep(self.delay)
         if self.mode == "token":
-            handler.send(200, json.dumps({"token_type": "Bearer", "expires_in": 3599,
-                                          "access_token": self.token}).encode())
+            token = self.later_token if len(self.requests) > 1 and self.later_token else self.token
+            reply = {"token_type": "Bearer", "access_token": token}
+            if self.expires_in is not None:
+                reply["expires_in"] = self.expires_in
+            handler.send(200, json.dumps(reply).encode())
+        elif self.mode == "busy":
+            extra = [("Retry-After", self.retry_after)] if self.retry_after else []
+            handler.send(429, json.dumps({"error": "temporarily_unavailable",
+                                          "error_description": BUSY.split(": ", 2)[2]}).encode(),
+                         extra=extra)
         elif self.mode == "invalid_client":
             handler.send(400, json.dumps({
                 "error": "invalid_client",
@@ -163,24 +185,33 @@ class TokenEndpoint:
         return False
 
 
+def statement(endpoint_url, server_port, verify=None, auth=None, timeout=None, trace=None,
+              secret=SECRET):
+    params = [("server", "127.0.0.1"), ("port", str(server_port)),
+              ("recipients", "ann@example.com"), ("from", USER),
+              ("subject", "token"), ("message", "Sent with a fetched token.\n"),
+              ("user", USER), ("pwd", secret), ("oauth_token_url", endpoint_url),
+              ("oauth_client_id", CLIENT_ID)]
+    for name, value in (("tls_verify", verify), ("auth", auth), ("timeout", timeout),
+                        ("trace", trace)):
+        if value is not None:
+            params.append((name, value))
+    return "EXEC master..mailvane " + ", ".join(
+        "@%s = %s" % (name, sql_text(value)) for name, value in params)
+
+
 class Fetched(unittest.TestCase):
-    def call(self, endpoint_url, server_port, verify=None, auth=None, timeout=None, trace=None,
-             options=()):
-        params = [("server", "127.0.0.1"), ("port", str(server_port)),
-                  ("recipients", "ann@example.com"), ("from", USER),
-                  ("subject", "token"), ("message", "Sent with a fetched token.\n"),
-                  ("user", USER), ("pwd", SECRET), ("oauth_token_url", endpoint_url),
-                  ("oauth_client_id", CLIENT_ID)]
-        for name, value in (("tls_verify", verify), ("auth", auth), ("timeout", timeout),
-                            ("trace", trace)):
-            if value is not None:
-                params.append((name, value))
-        statement = "EXEC master..mailvane " + ", ".join(
-            "@%s = %s" % (name, sql_text(value)) for name, value in params)
+    def call(self, *args, options=(), **kwargs):
+        return self.run_calls([statement(*args, **kwargs)], *options)
+
+    def run_calls(self, statements, *options):
+        """Runs the statements in one xpexec process (so they share its
+        token cache), with xpexec's further `options`."""
         env = None if harness.is_windows_build() else {"SSL_CERT_FILE": CERTS["ca"]}
-        result = harness.run(statement, *options, env=env)
+        result = harness.run("\n".join(statements), *options, env=env)
         for message in result.messages:
-            for secret in (SECRET, urllib.parse.quote_plus(SECRET), TOKEN, LONG_TOKEN):
+            for secret in (SECRET, urllib.parse.quote_plus(SECRET), OTHER_SECRET, TOKEN,
+                           LONG_TOKEN, LATER_TOKEN):
                 self.assertNotIn(secret, message["text"])
         return result
 
@@ -280,6 +311,71 @@ class Fetched(unittest.TestCase):
             harness.assert_cancelled(self, result, "awaiting the token endpoint")
             self.assertEqual(len(endpoint.requests), 2)
             self.assertEqual(smtp.messages, [])
+
+
+    def test_token_is_kept_for_later_calls_with_its_key(self):
+        # (expires_in, the secret of each call, xpexec options, requests):
+        # kept for 20 calls; not kept when it lives 300 s or less; another
+        # secret is another key; 8 threads at once wait for one fetch.
+        other = [SECRET, OTHER_SECRET] * 2
+        rows = [(3599, [SECRET] * 20, (), 1), (240, [SECRET] * 3, (), 3),
+                (3599, other, (), 2), (3599, [SECRET], ("--threads", "8"), 1)]
+        for expires_in, secrets, options, requests in rows:
+            calls = len(secrets) * (int(options[1]) if options else 1)
+            with self.subTest(expires_in=expires_in, calls=calls), \
+                    TokenEndpoint(expires_in=expires_in, delay=0.5 if options else 0) as endpoint, \
+                    harness.smtp_server(user=USER, password=TOKEN, mechanisms=["XOAUTH2"]) as smtp:
+                result = self.run_calls([statement(endpoint.url(), smtp.port, verify_test_ca(),
+                                                   secret=s) for s in secrets], *options)
+                self.assertEqual(result.returns, [0] * calls, result)
+                self.assertTrue(smtp.wait_for(calls))
+                self.assertEqual(len(endpoint.requests), requests)
+
+    def test_refused_kept_token_is_replaced_once(self):
+        # The first server takes the first token, the second the later one:
+        # (server, delivered, requests made by then). The last call's kept
+        # token is refused, and so is the one fetched in its place.
+        xoauth2 = dict(user=USER, mechanisms=["XOAUTH2"])
+        with TokenEndpoint(later_token=LATER_TOKEN) as endpoint, \
+                harness.smtp_server(password=TOKEN, **xoauth2) as first, \
+                harness.smtp_server(password=LATER_TOKEN, **xoauth2) as second:
+            calls = [(first, 0, 1), (second, 0, 2), (second, 0, 2), (first, 1, 3)]
+            result = self.run_calls([statement(endpoint.url(), server.port, verify_test_ca(),
+                                               trace="yes") for server, _, _ in calls])
+            self.assertEqual(result.returns, [rc for _, rc, _ in calls], result)
+            self.assertTrue(first.wait_for(1) and second.wait_for(2))
+            self.assertEqual(len(first.auth_commands), 3)
+        self.assertEqual(len(endpoint.requests), 3)
+        lines = [[t["text"] for t in call if t["token"] == "message"] for call in result.calls()]
+        fetched = "token endpoint %s: HTTP 200" % endpoint.url()
+        kept = re.compile(re.escape("token endpoint %s: kept token, " % endpoint.url())
+                          + r"32\d\d s left")
+        self.assertIn(fetched, lines[0])
+        self.assertTrue(kept.match(lines[1][1]), lines[1])
+        self.assertIn(fetched, lines[1])
+        self.assertTrue(kept.match(lines[2][1]) and fetched not in lines[2], lines[2])
+        self.assertEqual(lines[3][-1], "SMTP Server response code(535)")
+
+    def test_endpoint_that_asks_to_wait_is_not_asked_again(self):
+        # (Retry-After, the wait the first text names, requests for two
+        # calls): seconds, an HTTP-date, none (the existing text, each time).
+        date = email.utils.formatdate(time.time() + 120, usegmt=True)
+        rows = [("60", (60, 60), 1), (date, (118, 120), 1), (None, None, 2)]
+        for retry_after, wait, requests in rows:
+            with self.subTest(retry_after=retry_after), \
+                    TokenEndpoint("busy", retry_after=retry_after) as endpoint, \
+                    harness.smtp_server() as smtp:
+                one = statement(endpoint.url(), smtp.port, verify_test_ca())
+                result = self.run_calls([one, one])
+                self.assertEqual(result.returns, [1, 1], result)
+                texts = [m["text"] for m in result.messages]
+                if wait is None:
+                    self.assertEqual(texts, ["OAuth token request failed(429)" + BUSY] * 2)
+                else:
+                    waits = [int(TEXT_WAIT.match(t).group(1)) for t in texts]
+                    self.assertTrue(wait[0] <= waits[0] <= wait[1] and waits[1] <= waits[0], texts)
+                self.assertEqual(len(endpoint.requests), requests)
+                self.assertEqual(smtp.messages, [])
 
 
 if __name__ == "__main__":

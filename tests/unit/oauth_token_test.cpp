@@ -1,14 +1,22 @@
 // The portable half of the token fetch: the form of the request and the
-// reading of the reply, hostile replies among them. The HTTPS exchange is
-// tested against a local endpoint (tests/integration/test_oauth.py).
+// reading of the reply, hostile replies among them; the keyed hash, the
+// Retry-After reader and the token cache with a fixed clock. The HTTPS
+// exchange is tested against a local endpoint
+// (tests/integration/test_oauth.py).
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "charset/threads.h"
+#include "oauth/keyed_hash.h"
+#include "oauth/retry_after.h"
+#include "oauth/token_cache.h"
 #include "oauth/token_fetch.h"
 #include "oauth/token_form.h"
 #include "oauth/token_reply.h"
+#include "tests/support/hex_text.h"
 
 namespace {
 
@@ -158,6 +166,173 @@ TEST(TokenUrl, CredentialsInTheAuthorityAreHidden) {
       {"https://u@h", "https://<credentials hidden>@h"},
   };
   for (const auto &row : rows) EXPECT_EQ(ShownTokenUrl(row[0]), row[1]);
+}
+
+// RFC 4231 section 4, test cases 1 to 4, 6 and 7 (keys longer than a block
+// among them).
+TEST(KeyedHash, Rfc4231Vectors) {
+  const std::string big(131, '\xaa');
+  std::string counting;
+  for (char c = 1; c <= 25; ++c) counting += c;
+  const std::string rows[][3] = {
+      {std::string(20, '\x0b'), "Hi There",
+       "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
+      {"Jefe", "what do ya want for nothing?",
+       "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+      {std::string(20, '\xaa'), std::string(50, '\xdd'),
+       "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
+      {counting, std::string(50, '\xcd'),
+       "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
+      {big, "Test Using Larger Than Block-Size Key - Hash Key First",
+       "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},
+      {big,
+       "This is a test using a larger than block-size key and a larger than block-size data. "
+       "The key needs to be hashed before being used by the HMAC algorithm.",
+       "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
+  };
+  for (const auto &[key, data, expected] : rows) {
+    unsigned char out[kKeyedHashSize];
+    ASSERT_TRUE(KeyedHash(reinterpret_cast<const unsigned char *>(key.data()), key.size(), data,
+                          out));
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char *>(out), sizeof out)), expected) << data;
+  }
+}
+
+// Seconds, or an HTTP-date in its three forms, against a fixed now
+// (1994-11-06 08:49:37 UTC); bounded at a day; anything else is no value.
+TEST(RetryAfter, SecondsAndDates) {
+  constexpr std::int64_t kNow = 784111777;
+  const std::pair<const char *, std::optional<std::int64_t>> rows[] = {
+      {"60", 60}, {" 120\t", 120}, {"0", 0}, {"86401", 86400},
+      {"99999999999999999999999", 86400}, {"Sun, 06 Nov 1994 08:50:37 GMT", 60},
+      {"Sunday, 06-Nov-94 08:49:47 GMT", 10}, {"Sun Nov  6 08:49:57 1994", 20},
+      {"Sat, 05 Nov 1994 08:49:37 GMT", 0}, {"Mon, 07 Nov 1994 08:49:38 GMT", 86400},
+      {"", std::nullopt}, {"-1", std::nullopt}, {"1.5", std::nullopt}, {"6 0", std::nullopt},
+      {"Sun, 06 Nov 1994 08:50:37 UTC", std::nullopt},
+      {"Sun, 32 Nov 1994 08:50:37 GMT", std::nullopt},
+      {"Sun, 06 Nov 1994 24:50:37 GMT", std::nullopt}};
+  for (const auto &[value, expected] : rows)
+    EXPECT_EQ(RetryAfterSeconds(value, kNow), expected) << value;
+}
+
+class CFixedClock : public CCacheClock {
+ public:
+  std::int64_t NowMs() const override { return now; }
+  std::int64_t now = 0;
+};
+
+CTokenKey KeyOf(CTokenCache &cache, const std::string &clientId, const char *secret = kSecret,
+                bool verify = true) {
+  CTokenEndpoint endpoint{"https://login.example.com/t/token", clientId, "scope", verify};
+  CTokenKey key;
+  EXPECT_TRUE(cache.MakeKey(endpoint, secret, key));
+  return key;
+}
+
+// What Look finds for key: "kept <token> <seconds left>", "shared <token>",
+// "fetch" (the fetch is abandoned) or the failure's text.
+std::string Found(CTokenCache &cache, const CTokenKey &key, int waitMs = 0,
+                  CCancelProbe *cancel = nullptr) {
+  CSecretString token;
+  std::int64_t left = -1;
+  std::string text;
+  switch (cache.Look(key, waitMs, token, left, text, cancel)) {
+    case TokenLookup::kKept: return "kept " + std::string(token) + " " + std::to_string(left);
+    case TokenLookup::kShared: return "shared " + std::string(token);
+    case TokenLookup::kFetch: cache.Abandon(key); return "fetch";
+    case TokenLookup::kFailed: break;
+  }
+  return text;
+}
+
+// A fetch for key that ends with token (empty: with failure and wait).
+void Fetch(CTokenCache &cache, const CTokenKey &key, const std::string &token,
+           std::optional<std::int64_t> expiresIn, CFetchDetails details = CFetchDetails(),
+           const std::string &failure = "") {
+  details.expiresIn = expiresIn;
+  CSecretString got;
+  std::int64_t left = 0;
+  std::string text;
+  ASSERT_EQ(cache.Look(key, 0, got, left, text), TokenLookup::kFetch);
+  CSecretString fetched(token.data(), token.size());
+  cache.Finish(key, token.empty() ? nullptr : &fetched, details, failure);
+}
+
+TEST(TokenCache, KeptUntilFiveMinutesBeforeItExpires) {
+  // (expires_in, seconds kept: 0 for not kept)
+  const std::pair<std::optional<std::int64_t>, std::int64_t> rows[] = {
+      {std::nullopt, 0}, {240, 0}, {300, 0}, {301, 1}, {3599, 3299}, {1000000000000, 86100}};
+  for (const auto &[expiresIn, kept] : rows) {
+    CFixedClock clock;
+    CTokenCache cache(&clock);
+    const CTokenKey key = KeyOf(cache, "id");
+    Fetch(cache, key, "t1", expiresIn);
+    clock.now = kept * 1000 - 1;
+    EXPECT_EQ(Found(cache, key), kept > 0 ? "kept t1 0" : "fetch") << kept;
+    clock.now = kept * 1000;
+    EXPECT_EQ(Found(cache, key), "fetch") << kept;
+    EXPECT_EQ(cache.Entries(), 0u);
+  }
+}
+
+TEST(TokenCache, KeysEvictionWaitsAndDrops) {
+  CFixedClock clock;
+  CTokenCache cache(&clock);
+  // Full: the 65th token pushes out the one that expires first.
+  for (int i = 0; i <= 64; ++i)
+    Fetch(cache, KeyOf(cache, "id" + std::to_string(i)), "t", 1000 - i % 64);
+  EXPECT_EQ(cache.Entries(), kMaxEntries);
+  EXPECT_EQ(Found(cache, KeyOf(cache, "id63")), "fetch");
+  EXPECT_EQ(Found(cache, KeyOf(cache, "id64")), "kept t 700");
+  // Another secret or an unchecked endpoint is another key.
+  EXPECT_EQ(Found(cache, KeyOf(cache, "id1", "other")), "fetch");
+  EXPECT_EQ(Found(cache, KeyOf(cache, "id1", kSecret, false)), "fetch");
+  // A refused token is dropped only while it is the one kept.
+  const CTokenKey key = KeyOf(cache, "id1");
+  cache.Drop(key, "other token");
+  EXPECT_EQ(Found(cache, key), "kept t 699");
+  cache.Drop(key, "t");
+  EXPECT_EQ(Found(cache, key), "fetch");
+  // A wait asked for: no fetch until it has passed, the time left in the text.
+  CFetchDetails wait;
+  wait.waitSeconds = 60;
+  wait.status = 429;
+  wait.refusalFields = ": temporarily_unavailable";
+  Fetch(cache, key, "", std::nullopt, wait, "asked");
+  clock.now += 18500;
+  EXPECT_EQ(Found(cache, key),
+            "OAuth token endpoint asks to wait 42 s(429): temporarily_unavailable");
+  clock.now += 41500;
+  EXPECT_EQ(Found(cache, key), "fetch");
+}
+
+// Calls that find a fetch running wait for it and share its outcome, each
+// within its own limit; an abandoned fetch leaves the next one to them.
+TEST(TokenCache, WaitersShareTheRunningFetch) {
+  CTokenCache cache;
+  const CTokenKey key = KeyOf(cache, "id");
+  for (const char *token : {"t9", ""}) {
+    CSecretString got;
+    std::int64_t left = 0;
+    std::string text;
+    ASSERT_EQ(cache.Look(key, 0, got, left, text), TokenLookup::kFetch);
+    EXPECT_EQ(Found(cache, key, 50), "OAuth token request timeout");
+    // A client that gives up stops waiting at once.
+    struct : CCancelProbe {
+      bool Cancelled() override { return true; }
+    } cancelled;
+    EXPECT_EQ(Found(cache, key, 10000, &cancelled), "Call cancelled");
+    std::vector<std::string> seen(3);
+    std::vector<CThread> waiters(seen.size());
+    for (std::size_t i = 0; i < seen.size(); ++i)
+      ASSERT_TRUE(waiters[i].Start([&, i] { seen[i] = Found(cache, key, 10000); }));
+    SleepMilliseconds(300);
+    CSecretString fetched(token);
+    cache.Finish(key, *token != '\0' ? &fetched : nullptr, {}, "refused");
+    for (CThread &t : waiters) t.Join();
+    for (const std::string &s : seen) EXPECT_EQ(s, *token != '\0' ? "shared t9" : "refused");
+  }
+  EXPECT_EQ(cache.Entries(), 0u);
 }
 
 }  // namespace

@@ -287,10 +287,12 @@ void Build(Script &s, Step step, Fault fault) {
 
 // The limit that the stalled step runs into, shortened for the row.
 CSmtpTimeouts TimeoutsFor(Step step, Fault fault) {
+  // A server that stops reading the message, whether it stalls or refused
+  // it first, leaves the write to run into its limit.
+  if (step == Step::kMessage) return TestTimeoutsWith({&CSmtpTimeouts::writeMs});
   if (fault != Fault::kStall) return TestTimeouts();
   switch (step) {
     case Step::kData: return TestTimeoutsWith({&CSmtpTimeouts::dataReplyMs});
-    case Step::kMessage: return TestTimeoutsWith({&CSmtpTimeouts::writeMs});
     case Step::kEndOfData: return TestTimeoutsWith({&CSmtpTimeouts::endOfDataMs});
     default: return TestTimeoutsWith({&CSmtpTimeouts::replyMs});
   }

@@ -37,6 +37,9 @@ typedef int SRVRETCODE;
 #define SRV_DONE_ERROR ((USHORT)0x0002)
 #define SRV_DONE_COUNT ((USHORT)0x0010)
 
+/* The fields of srv_pfield: the login of the connection. */
+#define SRV_USER 16
+
 /* SQL type codes reported by srv_paraminfo. */
 #define SRVINTN ((BYTE)0x26)
 #define SRVVARCHAR ((BYTE)0x27)
@@ -64,6 +67,13 @@ int srv_sendmsg(SRV_PROC *srvproc, int msgtype, DBINT msgnum, BYTE msgclass,
                 BYTE state, char *rpcname, int rpcnamelen, USHORT linenum,
                 char *message, int msglen);
 int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count);
+char *srv_pfield(SRV_PROC *srvproc, int field, int *len);
+int srv_describe(SRV_PROC *srvproc, int colnumber, char *column_name, int namelen,
+                 DBINT desttype, DBINT destlen, DBINT srctype, DBINT srclen,
+                 void *srcdata);
+int srv_setcoldata(SRV_PROC *srvproc, int column, void *data);
+int srv_setcollen(SRV_PROC *srvproc, int column, int len);
+int srv_sendrow(SRV_PROC *srvproc);
 
 #ifdef __cplusplus
 }

@@ -6,7 +6,7 @@ namespace xpexec {
 
 const char kUsage[] =
     "usage: xpexec [--dll PATH] [--tokens] [--threads N] [--repeat M] "
-    "[-Q STATEMENTS | -i FILE]\n"
+    "[--login NAME] [-Q STATEMENTS | -i FILE]\n"
     "       xpexec [--dll PATH] --version\n";
 
 namespace {
@@ -34,7 +34,8 @@ bool ParseCount(const std::string &text, int maximum, int *out) {
 bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *out,
                       std::string *error) {
   CommandLine result;
-  bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false;
+  bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false,
+       seen_login = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string &option = arguments[i];
     if (option == "--tokens") {
@@ -50,7 +51,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
       continue;
     }
     bool takes_value = option == "--dll" || option == "--threads" || option == "--repeat" ||
-                       option == "-Q" || option == "-i";
+                       option == "--login" || option == "-Q" || option == "-i";
     if (!takes_value) {
       *error = "unknown option '" + option + "'";
       return false;
@@ -63,6 +64,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
     bool *seen = option == "--dll"       ? &seen_dll
                  : option == "--threads" ? &seen_threads
                  : option == "--repeat"  ? &seen_repeat
+                 : option == "--login"   ? &seen_login
                                          : &seen_source;
     if (*seen) {
       *error = option == "-Q" || option == "-i" ? std::string("give -Q or -i once")
@@ -86,6 +88,13 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
         *error = "--repeat takes a count from 1 to " + std::to_string(kMaxRepeat);
         return false;
       }
+    } else if (option == "--login") {
+      // A login is a name: not empty, and no NUL (it would end it early).
+      if (value.empty() || value.find('\0') != std::string::npos) {
+        *error = "--login needs a name";
+        return false;
+      }
+      result.login = value;
     } else if (option == "-Q") {
       result.source = StatementSource::kQuery;
       result.query = value;

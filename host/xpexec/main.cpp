@@ -94,6 +94,7 @@ int Run(int argc, char **argv) {
   xpexec::RunOptions options;
   options.threads = command_line.threads;
   options.repeat = command_line.repeat;
+  options.login = command_line.login;
   options.style = command_line.tokens ? xpexec::OutputStyle::kTokens : xpexec::OutputStyle::kHuman;
   return xpexec::RunAll(
       calls, options, [](const std::string &out) { Write(stdout, out); },

@@ -3,9 +3,13 @@
 // Human form follows sqlcmd: an error message as "Msg N, Level L, State
 // S, Line K" and its text on the next line, an informational one as its
 // text alone; a DONE with the count bit as "(N rows
-// affected)", any other DONE not at all; the return value not at all.
+// affected)", any other DONE not at all; the return value not at all; the
+// rows of a result set as a table (column names, dashes, a line a row).
 // Token form is one JSON object a line, in the order the procedure sent
-// the tokens, then the return value.
+// the tokens, then the return value; a row is
+// {"token":"row","values":{"<column>":<value>,...}}, its values in column
+// order: integers as numbers, NULL as null, text as strings (nvarchar
+// converted to UTF-8).
 //
 // Message text is untrusted bytes: in JSON, valid UTF-8 passes, every
 // other byte becomes \u00XX, and quotes, backslashes and control

@@ -37,14 +37,20 @@ ReceivedToken CopyToken(const StandinToken &t) {
   r.status = t.status;
   r.curcmd = t.curcmd;
   r.count = t.count;
+  for (size_t i = 0; i < t.column_count; ++i) {
+    const StandinColumn &c = t.columns[i];
+    r.columns.push_back({std::string(c.name, c.name_length), c.type,
+                         std::string(c.data, c.length), c.is_null != 0});
+  }
   return r;
 }
 
 }  // namespace
 
-bool RunCall(const PreparedCall &call, CallRecord *record) {
+bool RunCall(const PreparedCall &call, CallRecord *record, const std::string &login) {
   OpenCall open;
   if (open.get() == nullptr) return false;
+  if (!login.empty() && standin_set_login(open.get(), login.c_str()) == 0) return false;
   for (const Parameter &p : call.parameters) {
     if (standin_add_param(open.get(), p.name.c_str(), p.type,
                           p.data.empty() ? nullptr : p.data.data(), p.data.size(),
@@ -69,7 +75,7 @@ int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
     for (int round = 0; round < options.repeat; ++round) {
       for (const PreparedCall &call : calls) {
         CallRecord record;
-        bool ran = RunCall(call, &record);
+        bool ran = RunCall(call, &record, options.login);
         if (!ran || record.return_value != 0) any_failed = true;
         std::string text = ran ? FormatCall(record, options.style)
                                : std::string("xpexec: cannot open a call: out of memory\n");

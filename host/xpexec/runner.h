@@ -33,10 +33,12 @@ struct RunOptions {
   int threads = 1;
   int repeat = 1;
   OutputStyle style = OutputStyle::kHuman;
+  std::string login;  // the client's login; "" for the stand-in's own ("sa")
 };
 
-// Runs one call; false when the stand-in could not open it (no call made).
-bool RunCall(const PreparedCall &call, CallRecord *record);
+// Runs one call as login ("" for the stand-in's default); false when the
+// stand-in could not open it (no call made).
+bool RunCall(const PreparedCall &call, CallRecord *record, const std::string &login = "");
 
 using OutputSink = std::function<void(const std::string &)>;
 

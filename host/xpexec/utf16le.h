@@ -15,6 +15,10 @@ namespace xpexec {
 
 std::string Utf8ToUtf16le(std::string_view utf8);
 
+// UTF-16LE to UTF-8, as a client shows an nvarchar value; a lone
+// surrogate becomes U+FFFD, an odd last byte is dropped.
+std::string Utf16leToUtf8(std::string_view utf16le);
+
 // The length of the valid UTF-8 sequence at the start of text, or 0 when
 // text is empty or does not start with one.
 size_t ValidUtf8SequenceLength(std::string_view text);

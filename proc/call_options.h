@@ -1,6 +1,6 @@
 // The options of a call beyond its twelve parameters: "@tls",
 // "@tls_verify", "@auth", "@trace", "@timeout", "@oauth_token_url",
-// "@oauth_client_id" and "@oauth_scope".
+// "@oauth_client_id", "@oauth_scope" and "@profile".
 //
 // They have no position (a bare value never sets one) and are read through
 // one table: each row names the option, the values it takes and the text
@@ -27,6 +27,9 @@ inline constexpr char kDefaultOAuthScope[] = "https://outlook.office365.com/.def
 inline constexpr int kMinTimeoutSeconds = 1;
 inline constexpr int kMaxTimeoutSeconds = 600;
 
+// A profile's name, in characters.
+inline constexpr std::size_t kMaxProfileName = 128;
+
 struct CCallOptions {
   TlsMode tls = TlsMode::kNone;
   bool tlsVerify = true;
@@ -36,6 +39,7 @@ struct CCallOptions {
   std::string oauthTokenUrl;
   std::string oauthClientId;
   std::string oauthScope = kDefaultOAuthScope;
+  std::string profile;  // "": the call names its own server
 
   bool AuthGiven() const { return auth != AuthMechanism::kChoose; }
   bool FetchesToken() const { return !oauthTokenUrl.empty(); }

@@ -1,8 +1,10 @@
-// The two functions SQL Server calls. No exception may leave them: it would
+// The functions SQL Server calls: the version of the interface, and the two
+// procedures, mailvane and mailvane_profile. No exception may leave them: it would
 // take the server process down.
 #include <cstdint>
 
 #include "proc/entry_scope.h"
+#include "proc/profile_admin.h"
 #include "proc/request_driver.h"
 
 namespace {
@@ -25,6 +27,21 @@ __attribute__((visibility("default"))) int mailvane(CXPData *srvproc) {
   }
   try {
     return RunRequest(srvproc) ? 0 : 1;
+  } catch (...) {
+    return 1;
+  }
+}
+
+// The administration of the profile store: 0 when it did what it was
+// asked, 1 otherwise. Its exception state is set up as mailvane's.
+__attribute__((visibility("default"))) int mailvane_profile(CXPData *srvproc) {
+  CEntryScope scope;
+  if (!scope.Ready()) {
+    ReplyUnknownFailure(srvproc);
+    return 1;
+  }
+  try {
+    return RunProfileAdmin(srvproc) ? 0 : 1;
   } catch (...) {
     return 1;
   }

@@ -30,3 +30,5 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length) {
 void ReplySuccess(CXPData *srvproc) {
   srv_senddone(srvproc, static_cast<USHORT>(SRV_DONE_MORE | SRV_DONE_COUNT), 0, 1);
 }
+
+void ReplyDone(CXPData *srvproc) { srv_senddone(srvproc, SRV_DONE_MORE, 0, 0); }

@@ -19,4 +19,8 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length);
 // DONE with status 0x0011 (more, count) and count 1.
 void ReplySuccess(CXPData *srvproc);
 
+// DONE with status 0x0001 (more) alone: a call that did what it was asked
+// and has no rows to count.
+void ReplyDone(CXPData *srvproc);
+
 #endif

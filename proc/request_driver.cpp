@@ -17,6 +17,7 @@
 #include "proc/call_options.h"
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
+#include "proc/param_refusals.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -46,10 +47,6 @@ constexpr char kUsage[] =
 
 constexpr char kUnknownError[] = "Unknown error.";
 
-// Ends of the texts that refuse a value by its parameter's name.
-constexpr char kTextNul[] = " can not contain a NUL character.";
-constexpr char kTextInvalidUtf16[] = " can not contain invalid UTF-16.";
-constexpr char kTextOutsideCodePage[] = " can not contain a character outside the ANSI code page.";
 
 // A failure with a text for the client; everything else is "Unknown error.".
 class CRequestFailure {

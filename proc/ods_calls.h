@@ -5,6 +5,8 @@
 #ifndef MAILVANE_PROC_ODS_CALLS_H
 #define MAILVANE_PROC_ODS_CALLS_H
 
+#include <string>
+
 struct CXPData;
 
 // Message 20001, class 1, state 1, at line `line`; the text is sent up to
@@ -18,6 +20,10 @@ void ReplyInfo(CXPData *srvproc, const char *text, int length);
 
 // DONE with status 0x0011 (more, count) and count 1.
 void ReplySuccess(CXPData *srvproc);
+
+// The login of the call's client (srv_pfield with SRV_USER), in the
+// server's code page; "" when the server gives none.
+std::string ClientLogin(CXPData *srvproc);
 
 // DONE with status 0x0001 (more) alone: a call that did what it was asked
 // and has no rows to count.

@@ -18,6 +18,9 @@
 #include "proc/client_trace.h"
 #include "proc/ods_calls.h"
 #include "proc/param_refusals.h"
+#include "proc/profile_call.h"
+#include "proc/profile_policy.h"
+#include "proc/profile_texts.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -153,17 +156,102 @@ void Deliver(CSmtpMail &mail, const CCallOptions &options, const CSecretString (
     throw CRequestFailure(mail.GetLastErrorText());
 }
 
+// The i-th account of the call's profile in the parameters it fixes, and
+// the profile's sender where the call gives none: UTF-8, as the store
+// holds them.
+void UseAccount(const CProfileCall &profile, int i, CSecretString (&p)[kParamCount],
+                ParamText (&form)[kParamCount]) {
+  const CProfileAccount &account = profile.Account(i);
+  p[kServer].assign(account.server.data(), account.server.size());
+  p[kPort] = account.port != 0 ? std::to_string(account.port).c_str() : "";
+  p[kUser] = account.user;
+  p[kPwd] = account.secret;
+  for (Param fixed : {kServer, kPort, kUser, kPwd}) form[fixed] = ParamText::kUtf8;
+  if (p[kFrom].empty()) {
+    p[kFrom].assign(profile.Profile().from.data(), profile.Profile().from.size());
+    form[kFrom] = ParamText::kUtf8;
+  }
+}
+
+// The options of the send, read through the option table, applied to the
+// mail over the limits and TLS settings it came with: those of the call,
+// and with a profile those of its i-th account for what the call leaves
+// empty ("@timeout") or may not give.
+void Configure(const CXpParams &params, const CProfileCall &profile, int i, bool hasUser,
+               const CTlsSettings &baseTls, const CSmtpTimeouts &baseTimeouts, CSmtpMail &mail,
+               CCallOptions &options) {
+  options = CCallOptions();
+  auto read = [&](const char *name, std::string &value) {
+    ParamText optionText = ParamText::kBytes;
+    params.GetParam(name, kByNameOnly, value, &optionText);
+    RefuseInvalidUtf16(name, optionText);
+    if (value.empty() && profile.Named())
+      if (const std::string *fixed = profile.Option(i, name)) value = *fixed;
+  };
+  if (const char *refusal = ReadCallOptions(read, hasUser, options))
+    throw CRequestFailure(refusal);
+  // The trust roots stay those the mail came with (tests give their own).
+  CTlsSettings tls = baseTls;
+  ApplyTls(options, tls);
+  mail.SetTls(tls);
+  CSmtpTimeouts timeouts = baseTimeouts;
+  ApplyTimeout(options, timeouts);
+  mail.SetTimeouts(timeouts);
+  mail.SetAuthMechanism(options.auth);
+}
+
+// The profile's accounts in order, the same message through each until
+// one delivers. Once the end of data has gone to a server the mail may
+// have been delivered: nothing is tried after it, since a second copy is
+// worse than a failure.
+void DeliverThroughAccounts(const CXpParams &params, const CProfileCall &profile,
+                            const CTlsSettings &baseTls, const CSmtpTimeouts &baseTimeouts,
+                            CSmtpMail &mail, CCallOptions &options,
+                            CSecretString (&p)[kParamCount], ParamText (&form)[kParamCount],
+                            TextSource (&source)[kParamCount]) {
+  std::string last;
+  int tried = 0;
+  for (int i = 0; i < profile.Accounts(); ++i) {
+    try {
+      if (i > 0) {
+        UseAccount(profile, i, p, form);
+        std::string server(p[kServer].data(), p[kServer].size());
+        source[kServer] = SourceOf(form[kServer]);
+        if (!ToSystemName(server, source[kServer]))
+          throw CRequestFailure(std::string(kParamNames[kServer]) + kTextOutsideCodePage);
+        p[kServer].assign(server.data(), server.size());
+        Configure(params, profile, i, !p[kUser].empty(), baseTls, baseTimeouts, mail, options);
+      }
+      ++tried;
+      if (CTraceSink *trace = mail.GetTrace()) trace->Trace(profile.TraceLine(i));
+      Deliver(mail, options, p, source);
+      return;
+    } catch (const CRequestFailure &failure) {
+      last = failure.Text();
+      if (mail.GetSendOutcome().endOfDataSent) break;
+    }
+  }
+  throw CRequestFailure(tried > 1 ? AccountsFailedText(ClientText(profile.Name(), TextSource::kUtf8),
+                                                       tried, last)
+                                  : last);
+}
+
 void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace) {
   // The one listing of the call's parameters: every look-up below is a
   // search of it.
   CXpParams params(srvproc);
-  if (params.Count() < kMinimumParams) throw CRequestFailure(kUsage);
+  CProfileCall profile(params);
+  if (params.Count() < kMinimumParams && !profile.Named()) throw CRequestFailure(kUsage);
 
   ParamText form[kParamCount] = {};
   for (int i = 0; i < kParamCount; ++i) {
     params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);
     RefuseInvalidUtf16(kParamNames[i], form[i]);
   }
+  // The store's policy, and the profile the call names.
+  if (std::string refusal = profile.Prepare(params, srvproc); !refusal.empty())
+    throw CRequestFailure(refusal);
+  if (profile.Named()) UseAccount(profile, 0, p, form);
 
   Require(p[kServer], "@server can not be empty.");
   Require(p[kRecipients], "@recipients can not be empty.");
@@ -174,21 +262,9 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ToSystemNames(p, source);
 
   CCallOptions options;
-  auto read = [&params](const char *name, std::string &value) {
-    ParamText optionText = ParamText::kBytes;
-    params.GetParam(name, kByNameOnly, value, &optionText);
-    RefuseInvalidUtf16(name, optionText);
-  };
-  if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
-    throw CRequestFailure(refusal);
-  // The trust roots stay those the mail came with (tests give their own).
-  CTlsSettings tls = mail.GetTls();
-  ApplyTls(options, tls);
-  mail.SetTls(tls);
-  CSmtpTimeouts timeouts = mail.GetTimeouts();
-  ApplyTimeout(options, timeouts);
-  mail.SetTimeouts(timeouts);
-  mail.SetAuthMechanism(options.auth);
+  const CTlsSettings baseTls = mail.GetTls();
+  const CSmtpTimeouts baseTimeouts = mail.GetTimeouts();
+  Configure(params, profile, 0, !p[kUser].empty(), baseTls, baseTimeouts, mail, options);
   if (options.trace) {
     trace.Trace(TraceHeadline());
     mail.SetTrace(&trace);
@@ -221,9 +297,16 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
                        CodePageOf(form[kMessage]), SourceOf(form[kMessage])),
           "@message");
   // The name in this message is spelled as callers have always seen it.
-  if (!p[kAttachments].empty())
+  if (!p[kAttachments].empty()) {
+    // The policy's folders, before the mail opens anything.
+    const std::string refused = CheckAttachments(
+        profile.Policy(), std::string(p[kAttachments].data(), p[kAttachments].size()),
+        source[kAttachments]);
+    if (!refused.empty()) throw CRequestFailure(refused);
     Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
-  Deliver(mail, options, p, source);
+  }
+  if (!profile.Named()) return Deliver(mail, options, p, source);
+  DeliverThroughAccounts(params, profile, baseTls, baseTimeouts, mail, options, p, form, source);
 }
 
 }  // namespace

@@ -139,6 +139,8 @@ class _Handler:
         queued = self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
                                             envelope.original_content or envelope.content, login,
                                             envelope.mail_options))
+        if self._server.data_reply:
+            return self._server.data_reply
         # A queue id, as relays name the mail they took in their final reply.
         return "250 2.0.0 Ok: queued as M%05d" % queued
 
@@ -187,12 +189,14 @@ class CaptureServer:
     given), from ALL_MECHANISMS; for XOAUTH2 and OAUTHBEARER the password is
     the bearer token. `.auth_commands` lists the AUTH commands received.
     With `pipelining` the EHLO reply announces PIPELINING; the addresses in
-    `refused` get a 550 to their RCPT TO.
+    `refused` get a 550 to their RCPT TO. With `data_reply` every message
+    is kept, then refused with that reply to the end of data.
     """
 
     def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
-                 mechanisms=None, pipelining=False, refused=()):
+                 mechanisms=None, pipelining=False, refused=(), data_reply=None):
         self.host = host
+        self.data_reply = data_reply
         self.pipelining = pipelining
         self.refused = set(refused)
         self.port = free_port(host)

@@ -202,7 +202,7 @@ def verify_test_ca():
 
 
 def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=None,
-                mechanisms=None, pipelining=False, refused=()):
+                mechanisms=None, pipelining=False, refused=(), data_reply=None):
     """A recording SMTP server on loopback, for a `with` block.
 
     aiosmtpd at a free port; with `user`, AUTH is required and only that
@@ -216,11 +216,12 @@ def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=
     `options` are further aiosmtpd Controller options (tls_context=,
     ssl_context=, require_starttls=). With `pipelining` the EHLO reply
     announces PIPELINING; the addresses in `refused` get a 550 to RCPT TO;
-    `.messages[i].mail_options` are the MAIL FROM parameters.
+    `.messages[i].mail_options` are the MAIL FROM parameters; with
+    `data_reply` each message is kept and then refused with that reply.
     """
     return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
                          options=options, mechanisms=mechanisms, pipelining=pipelining,
-                         refused=refused)
+                         refused=refused, data_reply=data_reply)
 
 
 def main():

@@ -89,6 +89,12 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@oauth_scope", "s"}}, true, "@oauth_client_id and @oauth_scope need @oauth_token_url."},
       {{{"@oauth_token_url", "https://h/"}, {"@oauth_client_id", "c\r"}}, true,
        "@oauth_client_id must be printable text."},
+      // 128 characters (UTF-8: two bytes each) and no more.
+      {{{"@profile", std::string(64, 'a') + std::string(64, 'b') }}, false, nullptr},
+      {{{"@profile", [] { std::string s; for (int i = 0; i < 128; ++i) s += "\xC3\xA9"; return s; }()}},
+       false, nullptr},
+      {{{"@profile", std::string(129, 'a')}}, false, "@profile must be 1 to 128 printable characters."},
+      {{{"@profile", "alerts\n"}}, false, "@profile must be 1 to 128 printable characters."},
   };
   for (const Row &row : rows) {
     std::string label;

@@ -31,6 +31,13 @@ GO
 GRANT EXECUTE ON dbo.mailvane TO mailvane_senders;
 GO
 
+-- mailvane_profile, the administration of the profiles, is the same DLL's
+-- second procedure. It is registered only when it is not yet (a second run
+-- changes nothing) and granted to no one: only sysadmins run it.
+IF NOT EXISTS (SELECT 1 FROM sys.extended_procedures WHERE name = N'mailvane_profile')
+    EXEC sp_addextendedproc N'mailvane_profile', N'mailvane.dll';
+GO
+
 -- Members are users of master. For a login that has none:
 --   USE master;
 --   CREATE USER [DOMAIN\reports] FOR LOGIN [DOMAIN\reports];

@@ -1,6 +1,6 @@
--- Removes the extended stored procedure mailvane and its role from master,
--- and unloads the DLL so that its file in the Binn folder can be deleted or
--- replaced. Run as a member of sysadmin.
+-- Removes the extended stored procedures mailvane and mailvane_profile and
+-- their role from master, and unloads the DLL so that its file in the Binn
+-- folder can be deleted or replaced. Run as a member of sysadmin.
 
 USE master;
 GO
@@ -11,6 +11,10 @@ BEGIN
         REVOKE EXECUTE ON dbo.mailvane FROM mailvane_senders;
     EXEC sp_dropextendedproc N'mailvane';
 END
+GO
+
+IF EXISTS (SELECT 1 FROM sys.extended_procedures WHERE name = N'mailvane_profile')
+    EXEC sp_dropextendedproc N'mailvane_profile';
 GO
 
 -- The server keeps a DLL it has loaded until told to let it go.

@@ -17,6 +17,7 @@
 #include "proc/param_refusals.h"
 #include "proc/profile_policy.h"
 #include "proc/profile_texts.h"
+#include "proc/request_failure.h"
 #include "proc/result_set.h"
 #include "proc/xp_params.h"
 #include "profile/profile_store.h"
@@ -56,15 +57,6 @@ constexpr const char *kOtherParams[] = {"@profile", "@account", "@from", "@allow
 // a text.
 struct CNoResultSet {};
 
-class CAdminRefusal {
- public:
-  explicit CAdminRefusal(std::string text) : m_text(std::move(text)) {}
-  const std::string &Text() const { return m_text; }
-
- private:
-  std::string m_text;
-};
-
 bool IsOneOf(const std::string &name, const char *const *names, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     if (SameAsciiText(name, names[i])) return true;
@@ -80,9 +72,9 @@ class CAdminCall {
  public:
   explicit CAdminCall(CXPData *srvproc) : m_params(srvproc) {
     for (const CXpParam &p : m_params.All()) {
-      if (p.name.empty()) throw CAdminRefusal(kTextByNameOnly);
+      if (p.name.empty()) throw CRequestFailure(kTextByNameOnly);
       if (!IsOneOf(p.name, kAccountParams) && !IsOneOf(p.name, kOtherParams))
-        throw CAdminRefusal("Unknown parameter " + p.name + ".");
+        throw CRequestFailure("Unknown parameter " + p.name + ".");
     }
   }
 
@@ -102,12 +94,12 @@ class CAdminCall {
     Text value;
     ParamText form = ParamText::kBytes;
     m_params.GetParam(name, 0, value, &form);
-    if (form == ParamText::kInvalidUtf16) throw CAdminRefusal(std::string(name) + kTextInvalidUtf16);
-    if (value.find('\0') != Text::npos) throw CAdminRefusal(std::string(name) + kTextNul);
+    if (form == ParamText::kInvalidUtf16) throw CRequestFailure(std::string(name) + kTextInvalidUtf16);
+    if (value.find('\0') != Text::npos) throw CRequestFailure(std::string(name) + kTextNul);
     if (form == ParamText::kBytes)
       for (char c : value)
         if (static_cast<unsigned char>(c) > 0x7F)
-          throw CAdminRefusal(std::string(name) + kTextBeyondAscii);
+          throw CRequestFailure(std::string(name) + kTextBeyondAscii);
     return value;
   }
   std::string Text(const char *name) const { return Value<std::string>(name); }
@@ -131,7 +123,7 @@ int Number(const std::string &text, std::size_t maxDigits, int maximum) {
 int AccountNumber(const CAdminCall &call) {
   if (!call.Given("@account")) return 1;
   const int number = Number(call.Text("@account"), 1, kMaxAccounts);
-  if (number == 0) throw CAdminRefusal(kTextBadAccount);
+  if (number == 0) throw CRequestFailure(kTextBadAccount);
   return number;
 }
 
@@ -142,21 +134,21 @@ void CheckOptions(const CAdminCall &call, bool hasUser) {
   auto read = [&call](const char *name, std::string &value) {
     if (SameAsciiText(name, "@profile") || IsOneOf(name, kAccountParams)) value = call.Text(name);
   };
-  if (const char *refusal = ReadCallOptions(read, hasUser, options)) throw CAdminRefusal(refusal);
+  if (const char *refusal = ReadCallOptions(read, hasUser, options)) throw CRequestFailure(refusal);
 }
 
 CProfileAccount ReadAccount(const CAdminCall &call, int number) {
   CProfileAccount a;
   a.number = number;
   a.server = call.Text("@server");
-  if (a.server.empty()) throw CAdminRefusal(kTextServerEmpty);
+  if (a.server.empty()) throw CRequestFailure(kTextServerEmpty);
   if (call.Given("@port")) {
     a.port = Number(call.Text("@port"), kMaxPortDigits, kMaxPort);
-    if (a.port == 0) throw CAdminRefusal(kTextBadPort);
+    if (a.port == 0) throw CRequestFailure(kTextBadPort);
   }
   a.user = call.Secret("@user");
   a.secret = call.Secret("@pwd");
-  if (!a.secret.empty() && a.user.empty()) throw CAdminRefusal(kTextPwdNeedsUser);
+  if (!a.secret.empty() && a.user.empty()) throw CRequestFailure(kTextPwdNeedsUser);
   CheckOptions(call, !a.user.empty());
   a.tls = call.Text("@tls");
   a.tlsVerify = call.Text("@tls_verify");
@@ -174,12 +166,12 @@ void CheckFrom(const std::string &from) {
   CSmtpMail mail;
   const HResult code = mail.SetFrom(from.c_str(), kUtf8CodePage, TextSource::kUtf8);
   if (code == kRefusedAddress)
-    throw CAdminRefusal(
+    throw CRequestFailure(
         RefusedEntryText("@from", ClientText(mail.GetRefusedEntry(), TextSource::kUtf8)));
   if (code != S_OK) {
     char text[64];
     std::snprintf(text, sizeof text, "Error(@from): \t%x", static_cast<std::uint32_t>(code));
-    throw CAdminRefusal(text);
+    throw CRequestFailure(text);
   }
 }
 
@@ -194,20 +186,20 @@ void CheckAllow(const std::string &allow) {
     bool blank = true;
     for (char c : login) {
       const unsigned char byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || byte == 0x7F) throw CAdminRefusal(kTextBadAllow);
+      if (byte < 0x20 || byte == 0x7F) throw CRequestFailure(kTextBadAllow);
       blank = blank && c == ' ';
     }
-    if (blank && end != std::string::npos) throw CAdminRefusal(kTextBadAllow);
+    if (blank && end != std::string::npos) throw CRequestFailure(kTextBadAllow);
     any = any || !blank;
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  if (!any) throw CAdminRefusal(kTextBadAllow);
+  if (!any) throw CRequestFailure(kTextBadAllow);
 }
 
 void Change(const StoreChanger &change) {
   std::string text;
-  if (!UpdateProfileStore(change, text)) throw CAdminRefusal(text);
+  if (!UpdateProfileStore(change, text)) throw CRequestFailure(text);
 }
 
 void SetProfile(const CAdminCall &call, const std::string &name) {
@@ -238,11 +230,11 @@ void SetProfile(const CAdminCall &call, const std::string &name) {
 }
 
 void Delete(const CAdminCall &call, const std::string &name) {
-  if (!SameAsciiText(call.Text("@delete"), "yes")) throw CAdminRefusal(kTextBadDelete);
+  if (!SameAsciiText(call.Text("@delete"), "yes")) throw CRequestFailure(kTextBadDelete);
   for (const char *other : {"@from", "@allow"})
-    if (call.Given(other)) throw CAdminRefusal(std::string(other) + " can not be given with @delete.");
+    if (call.Given(other)) throw CRequestFailure(std::string(other) + " can not be given with @delete.");
   if (const char *other = call.FirstGiven(kAccountParams))
-    throw CAdminRefusal(std::string(other) + " can not be given with @delete.");
+    throw CRequestFailure(std::string(other) + " can not be given with @delete.");
   const bool one = call.Given("@account");
   const int number = AccountNumber(call);
   Change([&](CProfileStore &store, CStoreChange &change, std::string &text) {
@@ -268,13 +260,13 @@ void Delete(const CAdminCall &call, const std::string &name) {
 
 void SetPolicy(const CAdminCall &call) {
   if (const char *other = call.FirstGiven(kAccountParams))
-    throw CAdminRefusal(std::string(other) + " can not be given with @policy.");
+    throw CRequestFailure(std::string(other) + " can not be given with @policy.");
   for (const char *other : {"@profile", "@account", "@from", "@allow", "@delete"})
-    if (call.Given(other)) throw CAdminRefusal(std::string(other) + " can not be given with @policy.");
+    if (call.Given(other)) throw CRequestFailure(std::string(other) + " can not be given with @policy.");
   const std::string name = call.Text("@policy");
   const std::string value = call.Text("@value");
   CProfilePolicy checked;
-  if (const char *refusal = SetPolicyValue(checked, name, value)) throw CAdminRefusal(refusal);
+  if (const char *refusal = SetPolicyValue(checked, name, value)) throw CRequestFailure(refusal);
   Change([&](CProfileStore &store, CStoreChange &change, std::string &) {
     SetPolicyValue(store.policy, name, value);
     change.policy = true;
@@ -289,7 +281,7 @@ std::optional<int> OptionalNumber(int value) {
 void List(CXPData *srvproc) {
   CProfileStore store;
   std::string text;
-  if (!LoadProfileStore(store, text)) throw CAdminRefusal(text);
+  if (!LoadProfileStore(store, text)) throw CRequestFailure(text);
   using T = CResultSet::Type;
   CResultSet accounts(srvproc, {{"profile", T::kText},         {"account", T::kInt},
                                 {"server", T::kText},          {"port", T::kInt},
@@ -338,15 +330,15 @@ void Run(CXPData *srvproc) {
   auto read = [&name](const char *option, std::string &value) {
     if (SameAsciiText(option, "@profile")) value = name;
   };
-  if (const char *refusal = ReadCallOptions(read, false, options)) throw CAdminRefusal(refusal);
+  if (const char *refusal = ReadCallOptions(read, false, options)) throw CRequestFailure(refusal);
   if (name.empty()) {
     if (const char *other = call.FirstGiven(kAccountParams))
-      throw CAdminRefusal(std::string(other) + " needs @profile.");
+      throw CRequestFailure(std::string(other) + " needs @profile.");
     for (const char *other : {"@account", "@from", "@allow", "@delete", "@value"})
-      if (call.Given(other)) throw CAdminRefusal(std::string(other) + " needs @profile.");
+      if (call.Given(other)) throw CRequestFailure(std::string(other) + " needs @profile.");
     return List(srvproc);
   }
-  if (call.Given("@value")) throw CAdminRefusal("@value needs @policy.");
+  if (call.Given("@value")) throw CRequestFailure("@value needs @policy.");
   if (call.Given("@delete")) return Delete(call, name);
   SetProfile(call, name);
 }
@@ -361,7 +353,7 @@ bool RunProfileAdmin(CXPData *srvproc) {
     Run(srvproc);
     ReplyDone(srvproc);
     return true;
-  } catch (const CAdminRefusal &refusal) {
+  } catch (const CRequestFailure &refusal) {
     ReplyFailure(srvproc, kTextLine, refusal.Text().c_str());
   } catch (...) {
     ReplyFailure(srvproc, kUnknownLine, kUnknownError);

@@ -21,6 +21,7 @@
 #include "proc/profile_call.h"
 #include "proc/profile_policy.h"
 #include "proc/profile_texts.h"
+#include "proc/request_failure.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -50,16 +51,6 @@ constexpr char kUsage[] =
 
 constexpr char kUnknownError[] = "Unknown error.";
 
-
-// A failure with a text for the client; everything else is "Unknown error.".
-class CRequestFailure {
- public:
-  explicit CRequestFailure(std::string text) : m_text(std::move(text)) {}
-  const std::string &Text() const { return m_text; }
-
- private:
-  std::string m_text;
-};
 
 // The parameters, with the position each has in the usage text.
 enum Param {

@@ -11,6 +11,7 @@ import os
 import shutil
 import stat
 import tempfile
+import threading
 import unittest
 
 import harness
@@ -120,6 +121,28 @@ class Profiles(unittest.TestCase):
         self.admin("EXEC mailvane_profile @profile = N'%s', @delete = 'yes'" % p)
         rows = [t["values"] for t in self.admin("EXEC mailvane_profile").of_kind("row")]
         self.assertFalse([r for r in rows if r.get("profile") == p])
+
+    def test_two_processes_of_four_threads_change_the_store_at_once(self):
+        names = [name("process%d" % i) for i in range(2)]
+        self.names.update(names)
+        results = [None, None]
+
+        def change(i):
+            results[i] = self.admin(
+                "EXEC mailvane_profile @profile = N'%s', @server = N'smtp%d.example.com', "
+                "@user = N'u', @pwd = N%s, @allow = N'public'" % (names[i], i, sql_text(SECRET)),
+                "--threads", "4", "--repeat", "5")
+
+        workers = [threading.Thread(target=change, args=(i,)) for i in range(2)]
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+        self.assertEqual([r.exit_status for r in results], [0, 0], results)
+        rows = [t["values"] for t in self.admin("EXEC mailvane_profile").of_kind("row")]
+        self.assertEqual(sorted((r["profile"], r["server"], r["secret_set"]) for r in rows
+                                if r.get("profile") in names),
+                         [(names[i], "smtp%d.example.com" % i, "yes") for i in range(2)])
 
     def test_profile_delivers_with_auth_and_trace_names_each_account(self):
         p = name("two")

@@ -268,15 +268,23 @@ bool WriteStore(const CPaths &paths, const CProfileStore &store, std::string &te
 
 }  // namespace
 
-bool LoadProfileStore(CProfileStore &store, std::string &text) {
+namespace {
+
+// Where no folder is named no store can have been written: it reads as
+// empty.
+bool Load(bool policyOnly, CProfileStore &store, std::string &text) {
   CPaths paths;
-  return Paths(paths, text) && ReadStore(paths, false, store, text);
+  store = CProfileStore();
+  return !Paths(paths, text) || ReadStore(paths, policyOnly, store, text);
 }
 
+}  // namespace
+
+bool LoadProfileStore(CProfileStore &store, std::string &text) { return Load(false, store, text); }
+
 bool LoadProfilePolicy(CProfilePolicy &policy, std::string &text) {
-  CPaths paths;
   CProfileStore store;
-  if (!Paths(paths, text) || !ReadStore(paths, true, store, text)) return false;
+  if (!Load(true, store, text)) return false;
   policy = store.policy;
   return true;
 }

@@ -27,7 +27,25 @@ struct Param {
 struct Token {
   StandinToken view{};
   std::string text;
+  // row: the columns' names and values; the views point into them.
+  std::vector<std::string> storage;
+  std::vector<StandinColumn> columns;
 };
+
+// A column of the result set being sent: as described, and where its
+// value of the next row is.
+struct Column {
+  std::string name;
+  int type = 0;
+  const void *data = nullptr;
+  int length = 0;
+};
+
+// Who the call's client is when the host says nothing.
+constexpr char kDefaultLogin[] = "sa";
+
+// What srv_pfield answers for a field the stand-in does not keep.
+char kNoField[] = "";
 
 // Parameter names compare as SQL Server compares identifiers under its
 // usual case-insensitive collation: ASCII letters without regard to case.
@@ -49,6 +67,8 @@ struct CXPData {
   std::vector<Param> params;
   std::deque<Token> tokens;  // a deque keeps the views' addresses stable
   std::atomic<bool> attention{false};  // raised by the host, from any thread
+  std::vector<Column> columns;  // the result set being sent
+  std::string login = kDefaultLogin;
   // Parameter n; null, with the notice the server sends, when the call has
   // none at n.
   Param *Listed(int n, const char *function);
@@ -124,6 +144,16 @@ STANDIN_API int standin_param_value(const CXPData *call, int n, const char **dat
   *length = p.data.size();
   *is_null = p.is_null ? 1 : 0;
   return 1;
+}
+
+STANDIN_API int standin_set_login(CXPData *call, const char *login) {
+  if (call == nullptr || login == nullptr) return 0;
+  try {
+    call->login = login;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 STANDIN_API size_t standin_token_count(const CXPData *call) {
@@ -253,8 +283,84 @@ int srv_senddone(SRV_PROC *srvproc, USHORT status, USHORT curcmd, DBINT count) {
     stored.view.curcmd = curcmd;
     stored.view.count = count;
     stored.view.text = "";
+    // The result set, if any, ends here.
+    srvproc->columns.clear();
     return SUCCEED;
   } catch (...) {
+    return FAIL;
+  }
+}
+
+char *srv_pfield(SRV_PROC *srvproc, int field, int *len) {
+  char *value = kNoField;
+  if (srvproc != nullptr && field == SRV_USER) value = const_cast<char *>(srvproc->login.c_str());
+  if (len != nullptr) *len = static_cast<int>(std::strlen(value));
+  return value;
+}
+
+// Columns are described in order, from 1; the number of the column, or 0.
+int srv_describe(SRV_PROC *srvproc, int colnumber, char *column_name, int namelen,
+                 DBINT desttype, DBINT destlen, DBINT srctype, DBINT srclen, void *srcdata) {
+  if (srvproc == nullptr || colnumber != static_cast<int>(srvproc->columns.size()) + 1) return 0;
+  try {
+    Column c;
+    if (column_name != nullptr)
+      c.name.assign(column_name, namelen == SRV_NULLTERM ? std::strlen(column_name)
+                                                         : static_cast<size_t>(namelen));
+    c.type = desttype;
+    c.data = srcdata;
+    c.length = srclen;
+    srvproc->columns.push_back(std::move(c));
+    return colnumber;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int srv_setcoldata(SRV_PROC *srvproc, int column, void *data) {
+  if (srvproc == nullptr || column < 1 || static_cast<size_t>(column) > srvproc->columns.size())
+    return FAIL;
+  srvproc->columns[static_cast<size_t>(column) - 1].data = data;
+  return SUCCEED;
+}
+
+int srv_setcollen(SRV_PROC *srvproc, int column, int len) {
+  if (srvproc == nullptr || column < 1 || static_cast<size_t>(column) > srvproc->columns.size() ||
+      len < 0)
+    return FAIL;
+  srvproc->columns[static_cast<size_t>(column) - 1].length = len;
+  return SUCCEED;
+}
+
+int srv_sendrow(SRV_PROC *srvproc) {
+  if (srvproc == nullptr || srvproc->columns.empty()) return FAIL;
+  try {
+    srvproc->tokens.emplace_back();
+    Token &stored = srvproc->tokens.back();
+    const std::vector<Column> &columns = srvproc->columns;
+    // Every string first, then the views: a vector that grows moves them.
+    for (const Column &c : columns) {
+      stored.storage.push_back(c.name);
+      const bool is_null = c.data == nullptr || c.length <= 0;
+      stored.storage.push_back(is_null ? std::string()
+                                       : std::string(static_cast<const char *>(c.data),
+                                                     static_cast<size_t>(c.length)));
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const std::string &name = stored.storage[2 * i];
+      const std::string &data = stored.storage[2 * i + 1];
+      const bool is_null = columns[i].data == nullptr || columns[i].length <= 0;
+      stored.columns.push_back(StandinColumn{name.data(), name.size(), columns[i].type,
+                                             data.data(), data.size(), is_null ? 1 : 0});
+    }
+    stored.view.kind = STANDIN_TOKEN_ROW;
+    stored.view.text = "";
+    stored.view.column_count = stored.columns.size();
+    stored.view.columns = stored.columns.data();
+    return SUCCEED;
+  } catch (...) {
+    if (!srvproc->tokens.empty() && srvproc->tokens.back().view.kind == 0)
+      srvproc->tokens.pop_back();
     return FAIL;
   }
 }

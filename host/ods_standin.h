@@ -23,6 +23,13 @@
 // up on the call: FALSE until the host raises the attention
 // (standin_raise_attention), TRUE from then on.
 //
+// The call's login (srv_pfield with SRV_USER) is "sa" unless the host sets
+// another. A result set is described column by column (srv_describe), its
+// values pointed at (srv_setcoldata, srv_setcollen: a length of 0 is NULL)
+// and sent a row at a time (srv_sendrow): each row becomes one token with
+// a copy of its columns' names, types and bytes; srv_senddone ends the
+// set, and a describe after it starts the next.
+//
 // A call belongs to the thread that opened it; distinct calls share nothing,
 // so several threads may run calls at once. Only standin_raise_attention
 // may come from another thread, while the call runs.
@@ -57,13 +64,23 @@ enum {
   STANDIN_TYPE_NTEXT = 0x63      // ntext: UTF-16LE bytes
 };
 
-enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2 };
+enum { STANDIN_TOKEN_MESSAGE = 1, STANDIN_TOKEN_DONE = 2, STANDIN_TOKEN_ROW = 3 };
 
 // The number of the message a question about a missing parameter sends.
 enum { STANDIN_NOTICE_NUMBER = 20099 };
 
 // The maximum length srv_paraminfo reports for a (max) type.
 #define STANDIN_UNLIMITED_LENGTH 0xFFFFFFFFu
+
+// One column of a row the procedure sent.
+struct StandinColumn {
+  const char *name;     // the column's name (not NUL-terminated)
+  size_t name_length;
+  int type;             // the SQL type code it was described with
+  const char *data;     // its value's bytes (nvarchar: UTF-16LE)
+  size_t length;        // 0 with is_null set for NULL
+  int is_null;
+};
 
 // One token the procedure sent, copied at the time it was sent.
 struct StandinToken {
@@ -78,6 +95,8 @@ struct StandinToken {
   int status;           // done: status bits
   int curcmd;           // done: current command
   int32_t count;        // done: row count
+  size_t column_count;  // row: number of columns
+  const struct StandinColumn *columns;  // row: the columns, in order
 };
 
 // Opens a call with no parameters; null when memory runs out.
@@ -111,6 +130,10 @@ STANDIN_API int standin_add_param_sized(struct CXPData *call, const char *name,
                                         int type, uint32_t max_length,
                                         const void *data, size_t length,
                                         int is_null);
+
+// Sets the login srv_pfield(SRV_USER) answers. Returns 1, or 0 when
+// memory runs out.
+STANDIN_API int standin_set_login(struct CXPData *call, const char *login);
 
 STANDIN_API size_t standin_token_count(const struct CXPData *call);
 // The i-th token; null when i is out of range. Valid until standin_close.

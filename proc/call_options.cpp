@@ -24,6 +24,7 @@ constexpr char kTextBadScope[] = "@oauth_scope must be printable text.";
 constexpr char kTextAuthNeedsUser[] = "@auth needs @user.";
 constexpr char kTextTokenNeedsUser[] = "@oauth_token_url needs @user.";
 constexpr char kTextTokenNeedsClient[] = "@oauth_token_url needs @oauth_client_id.";
+constexpr char kTextBadProfile[] = "@profile must be 1 to 128 printable characters.";
 constexpr char kTextClientNeedsUrl[] = "@oauth_client_id and @oauth_scope need @oauth_token_url.";
 constexpr char kTextBadRowsAttachment[] =
     "@rows_attachment must be a file name (no path, at most 260 characters).";
@@ -199,6 +200,16 @@ bool ReadReplyTo(const std::string &value, CCallOptions &o) {
   return true;
 }
 
+// Characters, not bytes: a UTF-8 continuation byte adds none.
+bool ReadProfile(const std::string &value, CCallOptions &o) {
+  std::size_t characters = 0;
+  for (char c : value)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+  if (characters > kMaxProfileName || !Printable(value, true)) return false;
+  o.profile = value;
+  return true;
+}
+
 struct COptionRow {
   const char *name;
   bool (*read)(const std::string &value, CCallOptions &options);
@@ -220,6 +231,7 @@ constexpr COptionRow kOptions[] = {
     {"@importance", ReadImportance, kTextBadImportance},
     {"@sensitivity", ReadSensitivity, kTextBadSensitivity},
     {"@reply_to", ReadReplyTo, kTextBadReplyTo},
+    {"@profile", ReadProfile, kTextBadProfile},
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The options of a call beyond its twelve parameters: "@tls",
 // "@tls_verify", "@auth", "@trace", "@timeout", "@oauth_token_url",
-// "@oauth_client_id", "@oauth_scope" and "@raise"; and those of a report:
-// "@rows", "@rows_attachment", "@importance", "@sensitivity" and
+// "@oauth_client_id", "@oauth_scope", "@raise" and "@profile"; and those of
+// a report: "@rows", "@rows_attachment", "@importance", "@sensitivity" and
 // "@reply_to".
 //
 // They have no position (a bare value never sets one) and are read through
@@ -35,6 +35,9 @@ inline constexpr char kTextRowsNotJson[] = "@rows must be a JSON array of object
 inline constexpr int kMinTimeoutSeconds = 1;
 inline constexpr int kMaxTimeoutSeconds = 600;
 
+// A profile's name, in characters.
+inline constexpr std::size_t kMaxProfileName = 128;
+
 struct CCallOptions {
   TlsMode tls = TlsMode::kNone;
   bool tlsVerify = true;
@@ -52,6 +55,7 @@ struct CCallOptions {
   std::string replyTo;
   Importance importance = Importance::kUnset;
   Sensitivity sensitivity = Sensitivity::kNormal;
+  std::string profile;  // "": the call names its own server
 
   bool AuthGiven() const { return auth != AuthMechanism::kChoose; }
   bool FetchesToken() const { return !oauthTokenUrl.empty(); }

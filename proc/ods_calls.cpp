@@ -31,3 +31,12 @@ void ReplySuccess(CXPData *srvproc) {
 }
 
 bool AttentionRaised(CXPData *srvproc) { return srv_got_attention(srvproc) != 0; }
+
+void ReplyDone(CXPData *srvproc) { srv_senddone(srvproc, SRV_DONE_MORE, 0, 0); }
+
+std::string ClientLogin(CXPData *srvproc) {
+  int length = 0;
+  const char *login = srv_pfield(srvproc, SRV_USER, &length);
+  if (login == nullptr || length <= 0) return std::string();
+  return std::string(login, static_cast<std::size_t>(length));
+}

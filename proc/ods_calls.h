@@ -6,6 +6,8 @@
 #ifndef MAILVANE_PROC_ODS_CALLS_H
 #define MAILVANE_PROC_ODS_CALLS_H
 
+#include <string>
+
 struct CXPData;
 
 // The class (severity) of a failure's message: 1 as it always was, or 16
@@ -28,5 +30,12 @@ void ReplySuccess(CXPData *srvproc);
 
 // The client has given up on the call: srv_got_attention.
 bool AttentionRaised(CXPData *srvproc);
+// The login of the call's client (srv_pfield with SRV_USER), in the
+// server's code page; "" when the server gives none.
+std::string ClientLogin(CXPData *srvproc);
+
+// DONE with status 0x0001 (more) alone: a call that did what it was asked
+// and has no rows to count.
+void ReplyDone(CXPData *srvproc);
 
 #endif

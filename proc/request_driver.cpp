@@ -25,6 +25,11 @@
 #include "proc/param_names.h"
 #include "proc/param_value.h"
 #include "proc/report_texts.h"
+#include "proc/param_refusals.h"
+#include "proc/profile_call.h"
+#include "proc/profile_policy.h"
+#include "proc/profile_texts.h"
+#include "proc/request_failure.h"
 #include "proc/xp_params.h"
 
 namespace {
@@ -54,21 +59,8 @@ constexpr char kUsage[] =
 
 constexpr char kUnknownError[] = "Unknown error.";
 
-// Ends of the texts that refuse a value by its parameter's name.
-constexpr char kTextNul[] = " can not contain a NUL character.";
-constexpr char kTextInvalidUtf16[] = " can not contain invalid UTF-16.";
-constexpr char kTextOutsideCodePage[] = " can not contain a character outside the ANSI code page.";
+// The end of the text that refuses a value longer than the limit.
 constexpr char kTextTooLong[] = " can not be longer than ";
-
-// A failure with a text for the client; everything else is "Unknown error.".
-class CRequestFailure {
- public:
-  explicit CRequestFailure(std::string text) : m_text(std::move(text)) {}
-  const std::string &Text() const { return m_text; }
-
- private:
-  std::string m_text;
-};
 
 // The parameters, with the position each has in the usage text.
 enum Param {
@@ -187,14 +179,98 @@ std::vector<const char *> KnownNames() {
   return names;
 }
 
+// The i-th account of the call's profile in the parameters it fixes, and
+// the profile's sender where the call gives none: UTF-8, as the store
+// holds them.
+void UseAccount(const CProfileCall &profile, int i, CSecretString (&p)[kParamCount],
+                ParamText (&form)[kParamCount]) {
+  const CProfileAccount &account = profile.Account(i);
+  p[kServer].assign(account.server.data(), account.server.size());
+  p[kPort] = account.port != 0 ? std::to_string(account.port).c_str() : "";
+  p[kUser] = account.user;
+  p[kPwd] = account.secret;
+  for (Param fixed : {kServer, kPort, kUser, kPwd}) form[fixed] = ParamText::kUtf8;
+  if (p[kFrom].empty()) {
+    p[kFrom].assign(profile.Profile().from.data(), profile.Profile().from.size());
+    form[kFrom] = ParamText::kUtf8;
+  }
+}
+
+// The options of the send, read through the option table, applied to the
+// mail over the limits and TLS settings it came with: those of the call,
+// and with a profile those of its i-th account for what the call leaves
+// empty ("@timeout") or may not give.
+void Configure(const CXpParams &params, const CProfileCall &profile, int i, bool hasUser,
+               const CTlsSettings &baseTls, const CSmtpTimeouts &baseTimeouts, CSmtpMail &mail,
+               CCallOptions &options, CReportForms *forms = nullptr) {
+  options = CCallOptions();
+  auto read = [&](const char *name, std::string &value) {
+    ParamText optionText = ParamText::kBytes;
+    params.GetParam(name, kByNameOnly, value, &optionText);
+    RefuseUnreadable(name, optionText);
+    if (forms != nullptr) forms->Note(name, optionText);
+    if (value.empty() && profile.Named())
+      if (const std::string *fixed = profile.Option(i, name)) value = *fixed;
+  };
+  if (const char *refusal = ReadCallOptions(read, hasUser, options))
+    throw CRequestFailure(refusal);
+  // The trust roots stay those the mail came with (tests give their own).
+  CTlsSettings tls = baseTls;
+  ApplyTls(options, tls);
+  mail.SetTls(tls);
+  CSmtpTimeouts timeouts = baseTimeouts;
+  ApplyTimeout(options, timeouts);
+  mail.SetTimeouts(timeouts);
+  mail.SetAuthMechanism(options.auth);
+}
+
+// The profile's accounts in order, the same message through each until
+// one delivers. Once the end of data has gone to a server the mail may
+// have been delivered: nothing is tried after it, since a second copy is
+// worse than a failure.
+void DeliverThroughAccounts(const CXpParams &params, const CProfileCall &profile,
+                            const CTlsSettings &baseTls, const CSmtpTimeouts &baseTimeouts,
+                            CSmtpMail &mail, CCallOptions &options,
+                            CSecretString (&p)[kParamCount], ParamText (&form)[kParamCount],
+                            TextSource (&source)[kParamCount]) {
+  std::string last;
+  int tried = 0;
+  for (int i = 0; i < profile.Accounts(); ++i) {
+    try {
+      if (i > 0) {
+        UseAccount(profile, i, p, form);
+        std::string server(p[kServer].data(), p[kServer].size());
+        source[kServer] = SourceOf(form[kServer]);
+        if (!ToSystemName(server, source[kServer]))
+          throw CRequestFailure(std::string(kParamNames[kServer]) + kTextOutsideCodePage);
+        p[kServer].assign(server.data(), server.size());
+        Configure(params, profile, i, !p[kUser].empty(), baseTls, baseTimeouts, mail, options);
+      }
+      ++tried;
+      if (CTraceSink *trace = mail.GetTrace()) trace->Trace(profile.TraceLine(i));
+      Deliver(mail, options, p, source);
+      return;
+    } catch (const CRequestFailure &failure) {
+      // A client that gave up has given up on every account.
+      if (CancelAsked(mail.GetCancel())) throw;
+      last = failure.Text();
+      if (mail.GetSendOutcome().endOfDataSent) break;
+    }
+  }
+  throw CRequestFailure(tried > 1 ? AccountsFailedText(ClientText(profile.Name(), TextSource::kUtf8),
+                                                       tried, last)
+                                  : last);
+}
+
 void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CClientTrace &trace,
           CCallReport &report) {
   // The one listing of the call's parameters: every look-up below is a
   // search of it.
   CXpParams params(srvproc);
   report.Prepare(srvproc, params);
-  if (params.Count() < kMinimumParams) throw CRequestFailure(kUsage);
   const std::string unknown = UnknownParamText(params, KnownNames());
+  CProfileCall profile(params);
+  if (params.Count() < kMinimumParams && !profile.Named()) throw CRequestFailure(kUsage);
   if (!unknown.empty()) throw CRequestFailure(unknown);
 
   ParamText form[kParamCount] = {};
@@ -202,6 +278,10 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
     params.GetParam(kParamNames[i], i + 1, p[i], &form[i]);
     RefuseUnreadable(kParamNames[i], form[i]);
   }
+  // The store's policy, and the profile the call names.
+  if (std::string refusal = profile.Prepare(params, srvproc); !refusal.empty())
+    throw CRequestFailure(refusal);
+  if (profile.Named()) UseAccount(profile, 0, p, form);
 
   Require(p[kServer], "@server can not be empty.");
   Require(p[kRecipients], "@recipients can not be empty.");
@@ -212,23 +292,10 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   ToSystemNames(p, source);
 
   CCallOptions options;
+  const CTlsSettings baseTls = mail.GetTls();
+  const CSmtpTimeouts baseTimeouts = mail.GetTimeouts();
   CReportForms forms;
-  auto read = [&params, &forms](const char *name, std::string &value) {
-    ParamText optionText = ParamText::kBytes;
-    params.GetParam(name, kByNameOnly, value, &optionText);
-    RefuseUnreadable(name, optionText);
-    forms.Note(name, optionText);
-  };
-  if (const char *refusal = ReadCallOptions(read, !p[kUser].empty(), options))
-    throw CRequestFailure(refusal);
-  // The trust roots stay those the mail came with (tests give their own).
-  CTlsSettings tls = mail.GetTls();
-  ApplyTls(options, tls);
-  mail.SetTls(tls);
-  CSmtpTimeouts timeouts = mail.GetTimeouts();
-  ApplyTimeout(options, timeouts);
-  mail.SetTimeouts(timeouts);
-  mail.SetAuthMechanism(options.auth);
+  Configure(params, profile, 0, !p[kUser].empty(), baseTls, baseTimeouts, mail, options, &forms);
   if (options.trace) {
     trace.Trace(TraceHeadline());
     mail.SetTrace(&trace);
@@ -265,8 +332,14 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
   // The body holds the text now: the value goes, so that it is held once.
   CSecretString().swap(p[kMessage]);
   // The name in this message is spelled as callers have always seen it.
-  if (!p[kAttachments].empty())
+  if (!p[kAttachments].empty()) {
+    // The policy's folders, before the mail opens anything.
+    const std::string refused = CheckAttachments(
+        profile.Policy(), std::string(p[kAttachments].data(), p[kAttachments].size()),
+        source[kAttachments]);
+    if (!refused.empty()) throw CRequestFailure(refused);
     Check(mail.SetAttachments(p[kAttachments].data(), source[kAttachments]), "@attachements");
+  }
   if (!options.rows.empty()) {
     const HResult rows =
         mail.SetRows(std::move(options.rows), SourceOf(forms.rows), p[kType].c_str(),
@@ -280,7 +353,8 @@ void Fill(CXPData *srvproc, CSmtpMail &mail, CSecretString (&p)[kParamCount], CC
                                  SourceOf(forms.replyTo)),
                  "@reply_to", forms.replyTo);
   mail.SetMarks(options.importance, options.sensitivity);
-  Deliver(mail, options, p, source);
+  if (!profile.Named()) return Deliver(mail, options, p, source);
+  DeliverThroughAccounts(params, profile, baseTls, baseTimeouts, mail, options, p, form, source);
 }
 
 }  // namespace

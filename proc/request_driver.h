@@ -11,6 +11,9 @@
 // for code page 0, a Unicode value in UTF-8 for UTF-8; the names the
 // system looks up ("@server", "@attachments") in the form the platform
 // takes them (charset/system_name.h).
+// With "@profile" the profile's accounts give the server and what goes
+// with it, tried in order (profile_call.h); the store's policy holds for
+// every call (profile_policy.h).
 // It is the only place where failures become messages. Nothing escapes it:
 // every exception ends as a message ("Unknown error." for those without a
 // text). The parameter texts are held in CSecretStrings: "@pwd" is one of

@@ -146,6 +146,8 @@ class _Handler:
         queued = self._server._add(Captured(envelope.mail_from, envelope.rcpt_tos,
                                             envelope.original_content or envelope.content, login,
                                             envelope.mail_options))
+        if self._server.data_reply:
+            return self._server.data_reply
         # A queue id, as relays name the mail they took in their final reply.
         return "250 2.0.0 Ok: queued as M%05d" % queued
 
@@ -230,17 +232,19 @@ class CaptureServer:
     `refused` get a 550 to their RCPT TO. With `silent_after_rcpt` RCPT TO
     gets no reply; `data_rate` (bytes a second) paces the reading of the
     DATA stream; `end_of_data_delay` (seconds) holds back the reply to the
-    end of data.
+    end of data. With `data_reply` every message is kept, then refused with
+    that reply to the end of data.
     """
 
     def __init__(self, user=None, password="", host="127.0.0.1", lifetime=300, options=None,
                  mechanisms=None, pipelining=False, refused=(), silent_after_rcpt=False,
-                 data_rate=None, end_of_data_delay=0):
+                 data_rate=None, end_of_data_delay=0, data_reply=None):
         self.host = host
         self.lifetime = lifetime
         self.silent_after_rcpt = silent_after_rcpt
         self.data_rate = data_rate
         self.end_of_data_delay = end_of_data_delay
+        self.data_reply = data_reply
         self.pipelining = pipelining
         self.refused = set(refused)
         self.port = free_port(host)

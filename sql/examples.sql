@@ -25,6 +25,8 @@
 --   @trace         'yes': the dialogue with the server, one informational
 --                  message (number 20002, severity 0) per line, before the
 --                  result; credentials and the message's content never shown
+--   @profile       a profile of mailvane_profile: server, TLS, credentials
+--                  and sender from it; the caller may not give them
 --   @timeout       whole seconds, 1 to 600: the limit of each connect and of
 --                  every wait on the server and the token fetch; absent or
 --                  '': 10 s per connect, 2 to 10 minutes per reply, 30 s for
@@ -59,6 +61,39 @@
 -- procedure also sends one message (number 20001, severity 1) whose text
 -- says why. Severity 1 is informational: no CATCH block sees it, so test
 -- the result (or pass @raise = 'yes').
+
+-- Profiles, the way to deploy: a sysadmin sets the server, TLS,
+-- authentication and secret up once; callers name the profile and never
+-- see the secret. (Set-up: run as sysadmin; mailvane_profile is granted to
+-- no one.)
+EXEC master..mailvane_profile
+    @profile = N'alerts',
+    @server = N'smtp.office365.com', @port = 587, @tls = N'starttls',
+    @user = N'reports@contoso.com', @pwd = N'<client secret>',
+    @oauth_token_url = N'https://login.microsoftonline.com/<tenant id>/oauth2/v2.0/token',
+    @oauth_client_id = N'<application (client) id>',
+    @from = N'Nightly Jobs <reports@contoso.com>',
+    @allow = N'public';
+-- A second account, tried when the first fails before the mail was sent.
+EXEC master..mailvane_profile @profile = N'alerts', @account = 2,
+    @server = N'relay.contoso.local', @port = 25;
+-- Every call must name a profile, attachments only from D:\Reports (the
+-- calls further down name their own server: this refuses them).
+EXEC master..mailvane_profile @policy = N'require_profile', @value = N'yes';
+EXEC master..mailvane_profile @policy = N'attachment_folders', @value = N'D:\Reports';
+-- The profiles (never a secret) and the policy.
+EXEC master..mailvane_profile;
+GO
+
+-- A call through the profile: @profile and @recipients suffice.
+DECLARE @rc int;
+EXEC @rc = master..mailvane
+    @profile = N'alerts',
+    @recipients = N'dba@contoso.com',
+    @subject = N'Nightly load finished',
+    @message = N'All 12 tables were loaded.';
+IF @rc <> 0 PRINT 'the mail was not sent';
+GO
 
 -- Plain text.
 DECLARE @rc int;

@@ -20,6 +20,8 @@ IF EXISTS (SELECT 1 FROM sys.extended_procedures WHERE name = N'mailvane')
 IF EXISTS (SELECT 1 FROM sys.extended_procedures WHERE name = N'mailvane_profile')
     EXEC sp_dropextendedproc N'mailvane_profile';
 
+GO
+
 -- The server keeps a DLL it has loaded until told to let it go.
 DBCC mailvane (FREE) WITH NO_INFOMSGS;
 

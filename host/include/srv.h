@@ -39,6 +39,8 @@ typedef int SRVRETCODE;
 
 /* srv_paramstatus: the parameter was passed as OUTPUT. */
 #define SRV_PARAMRETURN 0x0001
+/* The fields of srv_pfield: the login of the connection. */
+#define SRV_USER 16
 
 /* SQL type codes reported by srv_paraminfo. */
 #define SRVINTN ((BYTE)0x26)
@@ -71,6 +73,13 @@ int srv_paramstatus(SRV_PROC *srvproc, int n);
 int srv_paramsetoutput(SRV_PROC *srvproc, int n, BYTE *data, ULONG len, WINBOOL isnull);
 /* TRUE once the client has given up on the call (an attention). */
 WINBOOL srv_got_attention(SRV_PROC *srvproc);
+char *srv_pfield(SRV_PROC *srvproc, int field, int *len);
+int srv_describe(SRV_PROC *srvproc, int colnumber, char *column_name, int namelen,
+                 DBINT desttype, DBINT destlen, DBINT srctype, DBINT srclen,
+                 void *srcdata);
+int srv_setcoldata(SRV_PROC *srvproc, int column, void *data);
+int srv_setcollen(SRV_PROC *srvproc, int column, int len);
+int srv_sendrow(SRV_PROC *srvproc);
 
 #ifdef __cplusplus
 }

@@ -11,8 +11,16 @@
 
 namespace xpexec {
 
+// One column of a row: its name, SQL type code and value bytes.
+struct ReceivedColumn {
+  std::string name;
+  int type = 0;
+  std::string data;
+  bool is_null = false;
+};
+
 struct ReceivedToken {
-  int kind = 0;  // STANDIN_TOKEN_MESSAGE or STANDIN_TOKEN_DONE
+  int kind = 0;  // STANDIN_TOKEN_MESSAGE, STANDIN_TOKEN_DONE or STANDIN_TOKEN_ROW
   // message
   int msgtype = 0;
   int32_t number = 0;
@@ -24,6 +32,8 @@ struct ReceivedToken {
   int status = 0;
   int curcmd = 0;
   int32_t count = 0;
+  // row
+  std::vector<ReceivedColumn> columns;
 };
 
 // A variable passed as OUTPUT, with the value it holds after the call.

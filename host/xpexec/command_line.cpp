@@ -6,7 +6,7 @@ namespace xpexec {
 
 const char kUsage[] =
     "usage: xpexec [--dll PATH] [--tokens] [--threads N] [--repeat M] "
-    "[--cancel-after MS] [-Q STATEMENTS | -i FILE]\n"
+    "[--cancel-after MS] [--login NAME] [-Q STATEMENTS | -i FILE]\n"
     "       xpexec [--dll PATH] --version\n";
 
 const char kHelp[] =
@@ -47,7 +47,8 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
                       std::string *error) {
   CommandLine result;
   bool seen_dll = false, seen_threads = false, seen_repeat = false, seen_source = false,
-       seen_cancel = false;
+       seen_cancel = false,
+       seen_login = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string &option = arguments[i];
     if (option == "--tokens") {
@@ -63,7 +64,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
       continue;
     }
     bool takes_value = option == "--dll" || option == "--threads" || option == "--repeat" ||
-                       option == "--cancel-after" || option == "-Q" || option == "-i";
+                       option == "--cancel-after" || option == "--login" || option == "-Q" || option == "-i";
     if (!takes_value) {
       *error = "unknown option '" + option + "'";
       return false;
@@ -77,6 +78,7 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
                  : option == "--threads" ? &seen_threads
                  : option == "--repeat"  ? &seen_repeat
                  : option == "--cancel-after" ? &seen_cancel
+                 : option == "--login"   ? &seen_login
                                          : &seen_source;
     if (*seen) {
       *error = option == "-Q" || option == "-i" ? std::string("give -Q or -i once")
@@ -105,6 +107,13 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine *ou
         *error = "--cancel-after takes milliseconds from 0 to " + std::to_string(kMaxCancelAfterMs);
         return false;
       }
+    } else if (option == "--login") {
+      // A login is a name: not empty, and no NUL (it would end it early).
+      if (value.empty() || value.find('\0') != std::string::npos) {
+        *error = "--login needs a name";
+        return false;
+      }
+      result.login = value;
     } else if (option == "-Q") {
       result.source = StatementSource::kQuery;
       result.query = value;

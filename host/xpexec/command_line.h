@@ -1,8 +1,9 @@
 // xpexec's command line:
-//   xpexec [--dll PATH] [--tokens] [--threads N --repeat M]
+//   xpexec [--dll PATH] [--tokens] [--threads N --repeat M] [--login NAME]
 //          [--cancel-after MS] [-Q STATEMENTS | -i FILE]
 //   xpexec [--dll PATH] --version
-// Statements come from -Q, from FILE, or else from standard input. The
+// --login names the client's login that the procedure sees (srv_pfield
+// with SRV_USER); "sa" without it. Statements come from -Q, from FILE, or else from standard input. The
 // arguments are untrusted: an unknown or repeated option, a missing value,
 // or a count out of range is refused with the reason, and xpexec then
 // shows the usage line and exits with status 2.
@@ -25,6 +26,7 @@ struct CommandLine {
   StatementSource source = StatementSource::kStandardInput;
   std::string query;  // -Q
   std::string file;   // -i
+  std::string login;  // --login; "" for the stand-in's default
   bool help = false;
   bool version = false;  // xpexec's version and the library's, no statements
 };

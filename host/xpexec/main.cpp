@@ -95,6 +95,7 @@ int Run(int argc, char **argv) {
   options.threads = command_line.threads;
   options.repeat = command_line.repeat;
   options.cancel_after_ms = command_line.cancel_after_ms;
+  options.login = command_line.login;
   options.style = command_line.tokens ? xpexec::OutputStyle::kTokens : xpexec::OutputStyle::kHuman;
   return xpexec::RunAll(
       calls, options, [](const std::string &out) { Write(stdout, out); },

@@ -3,9 +3,13 @@
 // Human form follows sqlcmd: an error message as "Msg N, Level L, State
 // S, Line K" and its text on the next line, an informational one as its
 // text alone; a DONE with the count bit as "(N rows
-// affected)", any other DONE not at all; the return value not at all.
+// affected)", any other DONE not at all; the return value not at all; the
+// rows of a result set as a table (column names, dashes, a line a row).
 // Token form is one JSON object a line, in the order the procedure sent
-// the tokens, then, when --cancel-after raised the attention,
+// the tokens (a row is
+// {"token":"row","values":{"<column>":<value>,...}}, its values in column
+// order: integers as numbers, NULL as null, text as strings, nvarchar
+// converted to UTF-8), then, when --cancel-after raised the attention,
 // {"token":"attention","after_ms":A,"returned_ms":R} (raised A ms after the
 // call started; the procedure returned R ms after it), then the return
 // value. In human form that report is a line of its own for standard

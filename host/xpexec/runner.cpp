@@ -39,6 +39,11 @@ ReceivedToken CopyToken(const StandinToken &t) {
   r.status = t.status;
   r.curcmd = t.curcmd;
   r.count = t.count;
+  for (size_t i = 0; i < t.column_count; ++i) {
+    const StandinColumn &c = t.columns[i];
+    r.columns.push_back({std::string(c.name, c.name_length), c.type,
+                         std::string(c.data, c.length), c.is_null != 0});
+  }
   return r;
 }
 
@@ -69,9 +74,11 @@ long long MillisecondsBetween(CAttentionTimer::Clock::time_point from,
 
 }  // namespace
 
-bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms) {
+bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms,
+             const std::string &login) {
   OpenCall open;
   if (open.get() == nullptr) return false;
+  if (!login.empty() && standin_set_login(open.get(), login.c_str()) == 0) return false;
   for (const Parameter &p : call.parameters) {
     const int added =
         p.output ? standin_add_output_param(open.get(), p.name.c_str(), p.type, p.max_length)
@@ -109,7 +116,7 @@ int RunAll(const std::vector<PreparedCall> &calls, const RunOptions &options,
     for (int round = 0; round < options.repeat; ++round) {
       for (const PreparedCall &call : calls) {
         CallRecord record;
-        bool ran = RunCall(call, &record, options.cancel_after_ms);
+        bool ran = RunCall(call, &record, options.cancel_after_ms, options.login);
         if (!ran || record.return_value != 0) any_failed = true;
         std::string text = ran ? FormatCall(record, options.style)
                                : std::string("xpexec: cannot open a call: out of memory\n");

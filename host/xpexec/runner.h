@@ -41,10 +41,13 @@ struct RunOptions {
   int repeat = 1;
   OutputStyle style = OutputStyle::kHuman;
   int cancel_after_ms = kNoCancel;
+  std::string login;  // the client's login; "" for the stand-in's own ("sa")
 };
 
-// Runs one call; false when the stand-in could not open it (no call made).
-bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms = kNoCancel);
+// Runs one call as login ("" for the stand-in's default); false when the
+// stand-in could not open it (no call made).
+bool RunCall(const PreparedCall &call, CallRecord *record, int cancel_after_ms = kNoCancel,
+             const std::string &login = "");
 
 using OutputSink = std::function<void(const std::string &)>;
 

@@ -25,7 +25,7 @@ import re
 import subprocess
 import sys
 
-EXPORTS = {"mailvane", "__GetXpVersion"}
+EXPORTS = {"mailvane", "mailvane_profile", "__GetXpVersion"}
 
 # What Windows itself provides to every process, and what the procedure
 # may use of it. Compared without case, as Windows compares DLL names.

@@ -238,7 +238,8 @@ def smtp_server(user=None, password="", host="127.0.0.1", lifetime=120, options=
     ssl_context=, require_starttls=). With `pipelining` the EHLO reply
     announces PIPELINING; the addresses in `refused` get a 550 to RCPT TO;
     `.messages[i].mail_options` are the MAIL FROM parameters. `behaviour`:
-    silent_after_rcpt=, data_rate=, end_of_data_delay= (see CaptureServer).
+    silent_after_rcpt=, data_rate=, end_of_data_delay= (see CaptureServer);
+    with data_reply= each message is kept and then refused with that reply.
     """
     return CaptureServer(user=user, password=password, host=host, lifetime=lifetime,
                          options=options, mechanisms=mechanisms, pipelining=pipelining,

@@ -106,6 +106,12 @@ TEST(CallOptions, RefusalsAndTheirTexts) {
       {{{"@rows_attachment", "x.csv\r\nX-Evil: 1"}}, false, kBadRowsAttachment},
       {{{"@rows_attachment", std::string(261, 'x')}}, false, kBadRowsAttachment},
       {{{"@reply_to", std::string("a@x\0b@y", 7)}}, false, "@reply_to can not contain a NUL character."},
+      // 128 characters (UTF-8: two bytes each) and no more.
+      {{{"@profile", std::string(64, 'a') + std::string(64, 'b') }}, false, nullptr},
+      {{{"@profile", [] { std::string s; for (int i = 0; i < 128; ++i) s += "\xC3\xA9"; return s; }()}},
+       false, nullptr},
+      {{{"@profile", std::string(129, 'a')}}, false, "@profile must be 1 to 128 printable characters."},
+      {{{"@profile", "alerts\n"}}, false, "@profile must be 1 to 128 printable characters."},
   };
   for (const Row &row : rows) {
     std::string label;

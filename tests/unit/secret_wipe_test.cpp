@@ -3,7 +3,9 @@
 // cut off, refused before the server is contacted, or never connected; with
 // the credentials given as varchar and as nvarchar (N'...'). Nor of the
 // client secret or the token of a call that fetches its token: the HTTPS
-// endpoint is tests/integration/test_oauth.py's, which runs that case.
+// endpoint is tests/integration/test_oauth.py's, which runs that case. Nor
+// of a profile's user and secret, read from the store by a call that names
+// the profile.
 //
 // To see freed memory, this file replaces the global operator new and
 // delete of the whole test program: each block is handed out zeroed and
@@ -28,11 +30,13 @@
 #include "oauth/token_form.h"
 #include "proc/com_guard.h"
 #include "proc/request_driver.h"
+#include "profile/profile_store.h"
 #include "tests/support/accepting_server.h"
 #include "tests/support/base64_line.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/smtp_test_limits.h"
 #include "tests/support/standin_call.h"
+#include "tests/support/test_store.h"
 
 namespace {
 
@@ -175,7 +179,32 @@ struct WipeCase {
   bool sent;
   const char *tokenUrl = nullptr;  // "@oauth_token_url": the password is the client secret
   const char *token = nullptr;     // the token its endpoint issues
+  bool profile = false;  // the server and the credentials from a profile
 };
+
+// A profile of the test's store with the call's server and credentials.
+std::string PutProfile(const std::string &port, const char *password) {
+  const std::string name = UniqueProfileName("wipe");
+  std::string text;
+  EXPECT_TRUE(UpdateProfileStore(
+      [&](CProfileStore &store, CStoreChange &change, std::string &) {
+        CProfile p;
+        p.name = name;
+        p.allow = "public";
+        CProfileAccount a;
+        a.server = "127.0.0.1";
+        a.port = std::stoi(port);
+        a.user = kUser;
+        a.secret = password;
+        p.SetAccount(std::move(a));
+        store.Put(std::move(p));
+        change.profile = name;
+        return true;
+      },
+      text))
+      << text;
+  return name;
+}
 
 // One call, during which no freed block may hold a form of the credentials.
 void CallAndWatch(const WipeCase &c) {
@@ -192,16 +221,20 @@ void CallAndWatch(const WipeCase &c) {
     EXPECT_TRUE(scripted.Start());
     port = std::to_string(scripted.Port());
   }
+  CTestStore store;
   CStandinCall call;
-  call.Varchar("@server", "127.0.0.1")
-      .Varchar("@port", port)
-      .Varchar("@recipients", "ann@example.com")
+  const std::string profile = c.profile ? PutProfile(port, c.password) : "";
+  if (c.profile)
+    call.NVarchar("@profile", Wide(profile));
+  else
+    call.Varchar("@server", "127.0.0.1").Varchar("@port", port);
+  call.Varchar("@recipients", "ann@example.com")
       .Varchar("@from", "bob@example.com")
       .Varchar("@subject", "wipe")
       .Varchar("@message", "Hello.");
-  if (c.wide)
+  if (c.wide && !c.profile)
     call.NVarchar("@user", Wide(kUser)).NVarchar("@pwd", Wide(c.password));
-  else
+  else if (!c.profile)
     call.Varchar("@user", kUser).Varchar("@pwd", c.password);
   if (c.tls != nullptr) call.Varchar("@tls", c.tls);
   std::vector<std::string> watched = Forms(kUser, c.password);
@@ -228,6 +261,14 @@ void CallAndWatch(const WipeCase &c) {
   accepting.Stop();
   scripted.Stop();
   EXPECT_EQ(sent, c.sent) << (sent ? "" : call.MessageText());
+  std::string text;
+  if (c.profile)
+    UpdateProfileStore(
+        [&](CProfileStore &s, CStoreChange &change, std::string &) {
+          change.profile = profile;
+          return s.Remove(profile);
+        },
+        text);
 }
 
 TEST(SecretWipe, NoCopyOfTheCredentialsSurvivesACall) {
@@ -245,6 +286,10 @@ TEST(SecretWipe, NoCopyOfTheCredentialsSurvivesACall) {
       {"no server", kPassword, true, Server::kNone, nullptr, false},
       {"token endpoint unreachable", kPassword, true, Server::kNone, nullptr, false,
        "https://127.0.0.1:1/token"},
+      {"through a profile", kPassword, false, Server::kAccepting, nullptr, true, nullptr, nullptr,
+       true},
+      {"through a profile, credentials refused", kPassword, false, Server::kRefusing, nullptr,
+       false, nullptr, nullptr, true},
   };
   for (const WipeCase &c : cases) {
     SCOPED_TRACE(c.name);

@@ -133,5 +133,25 @@ TEST(XpexecOutputs, ShownAsASelectOfThemAndAsTokens) {
             "{\"token\":\"return\",\"value\":0}\n");
 }
 
+// A row of a text (UTF-16LE), an int and a NULL column.
+ReceivedToken Row(const std::string &utf16le, std::string int4) {
+  ReceivedToken t;
+  t.kind = STANDIN_TOKEN_ROW;
+  t.columns = {{"name", 0xE7, utf16le, false}, {"n", 0x26, std::move(int4), false},
+               {"none", 0xE7, "", true}};
+  return t;
+}
+
+TEST(XpexecRows, AsSqlcmdShowsAResultSetAndAsRowTokens) {
+  CallRecord call;
+  call.tokens = {Row(std::string("a\0\xe9\0", 4), std::string("\x07\0\0\0", 4)),
+                 Row(std::string("l\0o\0n\0g\0", 8), "\xfe\xff\xff\xff"), Done(0x11, 2)};
+  EXPECT_EQ(FormatCall(call, OutputStyle::kHuman),
+            "name n  none\n---- -- ----\na\xc3\xa9    7 NULL\nlong -2 NULL\n\n(2 rows affected)\n");
+  const std::string tokens = FormatCall(call, OutputStyle::kTokens);
+  EXPECT_EQ(tokens.substr(0, tokens.find('\n')),
+            "{\"token\":\"row\",\"values\":{\"name\":\"a\xc3\xa9\",\"n\":7,\"none\":null}}");
+}
+
 }  // namespace
 }  // namespace xpexec

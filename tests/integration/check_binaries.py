@@ -157,7 +157,7 @@ def windows_version(windres, dll):
 
 def check_version(checks, platform, tool, library, version):
     if platform == "linux":
-        note = re.search(r"^\s*mailvane\s+0x\w+\s+NT_VERSION\b.*description data: ([0-9a-f ]+)",
+        note = re.search(r"^\s*mailvane\s+0x\w+\s+NT_VERSION\b[^\n]*?\n?\s*description data: ([0-9a-f ]+)",
                          tool_output(tool, "-n", "--wide", library), re.MULTILINE)
         found = bytes.fromhex(note.group(1)).rstrip(b"\0").decode() if note else None
         checks.check(found == version, "%s carries version %s in its note" % (library, version),

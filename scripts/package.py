@@ -14,6 +14,7 @@ project() in CMakeLists.txt, which the DLLs carry as well.
 import hashlib
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -37,6 +38,11 @@ FILES = [
 # reads (a fifth of the size): the code, its symbol table and its version
 # resource are those the tests checked. The tool of each folder's target.
 STRIP = {"x64/": "x86_64-w64-mingw32-strip", "x86/": "i686-w64-mingw32-strip"}
+# Where a PE file keeps the offset of its "PE\0\0" header, and where that
+# header keeps the link's time stamp (after the signature, machine and
+# section count).
+PE_HEADER_POINTER = 0x3C
+PE_TIME_STAMP = 8
 SUMS = "SHA256SUMS"
 
 # Zip times start in 1980 (MS-DOS dates): the time without a commit.
@@ -73,6 +79,14 @@ def sums_text(contents):
                    for name, data in contents)
 
 
+def pe_time_stamp(path):
+    """The TimeDateStamp of a PE file's COFF header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    header = struct.unpack_from("<I", head, PE_HEADER_POINTER)[0]
+    return struct.unpack_from("<I", head, header + PE_TIME_STAMP)[0]
+
+
 def read_shipped(name, path):
     """The bytes of path as the archive ships them under name."""
     tool = next((tool for folder, tool in STRIP.items() if name.startswith(folder)), None)
@@ -81,7 +95,10 @@ def read_shipped(name, path):
             return f.read()
     with tempfile.TemporaryDirectory() as scratch:
         stripped = os.path.join(scratch, os.path.basename(path))
-        subprocess.run([tool, "--strip-debug", "-o", stripped, path], check=True)
+        # strip stamps the PE header with the time it runs unless given
+        # one: the DLL's own, from its link, keeps the archive the same.
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(pe_time_stamp(path)))
+        subprocess.run([tool, "--strip-debug", "-o", stripped, path], check=True, env=env)
         with open(stripped, "rb") as f:
             return f.read()
 

@@ -10,7 +10,7 @@
 #include "mail/secure_zero.h"
 #include "oauth/oauth_texts.h"
 #include "oauth/token_form.h"
-#include "oauth/wiping_json_allocator.h"
+#include "mail/wiping_json_allocator.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "oauth/wiping_json_allocator.h"
+#include "mail/wiping_json_allocator.h"
 #include "profile/secret_seal.h"
 
 namespace {

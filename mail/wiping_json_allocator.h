@@ -1,14 +1,15 @@
 // CWipingJsonAllocator: an allocator of RapidJSON's kind (its Malloc,
 // Realloc and static Free) whose every block is wiped before it goes back:
-// the memory of a parser that reads a reply holding a token.
+// the memory of a parser that reads a text holding a secret (a token
+// reply, the profile store), beside the secret string type.
 //
 // RapidJSON frees a block without its size, so each block carries its size
 // in front. A block that grows is copied into a new one and the old one is
 // wiped; nothing of it is left in freed memory. Like std::allocator it
 // throws std::bad_alloc when memory runs out. Stateless: one frees what any
 // other allocated.
-#ifndef MAILVANE_OAUTH_WIPING_JSON_ALLOCATOR_H
-#define MAILVANE_OAUTH_WIPING_JSON_ALLOCATOR_H
+#ifndef MAILVANE_MAIL_WIPING_JSON_ALLOCATOR_H
+#define MAILVANE_MAIL_WIPING_JSON_ALLOCATOR_H
 
 #include <cstddef>
 #include <cstring>

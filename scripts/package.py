@@ -1,6 +1,6 @@
 """Writes the release archive, dist/mailvane-<version>-windows.zip, from the
 Windows trees that scripts/test.sh builds and checks (build/win64 and
-build/win32) and the scripts and README of the repository; run by
+build/win32) and the scripts and documents of the repository; run by
 scripts/package.sh. It builds nothing: a file that is missing stops it.
 
 The archive holds FILES, in their order, and SHA256SUMS last: the SHA-256
@@ -33,6 +33,8 @@ FILES = [
     ("sql/uninstall.sql", "sql/uninstall.sql"),
     ("sql/examples.sql", "sql/examples.sql"),
     ("README.md", "README.md"),
+    ("docs/reference.md", "docs/reference.md"),
+    ("docs/microsoft365.md", "docs/microsoft365.md"),
 ]
 # The DLLs go without their DWARF debug sections, which no Windows debugger
 # reads (a fifth of the size): the code, its symbol table and its version

@@ -245,8 +245,10 @@ EXEC master..mailvane
     @message = N'Encrypted, certificate not checked.';
 GO
 
--- Microsoft 365 with a token the procedure fetches for each call (OAuth 2.0
--- client credentials). Once per tenant: an application registered in
+-- Microsoft 365 with a token the procedure fetches (OAuth 2.0 client
+-- credentials) and keeps until five minutes before it expires, for the
+-- calls that give the same token URL, client id and secret. Once per
+-- tenant (docs/microsoft365.md, step by step): an application registered in
 -- Microsoft Entra ID with the application permission SMTP.SendAsApp (Office
 -- 365 Exchange Online, admin consent given) and a client secret; its
 -- service principal registered in Exchange Online (New-ServicePrincipal)
@@ -265,7 +267,7 @@ EXEC master..mailvane
     @from = N'reports@contoso.com',
     @recipients = N'ann@contoso.com',
     @subject = N'Through Microsoft 365',
-    @message = N'Sent with a token fetched for this call.';
+    @message = N'Sent with a token the procedure fetched.';
 GO
 
 -- Gmail: an app password of the account (two-step verification on), over

@@ -156,8 +156,6 @@ CURLcode Configure(CCurlHandles &handles, const CHttpsPost &post, const std::str
   set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
   // No signals: the procedure runs on threads of a server that owns them.
   set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
-  // A cancelled transfer does not wait for its name's resolution to end.
-  set(curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L));
   set(curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket));
   set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs));
   set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
@@ -215,6 +213,10 @@ CURLcode Perform(CURL *easy, CCancelProbe *cancel, bool *cancelled) {
   CURLcode code = CURLE_OK;
   for (;;) {
     if (CancelAsked(cancel)) {
+      // A cancelled transfer does not wait for its name's resolution to
+      // end; any other has joined its resolver thread by then, so that no
+      // thread of libcurl outlives the call.
+      curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
       *cancelled = true;
       break;
     }

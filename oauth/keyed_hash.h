@@ -1,12 +1,12 @@
 // HMAC-SHA-256 (RFC 2104 over FIPS 180-4 SHA-256): the keyed hash under
 // which the token cache knows a client secret without keeping it.
 //
-// KeyedHash hashes data with key into out. It is the platform's own
-// implementation: OpenSSL's HMAC on Linux, BCrypt's SHA-256 provider
-// opened with BCRYPT_ALG_HANDLE_HMAC_FLAG on Windows. Neither key nor data
-// is kept: the hash state that held them is wiped before it is released
-// (OpenSSL cleanses its contexts; on Windows the hash object is ours and
-// wiped here). false when the platform could not compute it; out is then
+// KeyedHash hashes data with key into out. It is this library's own, the
+// same on every platform, and needs no process-wide state of a crypto
+// library (OpenSSL's would be set up inside the host process, and outlive
+// the library when it is unloaded). Neither key nor data is kept: every
+// buffer that held them or their hash state is wiped before it is left.
+// false only for a key longer than a SHA-256 input may be; out is then
 // zeroed.
 #ifndef MAILVANE_OAUTH_KEYED_HASH_H
 #define MAILVANE_OAUTH_KEYED_HASH_H

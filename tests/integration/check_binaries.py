@@ -3,9 +3,10 @@
     check_binaries.py [--version VERSION TOOL] linux NM LIBRARY
     check_binaries.py [--version VERSION TOOL] win32|win64 OBJDUMP DLL [PROGRAM...]
 
-Linux: the library exports exactly `mailvane` and `__GetXpVersion`
-(nm -D --defined-only). Windows: the DLL is a PE32 file for i386 (win32) or
-a PE32+ file for x86-64 (win64); it exports exactly those two names,
+Linux: the library exports exactly `mailvane`, `mailvane_profile` and
+`__GetXpVersion` (nm -D --defined-only). Windows: the DLL is a PE32 file for
+i386 (win32) or a PE32+ file for x86-64 (win64); it exports exactly those
+three names,
 undecorated, and nothing by ordinal alone; it imports only from Windows
 system DLLs (an allow-list) and OPENDS60.dll, never from a mingw-w64
 runtime DLL. Its symbol table (objdump -t) holds nothing of winpthreads
